@@ -1,0 +1,34 @@
+// Entry point: one instance only, prepare the process, run the main window, shut down in order.
+
+#include "shell/Product.h"
+#include "shell/Startup.h"
+
+#include "core/Manager.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+#include <ole2.h>
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    HANDLE mutex = nullptr;  // held until the process ends
+    if (!ClaimSingleInstance(&mutex)) {
+        return 0;
+    }
+
+    if (ShouldBecomeDpiAware(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN))) {
+        ::SetProcessDPIAware();
+    }
+    EnableDebugPrivilege();
+
+    ULONG_PTR gdiplusToken = 0;
+    Gdiplus::GdiplusStartupInput gdiplusInput;
+    Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr);
+    Tessel::Manager::SetInstance(instance);
+    ::CoInitialize(nullptr);
+    ::OleInitialize(nullptr);
+
+    ::CoUninitialize();
+    ::OleUninitialize();
+    Gdiplus::GdiplusShutdown(gdiplusToken);
+    return 1;
+}

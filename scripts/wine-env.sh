@@ -1,0 +1,57 @@
+# Sourced by the scripts that run the program or its tests: a throwaway wine prefix inside the build folder,
+# an Xvfb display, and one wineserver kept up for the whole run. wine_up starts them; wine_down stops them
+# (wineserver first, then Xvfb) and is safe to call twice.
+
+wine_up() {
+  local build=$1
+  export WINEPREFIX="$(realpath -m "$build")/wineprefix"
+  export WINEARCH=win64
+  export WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export LANG=C.UTF-8
+  unset LC_ALL
+
+  # The display must exist before the first wine process of the prefix.
+  local fdfile
+  fdfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" </dev/null >/dev/null 2>&1 &
+  XVFB_PID=$!
+  local i
+  for i in $(seq 1 100); do
+    [ -s "$fdfile" ] && break
+    sleep 0.1
+  done
+  if [ ! -s "$fdfile" ]; then
+    echo "wine-env: Xvfb did not start" >&2
+    rm -f "$fdfile"
+    return 1
+  fi
+  export DISPLAY=":$(head -n1 "$fdfile")"
+  rm -f "$fdfile"
+
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  # Standard streams on /dev/null: wine's background services inherit them and would hold a pipe open.
+  wineboot -i </dev/null >/dev/null 2>&1
+  wineserver -w </dev/null >/dev/null 2>&1
+  wineserver -p </dev/null >/dev/null 2>&1
+  wineboot </dev/null >/dev/null 2>&1
+  WINE_UP=1
+}
+
+wine_down() {
+  if [ -n "${WINE_UP:-}" ]; then
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    WINE_UP=
+  fi
+  if [ -n "${XVFB_PID:-}" ]; then
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+    XVFB_PID=
+  fi
+}
+
+# A Linux path as wine sees it on drive Z:.
+wine_path() {
+  printf 'Z:%s' "$(realpath -m "$1" | tr '/' '\\')"
+}

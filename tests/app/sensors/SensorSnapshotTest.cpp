@@ -1,0 +1,148 @@
+#include "sensors/SensorSnapshot.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <string>
+
+using testing_support::Quote;
+using testing_support::RunProcess;
+using testing_support::TestDir;
+
+namespace {
+
+std::wstring Writer() {
+    return Quote(TestDir() + L"SensorWriter.exe");
+}
+
+// Runs the writer and keeps it holding the block until the returned guard is released.
+class HeldWriter {
+  public:
+    explicit HeldWriter(const std::wstring& args) {
+        static int serial = 0;
+        name_ =
+            L"snapshot_test_" + std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(++serial);
+        ready_ = ::CreateEventW(nullptr, TRUE, FALSE, (name_ + L"_ready").c_str());
+        done_ = ::CreateEventW(nullptr, TRUE, FALSE, (name_ + L"_done").c_str());
+        STARTUPINFOW si{};
+        si.cb = sizeof(si);
+        std::wstring cmd = Writer() + L" --hold " + name_ + L" " + args;
+        started_ =
+            ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
+    }
+    bool WaitReady() { return started_ && ::WaitForSingleObject(ready_, 20000) == WAIT_OBJECT_0; }
+    ~HeldWriter() {
+        ::SetEvent(done_);
+        if (started_) {
+            ::WaitForSingleObject(pi_.hProcess, 20000);
+            ::CloseHandle(pi_.hThread);
+            ::CloseHandle(pi_.hProcess);
+        }
+        ::CloseHandle(ready_);
+        ::CloseHandle(done_);
+    }
+
+  private:
+    std::wstring name_;
+    HANDLE ready_;
+    HANDLE done_;
+    PROCESS_INFORMATION pi_{};
+    BOOL started_ = FALSE;
+};
+
+struct Mapped {
+    HANDLE mapping = nullptr;
+    void* view = nullptr;
+    ~Mapped() {
+        if (view)
+            ::UnmapViewOfFile(view);
+        if (mapping)
+            ::CloseHandle(mapping);
+    }
+    const SensorSnapshot& snapshot() const { return *static_cast<const SensorSnapshot*>(view); }
+};
+
+TEST(TruncateReading, TruncatesTowardZeroAndIsDefinedForEveryValue) {
+    EXPECT_EQ(TruncateReading(45.9f), 45);
+    EXPECT_EQ(TruncateReading(-0.5f), 0);
+    EXPECT_EQ(TruncateReading(-45.9f), -45);
+    EXPECT_EQ(TruncateReading(std::numeric_limits<float>::quiet_NaN()), 0);
+    EXPECT_EQ(TruncateReading(-std::numeric_limits<float>::quiet_NaN()), 0);
+    EXPECT_EQ(TruncateReading(std::numeric_limits<float>::infinity()), INT_MAX);
+    EXPECT_EQ(TruncateReading(-std::numeric_limits<float>::infinity()), INT_MIN);
+    EXPECT_EQ(TruncateReading(1e30f), INT_MAX);
+    EXPECT_EQ(TruncateReading(-1e30f), INT_MIN);
+    EXPECT_EQ(TruncateReading(2147483648.0f), INT_MAX);
+    EXPECT_EQ(TruncateReading(-2147483648.0f), INT_MIN);
+    EXPECT_EQ(TruncateReading(2147483520.0f), 2147483520);  // the largest float below 2^31
+    EXPECT_EQ(TruncateReading(std::numeric_limits<float>::denorm_min()), 0);
+}
+
+// The server creates the block first; the program opens it and reads what was written.
+TEST(SensorSnapshot, ReadsValuesOfABlockThatAnotherProcessCreated) {
+    HeldWriter writer(L"152=45.9 132=-0.5 156=nan");
+    ASSERT_TRUE(writer.WaitReady());
+    Mapped m;
+    ASSERT_TRUE(MapSensorSnapshot(&m.mapping, &m.view));
+    ASSERT_NE(m.mapping, nullptr);
+    ASSERT_NE(m.view, nullptr);
+    EXPECT_EQ(SnapshotCpuTemperature(m.snapshot()), 45);
+    EXPECT_EQ(SnapshotSecondReading(m.snapshot()), 0);
+    EXPECT_TRUE(std::isnan(SnapshotLiveness(m.snapshot())));
+}
+
+// The program creates the block first (zero-filled) and sees the server's values as soon as it writes them.
+TEST(SensorSnapshot, BlockCreatedByTheProgramReadsZerosThenTheServersValues) {
+    Mapped m;
+    ASSERT_TRUE(MapSensorSnapshot(&m.mapping, &m.view));
+    EXPECT_EQ(SnapshotCpuTemperature(m.snapshot()), 0);
+    EXPECT_EQ(SnapshotSecondReading(m.snapshot()), 0);
+    EXPECT_EQ(SnapshotLiveness(m.snapshot()), 0.0f);
+
+    auto r = RunProcess(Writer() + L" 152=1e30 132=-1e30 156=1.5");
+    ASSERT_TRUE(r.finished);
+    ASSERT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(SnapshotCpuTemperature(m.snapshot()), INT_MAX);
+    EXPECT_EQ(SnapshotSecondReading(m.snapshot()), INT_MIN);
+    EXPECT_EQ(SnapshotLiveness(m.snapshot()), 1.5f);
+
+    r = RunProcess(Writer() + L" 152=inf 132=-inf 156=0");
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(SnapshotCpuTemperature(m.snapshot()), INT_MAX);
+    EXPECT_EQ(SnapshotSecondReading(m.snapshot()), INT_MIN);
+    EXPECT_EQ(SnapshotLiveness(m.snapshot()), 0.0f);
+}
+
+// The view is read-only: the program can never write into the server's block.
+TEST(SensorSnapshot, ViewIsReadOnly) {
+    Mapped m;
+    ASSERT_TRUE(MapSensorSnapshot(&m.mapping, &m.view));
+    MEMORY_BASIC_INFORMATION info{};
+    ASSERT_NE(::VirtualQuery(m.view, &info, sizeof(info)), 0u);
+    EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READONLY));
+}
+
+// Someone else created a block under the same name with only 100 bytes. Windows keeps the section's exact
+// size and the block is refused; wine rounds sections up to whole pages, and then all 772 bytes lie inside
+// the mapped, zero-filled page. Either way nothing is read past the end of the mapped memory.
+TEST(SensorSnapshot, SmallerExistingBlockIsNeverReadPastItsEnd) {
+    HeldWriter writer(L"--size 100 0=1");
+    ASSERT_TRUE(writer.WaitReady());
+
+    Mapped m;
+    if (MapSensorSnapshot(&m.mapping, &m.view)) {
+        MEMORY_BASIC_INFORMATION info{};
+        ASSERT_NE(::VirtualQuery(m.view, &info, sizeof(info)), 0u);
+        EXPECT_GE(info.RegionSize, kSensorBlockSize);
+        EXPECT_EQ(SnapshotCpuTemperature(m.snapshot()), 0);
+    } else {
+        EXPECT_EQ(m.view, nullptr);
+        EXPECT_EQ(m.mapping, nullptr);
+    }
+}
+
+}  // namespace

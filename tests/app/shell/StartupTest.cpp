@@ -1,0 +1,82 @@
+#include "shell/Startup.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using testing_support::OutDir;
+using testing_support::Quote;
+using testing_support::RunProcess;
+
+namespace {
+
+constexpr wchar_t kTitle[] = L"Kelvaro-DIG";
+
+TEST(DpiDecision, OnlySmallScreensMakeTheProcessDpiAware) {
+    EXPECT_TRUE(ShouldBecomeDpiAware(1366, 768));
+    EXPECT_TRUE(ShouldBecomeDpiAware(1280, 720));  // 1920 x 1080 at 150 %
+    EXPECT_TRUE(ShouldBecomeDpiAware(1399, 1200));
+    EXPECT_TRUE(ShouldBecomeDpiAware(2560, 799));
+    EXPECT_FALSE(ShouldBecomeDpiAware(1920, 1080));
+    EXPECT_FALSE(ShouldBecomeDpiAware(1400, 800));
+}
+
+TEST(DebugPrivilege, IsEnabledForAnAdministrator) {
+    EXPECT_TRUE(EnableDebugPrivilege());
+}
+
+// A window that looks like a running instance's main window: hidden, marked with the property.
+class FakeFirstInstance {
+  public:
+    FakeFirstInstance() {
+        mutex_ = ::CreateMutexW(nullptr, TRUE, kTitle);
+        wnd_ = ::CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", kTitle, WS_POPUP, 0, 0, 10, 10, nullptr,
+                                 nullptr, nullptr, nullptr);
+        ::SetPropW(wnd_, kTitle, reinterpret_cast<HANDLE>(1));
+    }
+    ~FakeFirstInstance() {
+        ::RemovePropW(wnd_, kTitle);
+        ::DestroyWindow(wnd_);
+        ::ReleaseMutex(mutex_);
+        ::CloseHandle(mutex_);
+    }
+    HWND window() const { return wnd_; }
+
+  private:
+    HANDLE mutex_;
+    HWND wnd_;
+};
+
+TEST(SingleInstance, FindsTheMarkedWindowAndRefusesASecondClaim) {
+    FakeFirstInstance first;
+    EXPECT_EQ(FindRunningInstanceWindow(), first.window());
+
+    // Another thread claims: it must see the existing mutex (a mutex is re-entrant on its own thread).
+    bool claimed = true;
+    HANDLE held = reinterpret_cast<HANDLE>(1);
+    std::thread([&] { claimed = ClaimSingleInstance(&held); }).join();
+    EXPECT_FALSE(claimed);
+    EXPECT_EQ(held, nullptr);
+}
+
+TEST(SingleInstance, NoMarkedWindowIsFoundWhenNoneRuns) {
+    EXPECT_EQ(FindRunningInstanceWindow(), nullptr);
+}
+
+TEST(SingleInstance, SecondProgramEndsWithZeroAndLeavesTheFirstAlone) {
+    FakeFirstInstance first;
+    auto r = RunProcess(Quote(OutDir() + L"Calidra.exe"));
+    ASSERT_TRUE(r.started);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_FALSE(::IsWindowVisible(first.window()));
+    EXPECT_NE(::GetForegroundWindow(), first.window());
+    // The first instance still owns its mutex.
+    HANDLE again = ::CreateMutexW(nullptr, FALSE, kTitle);
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    ::CloseHandle(again);
+}
+
+}  // namespace
