@@ -388,3 +388,25 @@ TEST(ControlBase, MasterTimerRegistrationNeedsAnEngine) {
     ASSERT_EQ(1u, engine.GetMTimerControls().size());
     EXPECT_EQ(&c, engine.GetMTimerControls().front());
 }
+
+TEST(ControlBase, SetManagerHandsTheEngineToInitControl) {
+    class Initialised : public Probe {
+      public:
+        using Probe::Probe;
+        void InitControl(Tessel::PaintManager* manager) override {
+            seen = manager;
+            seenStored = GetManager();
+        }
+        Tessel::PaintManager* seen = nullptr;
+        Tessel::PaintManager* seenStored = nullptr;
+    };
+    Owner owner;
+    Tessel::PaintManager engine;
+    Initialised c(&owner, 1, CRect());
+    c.SetManager(&engine);
+    EXPECT_EQ(&engine, c.seen);
+    EXPECT_EQ(&engine, c.seenStored);
+    EXPECT_EQ(0, c.IsFocusControl());
+    c.SetManager(nullptr);
+    EXPECT_EQ(nullptr, c.GetManager());
+}
