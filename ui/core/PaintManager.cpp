@@ -50,7 +50,7 @@ void PaintManager::SetFocusControl(MControl* control) {
 
 void PaintManager::SetTooltip(const wchar_t* text, CRect) noexcept {
     if (text == nullptr || *text == L'\0') {
-        ClearTooltip();
+        SetToolText(L"", FALSE);
         return;
     }
     if (!m_hTooltip) {
@@ -79,25 +79,26 @@ void PaintManager::SetTooltip(const wchar_t* text, CRect) noexcept {
             ::SendMessageW(m_hTooltip.get(), TTM_SETMARGIN, 0, reinterpret_cast<LPARAM>(&margin));
         }
     }
+    SetToolText(text, TRUE);
+}
+
+void PaintManager::SetToolText(const wchar_t* text, BOOL activate) noexcept {
+    if (!m_hTooltip)
+        return;
     TTTOOLINFOW tool = {};
     tool.cbSize = sizeof(tool);
+    tool.uFlags = TTF_PARSELINKS | TTF_ABSOLUTE | TTF_TRACK;
     tool.hwnd = m_hPaintWnd;
     tool.uId = kTooltipToolId;
     tool.lpszText = const_cast<wchar_t*>(text);
     ::SendMessageW(m_hTooltip.get(), TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-    ::SendMessageW(m_hTooltip.get(), TTM_ACTIVATE, TRUE, 0);
+    ::SendMessageW(m_hTooltip.get(), TTM_ACTIVATE, activate, 0);
 }
 
 void PaintManager::ClearTooltip() noexcept {
     if (!m_hTooltip)
         return;
-    TTTOOLINFOW tool = {};
-    tool.cbSize = sizeof(tool);
-    tool.hwnd = m_hPaintWnd;
-    tool.uId = kTooltipToolId;
-    tool.lpszText = const_cast<wchar_t*>(L"");
-    ::SendMessageW(m_hTooltip.get(), TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-    ::SendMessageW(m_hTooltip.get(), TTM_ACTIVATE, FALSE, 0);
+    SetToolText(L"", FALSE);
     m_nTooltipCtrlID = 0;
 }
 

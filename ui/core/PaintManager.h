@@ -82,6 +82,8 @@ class TESSEL_API PaintManager {
     Gdiplus::FontFamily* FindTempFont(const wchar_t* name);
 
   private:
+    void SetToolText(const wchar_t* text, BOOL activate) noexcept;
+
     struct ReleaseWindow {
         using pointer = HWND;
         void operator()(HWND h) const noexcept { ::DestroyWindow(h); }

@@ -371,6 +371,9 @@ TEST(ControlBase, TooltipIsShownOnceForTheControlUnderThePointer) {
     ::SendMessageW(engine.GetTooltipWnd(), TTM_GETTEXTW, 64, reinterpret_cast<LPARAM>(&tool));
     EXPECT_STREQ(L"Light on or off", text);
 
+    // An empty text hides the tip but leaves its owner recorded; clearing forgets the owner.
+    engine.SetTooltip(L"", CRect());
+    EXPECT_EQ(42, engine.GetTooltipCtrlID());
     c.ClearTooltip();
     EXPECT_EQ(0, engine.GetTooltipCtrlID());
     c.SetTooltip(CString(L"now"), CRect(0, 0, 5, 5));
