@@ -1,0 +1,235 @@
+#pragma once
+
+#include "controls/MObject.h"
+#include "core/Handle.h"
+#include "core/RecursiveLock.h"
+#include "core/TesselApi.h"
+#include "core/Types.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace Tessel {
+
+class PaintManager;
+
+// A layout record: where a coordinate lies between two bounds (see PositionItem2Value).
+struct POSITION_ITEM {
+    int mode = 0;        // 0 offset, 1 from the centre, 2 percentage
+    int fromEnd = 0;     // count from the far bound
+    float value = 0.0f;  // pixels, or percent in mode 2
+};
+
+// An off-screen 32-bit drawing surface: a memory DC with a top-down DIB selected into it.
+class TESSEL_API DrawSurface {
+  public:
+    DrawSurface() noexcept = default;
+    ~DrawSurface() { Release(); }
+    DrawSurface(const DrawSurface&) = delete;
+    DrawSurface& operator=(const DrawSurface&) = delete;
+
+    // Creates a surface of cx × cy compatible with `reference`; false (and no surface) on failure.
+    bool Create(HDC reference, int cx, int cy) noexcept;
+    void Release() noexcept;
+    [[nodiscard]] HDC GetDC() const noexcept { return dc_.get(); }
+    [[nodiscard]] HBITMAP GetBitmap() const noexcept { return bitmap_.get(); }
+    // Top-down BGRA pixels of the bitmap; null without a surface.
+    [[nodiscard]] DWORD* GetBits() const noexcept { return bits_; }
+
+  private:
+    UniqueBitmap bitmap_;
+    UniqueMemoryDC dc_;
+    HGDIOBJ displaced_ = nullptr;  // the DC's own bitmap, put back before the DC is deleted
+    DWORD* bits_ = nullptr;        // owned by bitmap_
+};
+
+// Abstract base of every lightweight control: a rectangle in the host window's client coordinates with
+// state flags, two owned child lists, input routing down to the child that wants it, and a drawing cache.
+class TESSEL_API MControl : public MObject {
+  public:
+    MControl(MObject* parent, UINT id, CRect rect, int visible, int enabled, int response);
+    // Copies take the plain attributes only: never the locks, child lists, hover child or surfaces.
+    MControl(const MControl& other);
+    MControl& operator=(const MControl& other);
+    ~MControl() override;
+
+    const wchar_t* GetClassNameW() override;
+    virtual void InitControl(PaintManager* manager);
+    virtual int OnScroll(int delta, UINT flags, CPoint pt);
+    virtual int PtInRect(CPoint pt);
+    virtual void DrawControl(HDC& dc, CRect clip) = 0;
+    virtual int DrawSubControls(HDC& dc, CRect clip);
+    virtual int IsDraw(CPoint pt);
+    virtual void SetUpdate(int cacheValid, DWORD colour);
+    virtual int SetControlFocus(int focus);
+    virtual void InitUI(CRect rect);
+    virtual int OnMousePointChange(CPoint& pt);
+    virtual int OnCheckMouseResponse(UINT flags, CPoint pt);
+    virtual LRESULT OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    virtual LRESULT OnMessage(UINT id, UINT code, WPARAM wParam, LPARAM lParam);
+
+    // Identity and owner.
+    [[nodiscard]] UINT GetControlID() const noexcept { return m_nID; }
+    [[nodiscard]] MObject* GetParantObject() const noexcept { return m_pParent; }
+    void SetParent(MObject* parent) noexcept { m_pParent = parent; }
+    [[nodiscard]] PaintManager* GetManager() const noexcept { return m_pManager; }
+    void SetManager(PaintManager* manager);
+
+    [[nodiscard]] CRect GetRect() const noexcept { return m_rect; }
+    [[nodiscard]] std::vector<MControl*>* GetControls() noexcept { return &m_controls; }
+    [[nodiscard]] std::vector<MControl*>* GetAreaControls() noexcept { return &m_areas; }
+    // Depth first through the control children, then the area children; the control itself is not compared.
+    [[nodiscard]] MControl* GetControl(UINT id);
+    // Children join a list under its lock; the control owns them from then on.
+    void AddControl(MControl* child);
+    void AddAreaControl(MControl* child);
+
+    // State. Setters that change the look ask the parent for a repaint.
+    void SetRect(CRect rect);
+    void SetRect(int x, int y, int cx, int cy);
+    void SetVisible(int visible);
+    void SetVisible(int visible, int repaint);
+    void SetEnabled(int enabled);
+    [[nodiscard]] int IsParentVisible();
+    void SetDragDrop(int on) noexcept { m_bDragDrop = on; }
+    void SetRresponse(int on) noexcept { m_bResponse = on; }
+    void SetTabStop(int on) noexcept { m_bTabStop = on; }
+    void SetRunTimer(int on) noexcept { m_bRunTimer = on; }
+    [[nodiscard]] int IsDragDrop() const noexcept { return m_bDragDrop; }
+    [[nodiscard]] int GetRresponse() const noexcept { return m_bResponse; }
+    [[nodiscard]] int IsTabStop() const noexcept { return m_bTabStop; }
+    [[nodiscard]] int IsRunTimer() const noexcept { return m_bRunTimer; }
+    [[nodiscard]] int IsVisible() const noexcept { return m_bVisible; }
+    [[nodiscard]] int IsEnabled() const noexcept { return m_bEnabled; }
+    [[nodiscard]] int IsFocused() const noexcept { return m_bFocused; }
+    [[nodiscard]] int IsKeyDown() const noexcept { return m_bKeyDown; }
+    [[nodiscard]] int GetDblClk() const noexcept { return m_bDblClk; }
+    [[nodiscard]] int GetUpdate() const noexcept { return m_bUpdate; }
+    [[nodiscard]] int UseImageECM() const noexcept { return m_bImageECM; }
+    [[nodiscard]] int IsAnimating() const noexcept { return m_bAnimating; }
+    [[nodiscard]] int IsPointerOutside() const noexcept { return m_bPointerOutside; }
+    [[nodiscard]] MControl* GetHoverControl() const noexcept { return m_pHover; }
+    // Keywords "arrow", "wait", "cross", "sizewe", "sizens", "hand", "help"; others leave the cursor alone.
+    LONG SetCursorEx(const wchar_t* name);
+    [[nodiscard]] HCURSOR GetCursor() const noexcept { return m_hCursor; }
+
+    // Tool tips.
+    void SetTooltip(const wchar_t* text);
+    void SetTooltip(CString text, CRect rect);
+    void ClearTooltip();
+    [[nodiscard]] const wchar_t* GetTooltip() const noexcept { return m_strTooltip.GetString(); }
+    void SetTooltipCtrlID(int) noexcept {}
+    [[nodiscard]] int GetTooltipCtrlID() const noexcept { return 0; }
+
+    // Focus.
+    int OnFocus(int focus) { return SetControlFocus(focus); }
+    [[nodiscard]] int IsFocusControl() const noexcept;
+    MControl* GetFocusControl(MControl*) { return nullptr; }
+    MControl* GetNextFocusableControl(MControl*) { return nullptr; }
+    MControl* GetPrevFocusableControl(MControl*) { return nullptr; }
+
+    // Children.
+    int RemoveControl(MControl* child);
+    void RemoveAllControl();
+    void AddMTimer();
+
+    // Repaint requests and notifications to the parent.
+    void UpdateControl(int discardCache, int force);
+    void UpdateControl(CRect rect, int force, int discardCache);
+    void UpdateAControl(int animate, int force);
+    LRESULT SendMessageW(UINT code, WPARAM wParam, LPARAM lParam);
+
+    // Drawing, called by the engine.
+    void Draw(HDC& dc, CRect clip);
+    void UpdateMemDC(HDC& dc, int cx, int cy);
+    void UpdateAnimateDC(HDC& dc, int cx, int cy);
+    [[nodiscard]] HBITMAP GetDropBitmap() { return GetControlDropBitmap(); }
+
+    // Input, called by the engine or by a parent control; non-zero means handled.
+    int OnMouseMove(UINT flags, CPoint pt);
+    int OnLButtonDown(UINT flags, CPoint pt);
+    int OnLButtonUp(UINT flags, CPoint pt);
+    int OnLButtonDblClk(UINT flags, CPoint pt);
+    int OnRButtonDown(UINT flags, CPoint pt);
+    int OnRButtonUp(UINT flags, CPoint pt);
+    int OnRButtonDblClk(UINT flags, CPoint pt);
+    int OnKeyDown(UINT key, UINT repeat, UINT flags);
+    int OnKeyUp(UINT, UINT, UINT) { return 0; }
+    int OnTimer();
+
+  protected:
+    virtual void SetControlRect(CRect rect);
+    virtual void SetControlVisible(int visible);
+    virtual void SetControlWndVisible(int visible);
+    virtual void SetControlEnabled(int enabled);
+    virtual int OnControlTimer();
+    virtual HBITMAP GetControlDropBitmap();
+    virtual int OnControlMouseMove(UINT flags, CPoint pt);
+    virtual int OnControlSetCursor(UINT flags, CPoint pt);
+    virtual int OnControlLButtonDown(UINT flags, CPoint pt);
+    virtual int OnControlLButtonUp(UINT flags, CPoint pt);
+    virtual int OnControlLButtonDblClk(UINT flags, CPoint pt);
+    virtual int OnControlScroll(int delta, UINT flags, CPoint pt);
+    virtual int OnControlRButtonDown(UINT flags, CPoint pt);
+    virtual int OnControlRButtonUp(UINT flags, CPoint pt);
+    virtual int OnControlRButtonDblClk(UINT flags, CPoint pt);
+    virtual int OnControlKeyDown(UINT key, UINT repeat, UINT flags);
+    virtual void OnPositionChange();
+    // Invalidates the control's current rectangle in the host window (the argument is not used).
+    virtual void InvalidateRect(const RECT* rect, int erase);
+
+    [[nodiscard]] int PositionItem2Value(const POSITION_ITEM& item, int lo, int hi) const noexcept;
+    [[nodiscard]] HDC GetMemDC() const noexcept { return m_cache.GetDC(); }
+    [[nodiscard]] const DrawSurface& GetMemSurface() const noexcept { return m_cache; }
+    [[nodiscard]] HDC GetAnimateDC() const noexcept { return m_animation.GetDC(); }
+    [[nodiscard]] const DrawSurface& GetAnimateSurface() const noexcept { return m_animation; }
+
+    MObject* m_pParent;        // not owned
+    PaintManager* m_pManager;  // not owned
+    UINT m_nID;
+    CRect m_rect;
+    int m_bVisible;
+    int m_bEnabled;
+    int m_bDragDrop = 0;
+    int m_bResponse;
+    int m_bTabStop = 0;
+    int m_bDblClk = 0;
+    int m_bPressedInside = 0;
+    int m_bKeyDown = 0;
+    int m_bFocused = 0;
+    UINT m_nHotKey = 0;
+    UINT m_nHotKeyFlags = 0;
+    int m_bUpdate = 0;
+    int m_bAnimating = 0;
+    int m_bRunTimer = 0;
+    int m_bImageECM = 0;
+    std::vector<MControl*> m_areas;     // owned
+    std::vector<MControl*> m_controls;  // owned
+    RecursiveLock m_areaLock;
+    RecursiveLock m_controlLock;
+    MControl* m_pHover = nullptr;  // one of m_controls
+    int m_nMemWidth = 0;
+    int m_nMemHeight = 0;
+    DrawSurface m_cache;
+    int m_nAnimateWidth = 0;
+    int m_nAnimateHeight = 0;
+    DrawSurface m_animation;
+    CString m_strTooltip;
+    HCURSOR m_hCursor = nullptr;  // shared system cursor, not owned
+    int m_bTrackEnterLeave = 0;
+    int m_bNotifyDblClk = 0;
+    int m_bNotifyKey = 0;
+    int m_bPointerOutside = 1;
+
+  private:
+    void CopyPlainAttributes(const MControl& other) noexcept;
+    // A child gets the point as it came in when its id is 1 or 2 (a container's own scroll bars), else the
+    // point after OnMousePointChange.
+    [[nodiscard]] static CPoint PointFor(const MControl* child, CPoint original, CPoint translated) noexcept;
+    int RouteButtonDown(UINT flags, CPoint pt, bool right);
+    int RouteButtonUp(UINT flags, CPoint pt, bool right);
+    void NotifyKey(UINT key, UINT flags);
+};
+
+}  // namespace Tessel
