@@ -78,8 +78,9 @@ std::unique_ptr<Gdiplus::Bitmap> PatternImage(int w, int h, int seed) {
     auto image = std::make_unique<Gdiplus::Bitmap>(w, h, PixelFormat32bppARGB);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            image->SetPixel(x, y, Gdiplus::Color(255, (x * 37 + seed) & 0xFF, (y * 53 + seed) & 0xFF,
-                                                 (x * y * 11 + seed) & 0xFF));
+            image->SetPixel(x, y,
+                            Gdiplus::Color(255, (x * 37 + seed) & 0xFF, (y * 53 + seed) & 0xFF,
+                                           (x * y * 11 + seed) & 0xFF));
     return image;
 }
 
@@ -126,17 +127,18 @@ TEST(MRenderImageFrame, SeparateInsetsAndTooSmallTargets) {
         auto target = dib.wrap();
         Gdiplus::Graphics g(target.get());
         MRender::DrawImageFrameMID(g, source.get(), CRect(0, 0, 50, 40), 0, 0, 30, 20, 3, 4, 5, 6);
-        // Smaller than two corners: corners overlap, the last drawn (bottom-right) wins, and no edge is drawn.
+        // Smaller than two corners: corners overlap, the last drawn (bottom-right) wins, and no edge is
+        // drawn.
         MRender::DrawImageFrame(g, source.get(), CRect(50, 50, 58, 58), 0, 0, 30, 20, 6);
         MRender::DrawImageFrame(g, nullptr, CRect(0, 50, 10, 60), 0, 0, 30, 20, 2);
     }
-    EXPECT_EQ(dib.rgb(2, 3), SourceRgb(*source, 2, 3));        // top-left 3 x 4
-    EXPECT_EQ(dib.rgb(49, 3), SourceRgb(*source, 29, 3));      // top-right 5 x 4
-    EXPECT_EQ(dib.rgb(45, 34), SourceRgb(*source, 25, 14));    // bottom-right 5 x 6
-    EXPECT_EQ(dib.rgb(0, 39), SourceRgb(*source, 0, 19));      // bottom-left 3 x 6
+    EXPECT_EQ(dib.rgb(2, 3), SourceRgb(*source, 2, 3));      // top-left 3 x 4
+    EXPECT_EQ(dib.rgb(49, 3), SourceRgb(*source, 29, 3));    // top-right 5 x 4
+    EXPECT_EQ(dib.rgb(45, 34), SourceRgb(*source, 25, 14));  // bottom-right 5 x 6
+    EXPECT_EQ(dib.rgb(0, 39), SourceRgb(*source, 0, 19));    // bottom-left 3 x 6
     EXPECT_EQ(dib.rgb(57, 57), SourceRgb(*source, 29, 19));
     EXPECT_EQ(dib.rgb(52, 52), SourceRgb(*source, 24, 14));  // also under the top-left corner
-    EXPECT_EQ(dib.at(5, 55), 0u);  // the null image drew nothing
+    EXPECT_EQ(dib.at(5, 55), 0u);                            // the null image drew nothing
 }
 
 // White source over a black target: each row's (column's) blue level is the alpha it was blended with.
@@ -186,11 +188,11 @@ TEST(MRenderTransition, HorizontalRunsColumnByColumnAndEmptyDrawsNothing) {
     EXPECT_LT(Blue(rig.target.at(11, 7)), 30);
 
     TransitionRig empty;
-    EXPECT_EQ(MRender::DrawVerticalTransition(empty.target.dc(), empty.source.dc(), CRect(0, 5, 12, 5), rect, 0,
-                                              100),
+    EXPECT_EQ(MRender::DrawVerticalTransition(empty.target.dc(), empty.source.dc(), CRect(0, 5, 12, 5), rect,
+                                              0, 100),
               255);
-    EXPECT_EQ(MRender::DrawHorizontalTransition(empty.target.dc(), empty.source.dc(), CRect(4, 0, 2, 20), rect,
-                                                0, 100),
+    EXPECT_EQ(MRender::DrawHorizontalTransition(empty.target.dc(), empty.source.dc(), CRect(4, 0, 2, 20),
+                                                rect, 0, 100),
               255);
     for (int y = 0; y < 20; ++y)
         EXPECT_EQ(Blue(empty.target.at(3, y)), 0);
@@ -285,11 +287,11 @@ TEST(MRenderFill, SolidRectsGradientsAndRoundedRectangles) {
     {
         auto target = outline.wrap();
         Gdiplus::Graphics g(target.get());
-        MRender::DrawRoundRectange(g, 2.0f, 2.0f, 36.0f, 36.0f, 2.0f, Gdiplus::Color(255, 255, 0, 0), 2.0f, true,
-                                   Gdiplus::Color(255, 0, 255, 0));
+        MRender::DrawRoundRectange(g, 2.0f, 2.0f, 36.0f, 36.0f, 2.0f, Gdiplus::Color(255, 255, 0, 0), 2.0f,
+                                   true, Gdiplus::Color(255, 0, 255, 0));
         // A zero divisor gives square corners rather than an undefined radius.
-        MRender::DrawRoundRectange(g, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, Gdiplus::Color(255, 0, 0, 255), 1.0f, false,
-                                   Gdiplus::Color(0));
+        MRender::DrawRoundRectange(g, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f, Gdiplus::Color(255, 0, 0, 255), 1.0f,
+                                   false, Gdiplus::Color(0));
     }
     EXPECT_EQ(outline.rgb(20, 20), 0x00FF00u);
     EXPECT_EQ(outline.rgb(20, 2), 0xFF0000u);
@@ -298,12 +300,12 @@ TEST(MRenderFill, SolidRectsGradientsAndRoundedRectangles) {
 
 TEST(MRenderGeometry, ImageRectFitsAndCentres) {
     CRect box(10, 20, 110, 120);
-    EXPECT_EQ(MRender::GetImageRect(40, 20, box), CRect(40, 60, 80, 80));       // smaller: centred as is
-    EXPECT_EQ(MRender::GetImageRect(200, 100, box), CRect(10, 45, 110, 95));    // wide: box width
-    EXPECT_EQ(MRender::GetImageRect(100, 400, box), CRect(47, 20, 72, 120));    // tall: box height
-    EXPECT_EQ(MRender::GetImageRect(300, 300, box), CRect(10, 20, 110, 120));   // square: whole box
-    EXPECT_EQ(MRender::GetImageRect(0, 10, box), CRect(60, 70, 60, 70));        // nothing to fit
-    EXPECT_EQ(MRender::GetImageRect(2000000000, 3, box).Width(), 100);          // no overflow
+    EXPECT_EQ(MRender::GetImageRect(40, 20, box), CRect(40, 60, 80, 80));      // smaller: centred as is
+    EXPECT_EQ(MRender::GetImageRect(200, 100, box), CRect(10, 45, 110, 95));   // wide: box width
+    EXPECT_EQ(MRender::GetImageRect(100, 400, box), CRect(47, 20, 72, 120));   // tall: box height
+    EXPECT_EQ(MRender::GetImageRect(300, 300, box), CRect(10, 20, 110, 120));  // square: whole box
+    EXPECT_EQ(MRender::GetImageRect(0, 10, box), CRect(60, 70, 60, 70));       // nothing to fit
+    EXPECT_EQ(MRender::GetImageRect(2000000000, 3, box).Width(), 100);         // no overflow
 }
 
 TEST(MRenderGeometry, OriginPointsFollowTheAlignmentValues) {

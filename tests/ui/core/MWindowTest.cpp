@@ -206,19 +206,19 @@ TEST_F(MWindowTest, CenterWindowCentresInTheWorkAreaAndKeepsAWideWindowOnIt) {
     ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &mi));
     const RECT work = mi.rcWork;
 
-    ProbeWindow small;
-    ASSERT_NE(small.Create(nullptr, L"small", WS_POPUP, 0, CRect(0, 0, 101, 51)), nullptr);
-    small.CenterWindow(nullptr);
+    ProbeWindow compact;
+    ASSERT_NE(compact.Create(nullptr, L"small", WS_POPUP, 0, CRect(0, 0, 101, 51)), nullptr);
+    compact.CenterWindow(nullptr);
     RECT r{};
-    ASSERT_TRUE(small.GetWindowRect(&r));
+    ASSERT_TRUE(compact.GetWindowRect(&r));
     EXPECT_EQ(r.left, (work.left + work.right) / 2 - 101 / 2);
     EXPECT_EQ(r.top, (work.top + work.bottom) / 2 - 51 / 2);
 
     // Centred over a visible owner when one is given.
     ProbeWindow owner;
     ASSERT_NE(owner.Create(nullptr, L"owner", kPopup, 0, CRect(100, 100, 300, 260)), nullptr);
-    small.CenterWindow(&owner);
-    ASSERT_TRUE(small.GetWindowRect(&r));
+    compact.CenterWindow(&owner);
+    ASSERT_TRUE(compact.GetWindowRect(&r));
     EXPECT_EQ(r.left, 200 - 50);
     EXPECT_EQ(r.top, 180 - 25);
 
@@ -230,9 +230,41 @@ TEST_F(MWindowTest, CenterWindowCentresInTheWorkAreaAndKeepsAWideWindowOnIt) {
     EXPECT_EQ(r.left, work.left);
     EXPECT_EQ(r.right - r.left, width);
 
-    EXPECT_TRUE(small.DestroyWindow());
+    EXPECT_TRUE(compact.DestroyWindow());
     EXPECT_TRUE(owner.DestroyWindow());
     EXPECT_TRUE(wide.DestroyWindow());
+}
+
+int IconWidth(HICON icon) {
+    ICONINFO info{};
+    if (!::GetIconInfo(icon, &info)) {
+        return -1;
+    }
+    BITMAP bm{};
+    ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bm), &bm);
+    ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+    return bm.bmWidth;
+}
+
+TEST_F(MWindowTest, SetIconGivesBothSizesAndBringToTopRestoresAMinimisedWindow) {
+    ProbeWindow w;
+    HWND h = w.Create(nullptr, L"icon", kPopup | WS_CAPTION | WS_SYSMENU, 0, CRect(0, 0, 120, 80));
+    ASSERT_NE(h, nullptr);
+    w.SetIcon(107);
+    auto big = reinterpret_cast<HICON>(::SendMessageW(h, WM_GETICON, ICON_BIG, 0));
+    auto smallIcon = reinterpret_cast<HICON>(::SendMessageW(h, WM_GETICON, ICON_SMALL, 0));
+    ASSERT_NE(big, nullptr);
+    ASSERT_NE(smallIcon, nullptr);
+    EXPECT_EQ(IconWidth(big), ::GetSystemMetrics(SM_CXICON));
+    EXPECT_EQ(IconWidth(smallIcon), ::GetSystemMetrics(SM_CXSMICON));
+
+    w.ShowWindow(SW_MINIMIZE);
+    ASSERT_TRUE(w.IsIconic());
+    w.BringToTop();
+    EXPECT_FALSE(w.IsIconic());
+    EXPECT_TRUE(w.IsWindowVisible());
+    EXPECT_TRUE(w.DestroyWindow());
 }
 
 TEST_F(MWindowTest, ModifyStyleChangesOnlyWhenTheStyleDiffers) {

@@ -1,5 +1,5 @@
-// Library globals: defaults, the scale rule, the skin folder of a real executable in a sub-folder and in a drive
-// root, the library's own resources, the plain message loop and the optional GDI+/COM/OLE start-up.
+// Library globals: defaults, the scale rule, the skin folder of a real executable in a sub-folder and in a
+// drive root, the library's own resources, the plain message loop and the optional GDI+/COM/OLE start-up.
 
 #include "core/Manager.h"
 #include "TestSupport.h"
@@ -58,7 +58,8 @@ std::wstring SkinFolderOfExecutableAt(const std::wstring& exePath) {
     }
     std::wstring outFile = testing_support::TestDir() + L"skin_folder_probe.txt";
     ::DeleteFileW(outFile.c_str());
-    auto run = testing_support::RunProcess(testing_support::Quote(exePath) + L" " + testing_support::Quote(outFile));
+    auto run =
+        testing_support::RunProcess(testing_support::Quote(exePath) + L" " + testing_support::Quote(outFile));
     ::DeleteFileW(exePath.c_str());
     if (!run.finished || run.exitCode != 0) {
         return L"<probe failed>";
@@ -100,7 +101,8 @@ TEST(ManagerTest, LibraryCarriesItsImagesAndFontWithLanguage2052) {
         for (WORD id : {101, 102}) {
             HRSRC res = ::FindResourceExW(g_hLibModule, type, MAKEINTRESOURCEW(id), lang);
             ASSERT_NE(res, nullptr) << id;
-            const auto* bytes = static_cast<const unsigned char*>(::LockResource(::LoadResource(g_hLibModule, res)));
+            const auto* bytes =
+                static_cast<const unsigned char*>(::LockResource(::LoadResource(g_hLibModule, res)));
             ASSERT_NE(bytes, nullptr);
             EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes) + 1, 3), "PNG");
         }

@@ -9,7 +9,8 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     CString folder = Tessel::Manager::GetSkinFolder();
-    HANDLE f = ::CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE f =
+        ::CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) {
         return 3;
     }
