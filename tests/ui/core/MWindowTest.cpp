@@ -159,7 +159,7 @@ TEST_F(MWindowTest, ShowModalWithoutAWindowReturnsAllOnes) {
 
 TEST_F(MWindowTest, APostedCloseEndsTheModalRunWithItsWParamAndReenablesTheOwner) {
     ProbeWindow owner;
-    HWND ownerHwnd = owner.Create(nullptr, L"owner", kPopup, 0, CRect(0, 0, 200, 200));
+    HWND ownerHwnd = owner.Create(nullptr, L"owner", WS_POPUP, 0, CRect(0, 0, 200, 200));
     ASSERT_NE(ownerHwnd, nullptr);
     ProbeWindow dialog;
     ASSERT_NE(dialog.Create(ownerHwnd, L"dialog", WS_POPUP, 0, CRect(20, 20, 120, 120)), nullptr);
@@ -176,7 +176,7 @@ TEST_F(MWindowTest, APostedCloseEndsTheModalRunWithItsWParamAndReenablesTheOwner
 
 TEST_F(MWindowTest, ASentCloseEndsTheModalRunWithZero) {
     ProbeWindow owner;
-    HWND ownerHwnd = owner.Create(nullptr, L"owner", kPopup, 0, CRect(0, 0, 200, 200));
+    HWND ownerHwnd = owner.Create(nullptr, L"owner", WS_POPUP, 0, CRect(0, 0, 200, 200));
     ProbeWindow dialog;
     ASSERT_NE(dialog.Create(ownerHwnd, L"dialog", WS_POPUP, 0, CRect(20, 20, 120, 120)), nullptr);
     dialog.SetTimer(kWatchdog, 10000, nullptr);

@@ -8,7 +8,9 @@
 
 #include <cmath>
 #include <limits>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 using Tessel::Manager;
 
@@ -142,14 +144,18 @@ LRESULT CALLBACK CountingProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
     return ::DefWindowProcW(h, msg, w, l);
 }
 
-TEST(ManagerTest, MessageLoopDispatchesUntilQuit) {
+HWND CreateCountingWindow() {
     WNDCLASSW wc{};
     wc.lpfnWndProc = CountingProc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.lpszClassName = L"TesselCountingWindow";
     ::RegisterClassW(&wc);
-    HWND h = ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, wc.hInstance,
-                               nullptr);
+    return ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, wc.hInstance,
+                             nullptr);
+}
+
+TEST(ManagerTest, MessageLoopDispatchesUntilQuit) {
+    HWND h = CreateCountingWindow();
     ASSERT_NE(h, nullptr);
     int count = 0;
     ::SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&count));
@@ -161,6 +167,47 @@ TEST(ManagerTest, MessageLoopDispatchesUntilQuit) {
     Manager::MessageLoop();
     EXPECT_EQ(count, 2);
     ::DestroyWindow(h);
+}
+
+void PressKeys(std::initializer_list<WORD> keys, bool down) {
+    std::vector<INPUT> inputs;
+    for (WORD key : keys) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = key;
+        in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+        inputs.push_back(in);
+    }
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+TEST(ManagerTest, WhileAltAndF4AreHeldTheLoopDropsEveryMessage) {
+    // Our own window takes the foreground so the injected keys land in this process and nowhere else.
+    HWND front = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr,
+                                   ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(front, nullptr);
+    ::SetForegroundWindow(front);
+    HWND counter = CreateCountingWindow();
+    ASSERT_NE(counter, nullptr);
+    int count = 0;
+    ::SetWindowLongPtrW(counter, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&count));
+
+    PressKeys({VK_MENU, VK_F4}, true);
+    const BOOL held = Manager::PreTranslateMessage(nullptr);
+    ::PostMessageW(counter, WM_USER, 0, 0);
+    ::PostQuitMessage(0);
+    Manager::MessageLoop();
+    PressKeys({VK_F4, VK_MENU}, false);
+    EXPECT_TRUE(held);
+    EXPECT_EQ(count, 0);
+
+    EXPECT_FALSE(Manager::PreTranslateMessage(nullptr));
+    ::PostMessageW(counter, WM_USER, 0, 0);
+    ::PostQuitMessage(0);
+    Manager::MessageLoop();
+    EXPECT_EQ(count, 1);
+    ::DestroyWindow(counter);
+    ::DestroyWindow(front);
 }
 
 TEST(ManagerTest, InitGdiplusStartsGdiplusAndComUntilUnInit) {
