@@ -467,4 +467,16 @@ TEST(MRenderLoad, ImagesFromFilesAndResources) {
     EXPECT_EQ(MRender::LoadIconFromFile(CString(std::wstring(400, L'a'))), nullptr);
 }
 
+TEST(MRenderLoad, IconOfAnIcoFileIsItsOwnIcon) {
+    std::wstring ico = testing_support::TestDir() + L"..\\res\\Calidra.ico";
+    HICON icon = MRender::LoadIconFromFile(ico.c_str());
+    ASSERT_NE(icon, nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(::GetIconInfo(icon, &info));
+    EXPECT_NE(info.hbmColor, nullptr);  // the file's colour icon, not a monochrome stand-in
+    ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+    ::DestroyIcon(icon);
+}
+
 }  // namespace
