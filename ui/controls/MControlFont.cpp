@@ -1,6 +1,6 @@
 #include "controls/MControlFont.h"
 
-#include "core/ManagerDefaults.h"
+#include "core/Manager.h"
 
 #include <cmath>
 #include <cwchar>
@@ -30,8 +30,8 @@ MControlFont::MControlFont(MObject* parent, UINT id, CRect rect, const wchar_t* 
                            int enabled, int response)
     : MControl(parent, id, rect, visible, enabled, response),
       m_strTitle(title),
-      m_strFaceName(defaults::FontName()),
-      m_nFontWidth(defaults::FontWidth()),
+      m_strFaceName(Manager::GetFontName()),
+      m_nFontWidth(Manager::GetFontWidth()),
       m_pTextBrush(MakeBrush(m_textColor)) {}
 
 MControlFont::~MControlFont() = default;
@@ -125,7 +125,7 @@ HFONT MControlFont::GetGDIFont() {
         return m_hFont.get();
     LOGFONTW lf = {};
     ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
-    const CString face = defaults::FontName();
+    const CString face = Manager::GetFontName();
     ::wcsncpy(lf.lfFaceName, face.GetString(), LF_FACESIZE - 1);
     lf.lfFaceName[LF_FACESIZE - 1] = L'\0';
     lf.lfHeight = m_nFontWidth == INT_MIN ? INT_MAX : -m_nFontWidth;
@@ -152,7 +152,7 @@ float MControlFont::ScaledFontSize(int size, float scale) noexcept {
 
 std::unique_ptr<Gdiplus::Font> MControlFont::CreateTextFont() {
     Gdiplus::FontFamily* family = GetFontFamily(m_strFaceName);
-    const float size = ScaledFontSize(m_nFontWidth, defaults::ScaleValue());
+    const float size = ScaledFontSize(m_nFontWidth, Manager::GetScaleValue());
     if (family == nullptr || size <= 0.0f)
         return nullptr;
     std::unique_ptr<Gdiplus::Font> font(new Gdiplus::Font(family, size, m_fontStyle, Gdiplus::UnitPixel));

@@ -2,7 +2,6 @@
 
 #include "controls/MControl.h"
 #include "core/Manager.h"
-#include "core/ManagerDefaults.h"
 
 #include <commctrl.h>
 #include <shlwapi.h>
@@ -113,7 +112,7 @@ ImgResInfo* PaintManager::AddImgResInfo(const wchar_t* name, int frames) {
     LockGuard guard(m_imageLock);
     if (auto it = m_imagesByName.find(name); it != m_imagesByName.end())
         return it->second.get();
-    CString path = defaults::SkinFolder() + name;
+    CString path = Manager::GetSkinFolder() + name;
     auto info = MakeRecord(std::unique_ptr<Gdiplus::Image>(Gdiplus::Image::FromFile(path)), frames);
     if (!info)
         return nullptr;
