@@ -4,12 +4,11 @@
 #include "sensors/SensorServer.h"
 #include "sensors/SensorSnapshot.h"
 
+#include "ServerProcesses.h"
 #include "TempFolder.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
-
-#include <tlhelp32.h>
 
 #include <cstdint>
 #include <cstring>
@@ -39,18 +38,7 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 10000) {
 }
 
 size_t ServerProcessCount() {
-    size_t count = 0;
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        return 0;
-    }
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
-        count += ::CompareStringOrdinal(entry.szExeFile, -1, kSensorServerName, -1, TRUE) == CSTR_EQUAL;
-    }
-    ::CloseHandle(snapshot);
-    return count;
+    return testing_support::ServerLikeProcesses().size();
 }
 
 // The block as a reader in another process sees it; the test may also clear it while it holds it.

@@ -11,7 +11,7 @@
 
 #include "sensors/SensorServer.h"
 
-#include <tlhelp32.h>
+#include "ServerProcesses.h"
 
 #include <cstring>
 #include <cwchar>
@@ -19,25 +19,9 @@
 
 namespace {
 
-bool ServerRuns() {
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    bool found = false;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && !found;
-         more = ::Process32NextW(snapshot, &entry)) {
-        found = ::CompareStringOrdinal(entry.szExeFile, -1, kSensorServerName, -1, TRUE) == CSTR_EQUAL;
-    }
-    ::CloseHandle(snapshot);
-    return found;
-}
-
 bool WaitUntilNoServerRuns() {
     for (int i = 0; i < 1000; ++i) {
-        if (!ServerRuns()) {
+        if (testing_support::ServerLikeProcesses().empty()) {
             return true;
         }
         ::Sleep(10);

@@ -1,11 +1,10 @@
 #include "sensors/SensorServer.h"
 
+#include "ServerProcesses.h"
 #include "TempFolder.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
-
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstring>
@@ -16,29 +15,11 @@ using testing_support::CopyFileTo;
 using testing_support::Quote;
 using testing_support::ReadFileBytes;
 using testing_support::RunProcess;
+using testing_support::ServerLikeProcesses;
 using testing_support::TempFolder;
 using testing_support::TestDir;
 
 namespace {
-
-// The names of all running processes whose executable name is the server's in any letter case, in the
-// order the system lists them.
-std::vector<DWORD> ServerLikeProcesses() {
-    std::vector<DWORD> ids;
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        return ids;
-    }
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
-        if (::CompareStringOrdinal(entry.szExeFile, -1, L"OpenTermivoxServer.exe", -1, TRUE) == CSTR_EQUAL) {
-            ids.push_back(entry.th32ProcessID);
-        }
-    }
-    ::CloseHandle(snapshot);
-    return ids;
-}
 
 // A copy of the harmless probe under a server-like name, waiting until terminated (or 30 s).
 class WaitingProbe {
