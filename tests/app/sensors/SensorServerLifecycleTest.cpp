@@ -24,7 +24,7 @@ namespace {
 // A copy of the harmless probe under a server-like name, waiting until terminated (or 30 s).
 class WaitingProbe {
   public:
-    WaitingProbe(const std::wstring& exePath) {
+    explicit WaitingProbe(const std::wstring& exePath) {
         if (!CopyFileTo(TestDir() + L"ServerProbe.exe", exePath)) {
             return;
         }
@@ -41,6 +41,8 @@ class WaitingProbe {
             ::CloseHandle(pi_.hProcess);
         }
     }
+    WaitingProbe(const WaitingProbe&) = delete;
+    WaitingProbe& operator=(const WaitingProbe&) = delete;
     [[nodiscard]] bool started() const { return pi_.hProcess != nullptr; }
     [[nodiscard]] DWORD id() const { return pi_.dwProcessId; }
     // True when the probe ended within timeoutMs with the exit code of a termination (0).
@@ -221,6 +223,8 @@ class DriverReportsVersion {
             ::RegDeleteKeyW(HKEY_CURRENT_USER, kKey);
         }
     }
+    DriverReportsVersion(const DriverReportsVersion&) = delete;
+    DriverReportsVersion& operator=(const DriverReportsVersion&) = delete;
     [[nodiscard]] bool ok() const { return ok_; }
 
   private:
