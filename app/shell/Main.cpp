@@ -3,6 +3,8 @@
 #include "shell/Product.h"
 #include "shell/Startup.h"
 
+#include "sensors/SensorServer.h"
+
 #include "core/Manager.h"
 
 #include <objidl.h>
@@ -19,6 +21,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         ::SetProcessDPIAware();
     }
     EnableDebugPrivilege();
+    // A server left over from an earlier run would otherwise keep writing beside the new one.
+    StopSensorServer();
 
     ULONG_PTR gdiplusToken = 0;
     Gdiplus::GdiplusStartupInput gdiplusInput;

@@ -1,0 +1,20 @@
+#pragma once
+
+// Small text files the server reads: its configuration, the scripted readings, Linux sensor files.
+
+#include <cstddef>
+#include <string>
+
+enum class TextFileResult { Read, Missing, TooLarge, Failed };
+
+// Reads the whole file as bytes into *text. Files larger than maxBytes are refused (TooLarge), so a
+// mistaken path never makes the server take unbounded memory.
+[[nodiscard]] TextFileResult ReadTextFile(const std::wstring& path, size_t maxBytes, std::string* text);
+
+// UTF-8 to UTF-16 and back, for paths named in the configuration and for messages.
+[[nodiscard]] std::wstring WideFromUtf8(const std::string& text);
+[[nodiscard]] std::string Utf8FromWide(const std::wstring& text);
+
+// An excerpt of untrusted text that is safe to print on one line: at most maxChars bytes, control and
+// non-ASCII bytes shown as '?'.
+[[nodiscard]] std::string PrintableExcerpt(const std::string& text, size_t maxChars = 40);
