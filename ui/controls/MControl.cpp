@@ -128,6 +128,8 @@ MControl::~MControl() {
     // The engine must not keep pointing at a control that is gone.
     if (m_pManager != nullptr && m_pManager->GetFocusControl() == this)
         m_pManager->SetFocusControl(nullptr);
+    if (m_pManager != nullptr)
+        m_pManager->RemoveMTimer(this);
 }
 
 const wchar_t* MControl::GetClassNameW() {
