@@ -1,10 +1,18 @@
 #include "core/PaintManager.h"
 
+#include "controls/CArea.h"
+#include "controls/MButton.h"
 #include "controls/MControl.h"
+#include "controls/MPicture.h"
+#include "controls/MRender.h"
+#include "controls/MText.h"
 #include "core/Manager.h"
 
 #include <commctrl.h>
 #include <shlwapi.h>
+
+#include <algorithm>
+#include <cwchar>
 
 namespace Tessel {
 
@@ -23,17 +31,149 @@ std::unique_ptr<ImgResInfo> MakeRecord(std::unique_ptr<Gdiplus::Image> image, in
     return info;
 }
 
+// A library resource's bytes; they live as long as the library is loaded.
+bool FindLibraryResource(UINT id, const wchar_t* type, const void*& data, DWORD& size) noexcept {
+    HRSRC res = ::FindResourceW(g_hLibModule, MAKEINTRESOURCEW(id), type);
+    if (res == nullptr)
+        return false;
+    HGLOBAL loaded = ::LoadResource(g_hLibModule, res);
+    data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+    size = ::SizeofResource(g_hLibModule, res);
+    return data != nullptr && size != 0;
+}
+
+void DeleteAll(std::vector<MControl*>& list, RecursiveLock& lock) {
+    LockGuard guard(lock);
+    std::vector<MControl*> doomed;
+    doomed.swap(list);
+    for (MControl* control : doomed)
+        delete control;
+}
+
 }  // namespace
 
 PaintManager::PaintManager() noexcept = default;
 
-PaintManager::~PaintManager() = default;
+PaintManager::~PaintManager() {
+    DestroyData();
+    // Controls created before Init (or after DestroyData) still belong to the engine.
+    ClearAllControls();
+    ClearImgResInfo();
+    ClearTempFont();
+}
 
 void PaintManager::Init(HWND hwnd, MWindow* owner) noexcept {
     if (hwnd == nullptr || !::IsWindow(hwnd))
         return;
-    m_hPaintWnd = hwnd;
+    if (hwnd != m_hPaintWnd) {
+        if (m_hPaintDC != nullptr)
+            ::ReleaseDC(m_hPaintWnd, m_hPaintDC);
+        m_hPaintWnd = hwnd;
+        m_hPaintDC = ::GetDC(hwnd);
+    }
     m_pOwner = owner;
+    InitDragDrop();
+    m_bInit = TRUE;
+    m_nScrollVID = 102;
+    m_nScrollHID = 101;
+    AddGDITempFont(106);
+}
+
+void PaintManager::DestroyData() {
+    if (!m_bInit)
+        return;
+    m_pBkImage.reset();
+    m_nBkWidth = 0;
+    m_nBkHeight = 0;
+    if (m_hPaintDC != nullptr)
+        ::ReleaseDC(m_hPaintWnd, m_hPaintDC);
+    m_hPaintDC = nullptr;
+    KillMTimer();
+    ClearTimers();
+    ClearAreaControls();
+    ClearControls();
+    ClearImgResInfo();
+    ClearTempFont();
+    ReleasePaintSurface();
+    m_bInit = FALSE;
+}
+
+MControl* PaintManager::CreateControl(UINT list, MObject* parent, const wchar_t* className, UINT id,
+                                      CRect rect, const wchar_t* text, int a, int b) {
+    if (className == nullptr || *className == L'\0')
+        return nullptr;
+    MControl* control = nullptr;
+    if (std::wcscmp(className, L"MPicture") == 0)
+        control = new MPicture(parent, id, rect, a, b);
+    else if (std::wcscmp(className, L"MText") == 0)
+        control = new MText(parent, id, rect, text, a);
+    else if (std::wcscmp(className, L"MButton") == 0)
+        control = new MButton(parent, id, rect, text, a, b);
+    else if (std::wcscmp(className, L"CArea") == 0)
+        control = new CArea(parent, id, rect, a, b);
+    else
+        return nullptr;
+    control->SetManager(this);
+    if (list == 0) {
+        LockGuard guard(m_areaLock);
+        m_areas.push_back(control);
+    } else if (list == 1) {
+        LockGuard guard(m_controlLock);
+        m_controls.push_back(control);
+    }
+    return control;
+}
+
+MControl* PaintManager::CreateArea(MObject* parent, const wchar_t* className, UINT id, CRect rect,
+                                   const wchar_t* text, int a, int b) {
+    return CreateControl(0, parent, className, id, rect, text, a, b);
+}
+
+MControl* PaintManager::CreateControl(MObject* parent, const wchar_t* className, UINT id, CRect rect,
+                                      const wchar_t* text, int a, int b) {
+    return CreateControl(1, parent, className, id, rect, text, a, b);
+}
+
+MControl* PaintManager::GetControl(UINT id) {
+    for (auto* list : {&m_controls, &m_areas}) {
+        for (MControl* control : *list) {
+            if (control->GetControlID() == id)
+                return control;
+            if (MControl* found = control->GetControl(id))
+                return found;
+        }
+    }
+    return nullptr;
+}
+
+void PaintManager::RemoveControl(MControl* control) {
+    if (control == nullptr)
+        return;
+    LockGuard guard(m_controlLock);
+    auto it = std::find(m_controls.begin(), m_controls.end(), control);
+    if (it == m_controls.end())
+        return;
+    m_controls.erase(it);
+    delete control;
+}
+
+void PaintManager::ClearAreaControls() {
+    DeleteAll(m_areas, m_areaLock);
+}
+
+void PaintManager::ClearControls() {
+    DeleteAll(m_controls, m_controlLock);
+}
+
+void PaintManager::ClearAllControls() {
+    ClearAreaControls();
+    ClearControls();
+}
+
+void PaintManager::RemoveMTimer(MControl* control) {
+    LockGuard guard(m_mtimerLock);
+    m_mtimerControls.erase(std::remove(m_mtimerControls.begin(), m_mtimerControls.end(), control),
+                           m_mtimerControls.end());
 }
 
 void PaintManager::SetFocusControl(MControl* control) {
@@ -102,6 +242,7 @@ void PaintManager::ClearTooltip() noexcept {
 }
 
 BOOL PaintManager::AddMTimer(MControl* control) {
+    LockGuard guard(m_mtimerLock);
     m_mtimerControls.push_back(control);
     return TRUE;
 }
@@ -112,8 +253,8 @@ ImgResInfo* PaintManager::AddImgResInfo(const wchar_t* name, int frames) {
     LockGuard guard(m_imageLock);
     if (auto it = m_imagesByName.find(name); it != m_imagesByName.end())
         return it->second.get();
-    CString path = Manager::GetSkinFolder() + name;
-    auto info = MakeRecord(std::unique_ptr<Gdiplus::Image>(Gdiplus::Image::FromFile(path)), frames);
+    auto info = MakeRecord(
+        std::unique_ptr<Gdiplus::Image>(MRender::LoadImageFromFile(Manager::GetSkinFolder() + name)), frames);
     if (!info)
         return nullptr;
     info->name = name;
@@ -128,24 +269,69 @@ ImgResInfo* PaintManager::AddImgResInfo(UINT resourceId, CString type, int frame
     if (auto it = cache.find(resourceId); it != cache.end())
         return it->second.get();
     HMODULE module = fromApplication ? Manager::GetInstance() : g_hLibModule;
-    HRSRC res = ::FindResourceW(module, MAKEINTRESOURCEW(resourceId), type);
-    if (res == nullptr)
-        return nullptr;
-    HGLOBAL loaded = ::LoadResource(module, res);
-    const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
-    DWORD size = ::SizeofResource(module, res);
-    if (bytes == nullptr || size == 0)
-        return nullptr;
-    Microsoft::WRL::ComPtr<IStream> stream;
-    stream.Attach(::SHCreateMemStream(static_cast<const BYTE*>(bytes), size));
-    if (!stream)
-        return nullptr;
-    auto info = MakeRecord(std::unique_ptr<Gdiplus::Image>(Gdiplus::Image::FromStream(stream.Get())), frames);
+    auto info = MakeRecord(
+        std::unique_ptr<Gdiplus::Image>(MRender::LoadImageFromIDResource(resourceId, type, module)), frames);
     if (!info)
         return nullptr;
     info->resourceId = resourceId;
-    info->stream = std::move(stream);
     return cache.emplace(resourceId, std::move(info)).first->second.get();
+}
+
+void PaintManager::ClearImgResInfo() {
+    LockGuard guard(m_imageLock);
+    m_imagesByName.clear();
+    m_imagesByAppId.clear();
+    m_imagesByLibId.clear();
+}
+
+void PaintManager::AddGDITempFont(UINT resourceId) {
+    const void* data = nullptr;
+    DWORD size = 0;
+    if (!FindLibraryResource(resourceId, L"ttf", data, size))
+        return;
+    DWORD count = 0;
+    HANDLE font = ::AddFontMemResourceEx(const_cast<void*>(data), size, nullptr, &count);
+    if (font == nullptr)
+        return;
+    LockGuard guard(m_fontLock);
+    m_gdiFonts.push_back(font);
+}
+
+Gdiplus::FontFamily* PaintManager::KeepFirstFamily(
+    const wchar_t* name, std::unique_ptr<Gdiplus::PrivateFontCollection> collection) {
+    if (collection->GetLastStatus() != Gdiplus::Ok || collection->GetFamilyCount() < 1)
+        return nullptr;
+    auto family = std::make_unique<Gdiplus::FontFamily>();
+    INT found = 0;
+    if (collection->GetFamilies(1, family.get(), &found) != Gdiplus::Ok || found < 1)
+        return nullptr;
+    LockGuard guard(m_fontLock);
+    FontEntry& entry = m_fonts[name];
+    entry.family = std::move(family);
+    entry.collection = std::move(collection);
+    return entry.family.get();
+}
+
+Gdiplus::FontFamily* PaintManager::AddTempFont(const wchar_t* name, const wchar_t* file) {
+    if (name == nullptr || *name == L'\0' || file == nullptr || *file == L'\0')
+        return nullptr;
+    auto collection = std::make_unique<Gdiplus::PrivateFontCollection>();
+    if (collection->AddFontFile(file) != Gdiplus::Ok)
+        return nullptr;
+    return KeepFirstFamily(name, std::move(collection));
+}
+
+Gdiplus::FontFamily* PaintManager::AddTempFont(const wchar_t* name, UINT resourceId) {
+    if (name == nullptr || *name == L'\0')
+        return nullptr;
+    const void* data = nullptr;
+    DWORD size = 0;
+    if (!FindLibraryResource(resourceId, L"ttf", data, size))
+        return nullptr;
+    auto collection = std::make_unique<Gdiplus::PrivateFontCollection>();
+    if (collection->AddMemoryFont(data, static_cast<INT>(size)) != Gdiplus::Ok)
+        return nullptr;
+    return KeepFirstFamily(name, std::move(collection));
 }
 
 Gdiplus::FontFamily* PaintManager::FindTempFont(const wchar_t* name) {
@@ -153,11 +339,24 @@ Gdiplus::FontFamily* PaintManager::FindTempFont(const wchar_t* name) {
         return nullptr;
     LockGuard guard(m_fontLock);
     if (auto it = m_fonts.find(name); it != m_fonts.end())
-        return it->second.get();
+        return it->second.family.get();
     auto family = std::make_unique<Gdiplus::FontFamily>(name);
     if (family->GetLastStatus() != Gdiplus::Ok || !family->IsAvailable())
         return nullptr;
-    return m_fonts.emplace(name, std::move(family)).first->second.get();
+    FontEntry& entry = m_fonts[name];
+    entry.family = std::move(family);
+    return entry.family.get();
+}
+
+void PaintManager::ClearTempFont() {
+    LockGuard guard(m_fontLock);
+    // Families first: they refer to their collections.
+    for (auto& [name, entry] : m_fonts)
+        entry.family.reset();
+    m_fonts.clear();
+    for (HANDLE font : m_gdiFonts)
+        ::RemoveFontMemResourceEx(font);
+    m_gdiFonts.clear();
 }
 
 }  // namespace Tessel

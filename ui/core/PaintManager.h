@@ -1,13 +1,14 @@
 #pragma once
 
-// The paint engine of one native window, as far as controls see it: the host window, the focus control, the
-// tool tip, the master-timer list, and the image and font caches that controls draw from. Painting and the
-// turning of window messages into control input build on this.
+// The paint engine of one native window: it owns the window's lightweight controls, creates them by class
+// name, keeps the caches of skin images and fonts, and paints background and controls into an off-screen
+// 32-bit surface that goes to the screen by BitBlt or, for a layered window, by UpdateLayeredWindow.
 
 #include "core/CIDropTarget.h"
 #include "core/Handle.h"
 #include "core/MAirBladder.h"
 #include "core/MMediaTimer.h"
+#include "core/MShadow.h"
 #include "core/RecursiveLock.h"
 #include "core/TesselApi.h"
 #include "core/Types.h"
@@ -31,7 +32,21 @@ namespace Tessel {
 
 class MControl;
 class MControlFont;
+class MObject;
 class MWindow;
+
+// How the background image covers the client area; other values draw no image.
+enum enumBackMode : int {
+    BackModeStretch = 0,  // stretched over the whole client area
+    BackModeFrame = 1,    // nine-part frame with corners of the corner size
+};
+
+// Kind of the transient message banner.
+enum MsgLevel : int {
+    MsgInfo = 0,
+    MsgWarning = 1,
+    MsgError = 2,
+};
 
 // One cached skin image: an image strip of `frames` equal states laid side by side.
 struct ImgResInfo {
@@ -41,7 +56,6 @@ struct ImgResInfo {
     int frames = 0;
     CString name;
     UINT resourceId = 0;
-    Microsoft::WRL::ComPtr<IStream> stream;  // backs an image decoded from a resource
 };
 
 class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
@@ -51,14 +65,107 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     PaintManager(const PaintManager&) = delete;
     PaintManager& operator=(const PaintManager&) = delete;
 
-    // Binds the engine to its window; a null or dead handle is ignored.
+    // ---- Life cycle ----
+    // Binds the engine to its window; a null or dead handle is ignored. Registers the library's own font.
     void Init(HWND hwnd, MWindow* owner) noexcept;
+    // Frees controls, images, fonts and the background; runs once after Init, later calls do nothing.
+    void DestroyData();
+    [[nodiscard]] BOOL IsInitialized() const noexcept { return m_bInit; }
     [[nodiscard]] HWND GetPaintWnd() const noexcept { return m_hPaintWnd; }
+    [[nodiscard]] HDC GetPaintDC() const noexcept { return m_hPaintDC; }
     [[nodiscard]] MWindow* GetMDialog() const noexcept { return m_pOwner; }  // not owned
 
+    // ---- Controls ----
+    // The factory: a control of the exact (case-sensitive) class name, with the engine set and InitControl
+    // called. List 0 adds it to the area controls, 1 to the controls (the engine owns both); any other value
+    // hands it to the caller. Null for an empty or unknown name.
+    MControl* CreateControl(UINT list, MObject* parent, const wchar_t* className, UINT id, CRect rect,
+                            const wchar_t* text, int a, int b);
+    MControl* CreateArea(MObject* parent, const wchar_t* className, UINT id, CRect rect, const wchar_t* text,
+                         int a, int b);
+    MControl* CreateControl(MObject* parent, const wchar_t* className, UINT id, CRect rect,
+                            const wchar_t* text, int a, int b);
+    // By id through the controls, then the areas, each with its children; null when there is none.
+    [[nodiscard]] MControl* GetControl(UINT id);
+    [[nodiscard]] std::vector<MControl*>* GetControls() noexcept { return &m_controls; }
+    [[nodiscard]] std::vector<MControl*>* GetAreaControls() noexcept { return &m_areas; }
+    // Deletes a control of the controls list; area controls and unknown pointers are left alone.
+    void RemoveControl(MControl* control);
+    void ClearAreaControls();
+    void ClearControls();
+    void ClearAllControls();
+    // A control's look changed: repaints its rectangle and refreshes the controls above it.
+    LRESULT OnControlUpdate(CRect rect, BOOL discardCache, MControl* control);
+
+    // ---- Background and painting ----
+    // The background image from the skin folder or from an application resource; FALSE (and no background
+    // image) when it cannot be loaded.
+    BOOL LoadBKImage(CString name);
+    BOOL LoadBKImage(UINT resourceId, CString type);
+    [[nodiscard]] Gdiplus::Image* GetBKImage() const noexcept { return m_pBkImage.get(); }
+    void SetBackMode(enumBackMode mode, int corner) noexcept;
+    [[nodiscard]] enumBackMode GetBackMode() const noexcept { return m_backMode; }
+    // Interior and frame colours used when there is no background image.
+    void SetBackColor(COLORREF fill, COLORREF border) noexcept;
+    [[nodiscard]] COLORREF GetBackColor() const noexcept { return m_fillColor; }
     // A layered window is repainted as a whole (per-pixel alpha through UpdateLayeredWindow).
     void SetLayeredWindow(BOOL layered) noexcept { m_bLayered = layered; }
+    [[nodiscard]] BOOL IsLayered() const noexcept { return m_bLayered; }
     [[nodiscard]] BOOL IsLayeredWindow() const noexcept { return m_bLayered; }
+    void Invalidate() noexcept;
+    void InvalidateRect(CRect rect, BOOL erase) noexcept;
+    void GetClientRect(CRect& rect) const noexcept;
+    void GetWindowRect(CRect& rect) const noexcept;
+    void GetClientSize(int& width, int& height) const noexcept;
+    void SetScrollResID(UINT vertical, UINT horizontal) noexcept;
+    [[nodiscard]] UINT GetScrollVID() const noexcept { return m_nScrollVID; }
+    [[nodiscard]] UINT GetScrollHID() const noexcept { return m_nScrollHID; }
+    void SetDefaultEnabledColor(COLORREF colour) noexcept { m_defaultEnabledColor = colour; }
+    [[nodiscard]] COLORREF GetDefaultEnabledColor() const noexcept { return m_defaultEnabledColor; }
+    LRESULT SendMessageW(UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
+    LRESULT PostMessageW(UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
+
+    // WM_PAINT: background, controls and banner into the off-screen surface, then to the screen.
+    BOOL OnPaint();
+    // Background and every control into `dc` (a 32-bit surface of the client size).
+    void DrawBackImage(Gdiplus::Graphics& g, CRect rect);
+    void DrawControl(HDC& dc, CRect rect);
+    // Pause after each paint, bounding the frame rate of animated controls; 15 ms unless changed.
+    void SetPaintPacing(DWORD milliseconds) noexcept { m_nPaintPacing = milliseconds; }
+    // The last painted frame: bottom-up 32-bit pixels of width × height; null before the first paint.
+    [[nodiscard]] const BYTE* GetPaintBits(int& width, int& height) const noexcept;
+    // One pixel (0xAARRGGBB, premultiplied) of the last frame in client coordinates; 0 outside it.
+    [[nodiscard]] DWORD GetPaintPixel(int x, int y) const noexcept;
+
+    // ---- Drop shadow ----
+    void CreateShadow(BOOL show, bool flag);
+    BOOL SetSize(int size);
+    BOOL SetSharpness(UINT sharpness);
+    BOOL SetDarkness(UINT darkness);
+    BOOL SetPosition(int x, int y);
+    BOOL SetShadowColor(COLORREF colour);
+    BOOL SetShadowImage(const wchar_t* fileName, CRect insets);
+    BOOL SetShadowImage(UINT resourceId, CRect insets);
+    void SetShadowShow(BOOL show);
+    void DisableShadow(BOOL disable);
+    [[nodiscard]] BOOL IsShadowShown() const noexcept { return m_bShadowShow; }
+    [[nodiscard]] const MShadow& GetShadow() const noexcept { return m_shadow; }
+
+    // ---- Message banner ----
+    // Window timers of the banner: hold, fade and progress animation.
+    static constexpr UINT kBannerHoldTimer = 66;
+    static constexpr UINT kBannerFadeTimer = 88;
+    static constexpr UINT kBannerProgressTimer = 99;
+    void SetMessage(CString text, CRect rect, MsgLevel level);
+    void SetProgress(int percent, CString text, CRect rect);
+    [[nodiscard]] const CString& GetBannerText() const noexcept { return m_strBanner; }
+    [[nodiscard]] MsgLevel GetBannerLevel() const noexcept { return m_bannerLevel; }
+    [[nodiscard]] int GetBannerAlpha() const noexcept { return m_nBannerAlpha; }
+    void SetBannerAlpha(int alpha) noexcept { m_nBannerAlpha = alpha; }
+    [[nodiscard]] int GetBannerProgress() const noexcept { return m_nBannerProgress; }
+    void SetBannerProgress(int progress) noexcept { m_nBannerProgress = progress; }
+    [[nodiscard]] int GetBannerTarget() const noexcept { return m_nBannerTarget; }
+    [[nodiscard]] CRect GetBannerRect() const noexcept { return m_rcBanner; }
 
     // The old focus control loses its focus, the new one gains it.
     void SetFocusControl(MControl* control);
@@ -72,19 +179,29 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     [[nodiscard]] int GetTooltipCtrlID() const noexcept { return m_nTooltipCtrlID; }
     [[nodiscard]] HWND GetTooltipWnd() const noexcept { return m_hTooltip.get(); }
 
-    // Controls ticked by the master timer; not owned.
+    // Controls ticked by the master timer; not owned. A control leaves the list when it is destroyed.
     BOOL AddMTimer(MControl* control);
+    void RemoveMTimer(MControl* control);
     [[nodiscard]] const std::vector<MControl*>& GetMTimerControls() const noexcept {
         return m_mtimerControls;
     }
 
+    // ---- Image caches ----
     // Skin images, loaded once per name (relative to the skin folder) or resource id; null when the image
     // cannot be had, and a later call tries again.
     ImgResInfo* AddImgResInfo(const wchar_t* name, int frames);
     ImgResInfo* AddImgResInfo(UINT resourceId, CString type, int frames, BOOL fromApplication);
+    void ClearImgResInfo();
 
+    // ---- Fonts ----
+    // Registers the library's "ttf" resource for the process (GDI); a missing resource does nothing.
+    void AddGDITempFont(UINT resourceId);
+    // The first family of a font file or of the library's "ttf" resource, kept under `name`; null on failure.
+    Gdiplus::FontFamily* AddTempFont(const wchar_t* name, const wchar_t* file);
+    Gdiplus::FontFamily* AddTempFont(const wchar_t* name, UINT resourceId);
     // Font family by face name from the installed and privately registered fonts; null when unknown.
     Gdiplus::FontFamily* FindTempFont(const wchar_t* name);
+    void ClearTempFont();
 
     // ---- Input, keyboard, focus order, timers, balloon, caret and drop (the engine's message side) ----
 
@@ -212,13 +329,19 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     BOOL m_bCaretShown = FALSE;
     MControlFont* m_pCaretOwner = nullptr;  // not owned
     std::vector<TimerInfo> m_timers;
-    RecursiveLock m_timerLock;
-    RecursiveLock m_mtimerLock;
-    std::vector<MControl*> m_controls;  // owned
-    RecursiveLock m_controlLock;
     // ---- end of the message side ----
 
     void SetToolText(const wchar_t* text, BOOL activate) noexcept;
+    Gdiplus::FontFamily* KeepFirstFamily(const wchar_t* name,
+                                         std::unique_ptr<Gdiplus::PrivateFontCollection>);
+    void DrawBanner(Gdiplus::Graphics& g);
+    bool EnsurePaintSurface(HDC reference, int width, int height) noexcept;
+    void ReleasePaintSurface() noexcept;
+
+    struct FontEntry {
+        std::unique_ptr<Gdiplus::PrivateFontCollection> collection;  // backs a private family; may be null
+        std::unique_ptr<Gdiplus::FontFamily> family;
+    };
 
     struct ReleaseWindow {
         using pointer = HWND;
@@ -226,8 +349,42 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     };
 
     MWindow* m_pOwner = nullptr;  // not owned
+    BOOL m_bInit = FALSE;
     HWND m_hPaintWnd = nullptr;
+    HDC m_hPaintDC = nullptr;  // GetDC of the paint window, released by DestroyData
+    COLORREF m_fillColor = 0xC8C8C8;
+    COLORREF m_borderColor = 0x646464;
     BOOL m_bLayered = FALSE;
+    std::unique_ptr<Gdiplus::Image> m_pBkImage;
+    int m_nBkWidth = 0;
+    int m_nBkHeight = 0;
+    MShadow m_shadow;
+    BOOL m_bShadowShow = FALSE;
+    CString m_strBanner;
+    MsgLevel m_bannerLevel = MsgInfo;
+    int m_nBannerAlpha = 0;
+    int m_nBannerProgress = 0;
+    int m_nBannerTarget = 0;
+    CRect m_rcBanner;
+    UINT m_nScrollVID = 0;
+    UINT m_nScrollHID = 0;
+    COLORREF m_defaultEnabledColor = 0x808080;
+    std::vector<MControl*> m_areas;     // owned
+    std::vector<MControl*> m_controls;  // owned
+    RecursiveLock m_areaLock;
+    RecursiveLock m_controlLock;
+    RecursiveLock m_mtimerLock;
+    enumBackMode m_backMode = BackModeStretch;
+    int m_nCornerSize = 4;
+    RecursiveLock m_timerLock;
+    DWORD m_nPaintPacing = 15;
+    // The off-screen surface of the last paint, kept for the next one of the same size.
+    UniqueMemoryDC m_paintMemDC;
+    UniqueBitmap m_paintBitmap;
+    HGDIOBJ m_paintDisplaced = nullptr;  // the memory DC's own bitmap
+    BYTE* m_pPaintBits = nullptr;        // owned by m_paintBitmap
+    int m_nPaintWidth = 0;
+    int m_nPaintHeight = 0;
     MControl* m_pFocus = nullptr;  // not owned
     int m_nTooltipCtrlID = 0;
     std::unique_ptr<HWND, ReleaseWindow> m_hTooltip;
@@ -235,8 +392,9 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     std::map<std::wstring, std::unique_ptr<ImgResInfo>> m_imagesByName;
     std::map<UINT, std::unique_ptr<ImgResInfo>> m_imagesByAppId;
     std::map<UINT, std::unique_ptr<ImgResInfo>> m_imagesByLibId;
-    std::map<std::wstring, std::unique_ptr<Gdiplus::FontFamily>> m_fonts;
     RecursiveLock m_imageLock;
+    std::map<std::wstring, FontEntry> m_fonts;
+    std::vector<HANDLE> m_gdiFonts;  // AddFontMemResourceEx registrations
     RecursiveLock m_fontLock;
 };
 

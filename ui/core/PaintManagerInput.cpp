@@ -309,6 +309,11 @@ LRESULT PaintManager::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             // OLE keeps the target until it is revoked, and only a live window can be revoked.
             RevokeTarget();
             return 1;
+        case WM_PAINT:
+            return OnPaint() ? 1 : 0;
+        case WM_NCDESTROY:
+            DestroyData();
+            return 1;
         case WM_CREATE:
         case WM_SIZE:
         case WM_CHAR:
@@ -597,8 +602,9 @@ BOOL PaintManager::OnNcActivate(BOOL active) {
             hover->OnMouseMove(0, kNowhere);
         }
     }
-    if (m_hPaintWnd != nullptr && ::IsWindow(m_hPaintWnd))
-        ::InvalidateRect(m_hPaintWnd, nullptr, m_bLayered);
+    CRect client;
+    GetClientRect(client);
+    InvalidateRect(client, FALSE);
     return TRUE;
 }
 
@@ -747,10 +753,35 @@ void PaintManager::ClearTimers() {
 }
 
 void PaintManager::OnTimer(UINT id) {
-    if (id == kCaretTimer) {
-        InvalidateCaret();
-        m_bCaretPhase = !m_bCaretPhase;
-        return;
+    switch (id) {
+        case kCaretTimer:
+            InvalidateCaret();
+            m_bCaretPhase = !m_bCaretPhase;
+            return;
+        case kBannerHoldTimer:
+            ::KillTimer(m_hPaintWnd, kBannerHoldTimer);
+            ::SetTimer(m_hPaintWnd, kBannerFadeTimer, 50, nullptr);
+            return;
+        case kBannerFadeTimer:
+            m_nBannerAlpha -= 10;
+            if (m_nBannerAlpha < 20) {
+                m_nBannerAlpha = 0;
+                m_nBannerProgress = 0;
+                ::KillTimer(m_hPaintWnd, kBannerFadeTimer);
+                Invalidate();
+            }
+            InvalidateRect(m_rcBanner, FALSE);
+            return;
+        case kBannerProgressTimer:
+            m_nBannerProgress = std::min(m_nBannerProgress + 2, m_nBannerTarget);
+            if (m_nBannerProgress >= m_nBannerTarget)
+                ::KillTimer(m_hPaintWnd, kBannerProgressTimer);
+            InvalidateRect(m_rcBanner, FALSE);
+            if (m_nBannerProgress >= 100)
+                ::SetTimer(m_hPaintWnd, kBannerFadeTimer, 50, nullptr);
+            return;
+        default:
+            break;
     }
     LockGuard guard(m_timerLock);
     // A control's tick may start or stop timers: the owners are collected first.
@@ -836,12 +867,7 @@ BOOL PaintManager::ShowAirBladder(BOOL show, int owner) {
 // ---- Caret ----
 
 void PaintManager::InvalidateCaret() {
-    if (m_hPaintWnd == nullptr || !::IsWindow(m_hPaintWnd))
-        return;
-    if (m_bLayered)
-        ::InvalidateRect(m_hPaintWnd, nullptr, TRUE);
-    else
-        ::InvalidateRect(m_hPaintWnd, &m_rcCaret, FALSE);
+    InvalidateRect(m_rcCaret, FALSE);
 }
 
 void PaintManager::CreateCaret(HBITMAP bitmap, int width, int height) {
@@ -1010,11 +1036,7 @@ void PaintManager::ForgetControl(MControl* control) noexcept {
         });
         m_timers.erase(gone, m_timers.end());
     }
-    {
-        LockGuard guard(m_mtimerLock);
-        m_mtimerControls.erase(std::remove(m_mtimerControls.begin(), m_mtimerControls.end(), control),
-                               m_mtimerControls.end());
-    }
+    RemoveMTimer(control);
     if (m_pHover == control) {
         m_pHover = nullptr;
         m_bLButtonDown = FALSE;

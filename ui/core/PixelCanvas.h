@@ -1,0 +1,36 @@
+#pragma once
+
+// Internal: GDI+ drawing straight into the pixels of a 32-bit DIB section as premultiplied ARGB, so that
+// alpha survives (a Graphics on the DC itself does not keep it) and nothing is copied.
+
+#include <windows.h>
+#include <objidl.h>
+#include <algorithm>
+namespace Gdiplus {
+using std::max;
+using std::min;
+}  // namespace Gdiplus
+#include <gdiplus.h>
+
+namespace Tessel {
+
+class PixelCanvas {
+  public:
+    // `bits` of a width × height DIB; bottomUp for DIBs whose first row in memory is the bottom one.
+    PixelCanvas(BYTE* bits, int width, int height, bool bottomUp)
+        : bitmap_(width, height, bottomUp ? -width * 4 : width * 4, PixelFormat32bppPARGB,
+                  bottomUp ? bits + static_cast<size_t>(height - 1) * width * 4 : bits) {
+        // GDI may still hold drawing to these pixels in its batch.
+        ::GdiFlush();
+    }
+    PixelCanvas(const PixelCanvas&) = delete;
+    PixelCanvas& operator=(const PixelCanvas&) = delete;
+
+    [[nodiscard]] Gdiplus::Bitmap* Get() noexcept { return &bitmap_; }
+    [[nodiscard]] bool Ok() const noexcept { return bitmap_.GetLastStatus() == Gdiplus::Ok; }
+
+  private:
+    Gdiplus::Bitmap bitmap_;
+};
+
+}  // namespace Tessel
