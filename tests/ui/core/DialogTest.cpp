@@ -150,6 +150,36 @@ TEST_F(DialogTest, BalloonPointLiesOnTheControlsBottomEdgeInScreenCoordinates) {
     ::DestroyWindow(hwnd);
 }
 
+TEST_F(DialogTest, BalloonShowsAsAPopupOfTheDialogAndOnlyItsOwnerHidesIt) {
+    TestDialog dialog;
+    HWND hwnd = dialog.CreateHidden();
+    ASSERT_NE(hwnd, nullptr);
+    auto& engine = dialog.GetPaintManager();
+    EXPECT_FALSE(engine.ShowAirBladder(TRUE, 5));
+    ASSERT_TRUE(dialog.SetAirBladderMsg(L"Check the cable", POINT{300, 200}, Tessel::AIRBLADDER_TOP));
+    Tessel::MAirBladder* balloon = engine.GetAirBladder();
+    ASSERT_NE(balloon, nullptr);
+    HWND popup = balloon->GetSafeHwnd();
+    EXPECT_EQ(::GetWindow(popup, GW_OWNER), hwnd);
+    EXPECT_NE(balloon->GetStyle() & WS_POPUP, 0u);
+    EXPECT_TRUE(::IsWindowVisible(popup));
+    EXPECT_STREQ(balloon->GetText().GetString(), L"Check the cable");
+    // The arrow of a top balloon touches the point from the middle of its top edge.
+    RECT placed{};
+    ::GetWindowRect(popup, &placed);
+    EXPECT_EQ(placed.top, 200);
+    EXPECT_NEAR((placed.left + placed.right) / 2, 300, 1);
+
+    EXPECT_TRUE(engine.ShowAirBladder(TRUE, 5));
+    EXPECT_FALSE(engine.ShowAirBladder(FALSE, 6));
+    EXPECT_TRUE(::IsWindowVisible(popup));
+    EXPECT_TRUE(engine.ShowAirBladder(FALSE, 5));
+    EXPECT_FALSE(::IsWindowVisible(popup));
+    ::DestroyWindow(hwnd);
+    // The balloon went with its owner.
+    EXPECT_FALSE(::IsWindow(popup));
+}
+
 TEST_F(DialogTest, UnknownClassNamesCreateNothing) {
     TestDialog dialog;
     ASSERT_NE(dialog.CreateHidden(), nullptr);
