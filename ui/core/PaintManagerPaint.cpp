@@ -155,8 +155,8 @@ void PaintManager::DrawBackImage(Gdiplus::Graphics& g, CRect rect) {
     if (!m_pBkImage || m_nBkWidth <= 0 || m_nBkHeight <= 0)
         return;
     if (m_backMode == BackModeStretch) {
-        g.DrawImage(m_pBkImage.get(), Gdiplus::Rect(rect.left, rect.top, rect.Width(), rect.Height()), 0, 0,
-                    m_nBkWidth, m_nBkHeight, Gdiplus::UnitPixel);
+        DrawImageClamped(g, m_pBkImage.get(), Gdiplus::Rect(rect.left, rect.top, rect.Width(), rect.Height()),
+                         0, 0, m_nBkWidth, m_nBkHeight);
     } else if (m_backMode == BackModeFrame) {
         MRender::DrawImageFrame(g, m_pBkImage.get(), rect, 0, 0, m_nBkWidth, m_nBkHeight, m_nCornerSize);
     }
