@@ -125,11 +125,9 @@ void MControl::CopyPlainAttributes(const MControl& other) noexcept {
 
 MControl::~MControl() {
     RemoveAllControl();
-    // The engine must not keep pointing at a control that is gone.
-    if (m_pManager != nullptr && m_pManager->GetFocusControl() == this)
-        m_pManager->SetFocusControl(nullptr);
+    // The engine must not keep pointing at, or ticking, a control that is gone.
     if (m_pManager != nullptr)
-        m_pManager->RemoveMTimer(this);
+        m_pManager->ForgetControl(this);
 }
 
 const wchar_t* MControl::GetClassNameW() {

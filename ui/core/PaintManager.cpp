@@ -72,6 +72,7 @@ void PaintManager::Init(HWND hwnd, MWindow* owner) noexcept {
         m_hPaintDC = ::GetDC(hwnd);
     }
     m_pOwner = owner;
+    InitDragDrop();
     m_bInit = TRUE;
     m_nScrollVID = 102;
     m_nScrollHID = 101;
@@ -87,6 +88,8 @@ void PaintManager::DestroyData() {
     if (m_hPaintDC != nullptr)
         ::ReleaseDC(m_hPaintWnd, m_hPaintDC);
     m_hPaintDC = nullptr;
+    KillMTimer();
+    ClearTimers();
     ClearAreaControls();
     ClearControls();
     ClearImgResInfo();

@@ -304,6 +304,7 @@ BOOL PaintManager::OnPaint() {
                                     static_cast<INT>(kHotSquare.bottom - kHotSquare.top - 1));
                 }
             }
+            DrawCaret(mem, drawRect);
             if (m_bLayered) {
                 // Plain GDI drawing leaves alpha at 0: make what it drew visible.
                 ::GdiFlush();
