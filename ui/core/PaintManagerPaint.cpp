@@ -42,6 +42,7 @@ Gdiplus::ARGB BannerColor(MsgLevel level) noexcept {
 }  // namespace
 
 BOOL PaintManager::LoadBKImage(CString name) {
+    m_bBkRenderedValid = false;
     m_pBkImage.reset();
     m_nBkWidth = 0;
     m_nBkHeight = 0;
@@ -56,6 +57,7 @@ BOOL PaintManager::LoadBKImage(CString name) {
 }
 
 BOOL PaintManager::LoadBKImage(UINT resourceId, CString type) {
+    m_bBkRenderedValid = false;
     m_pBkImage.reset();
     m_nBkWidth = 0;
     m_nBkHeight = 0;
@@ -70,11 +72,13 @@ BOOL PaintManager::LoadBKImage(UINT resourceId, CString type) {
 void PaintManager::SetBackMode(enumBackMode mode, int corner) noexcept {
     m_backMode = mode;
     m_nCornerSize = corner;
+    m_bBkRenderedValid = false;
 }
 
 void PaintManager::SetBackColor(COLORREF fill, COLORREF border) noexcept {
     m_fillColor = fill;
     m_borderColor = border;
+    m_bBkRenderedValid = false;
 }
 
 void PaintManager::Invalidate() noexcept {
@@ -231,6 +235,38 @@ void PaintManager::ReleasePaintSurface() noexcept {
     m_pPaintBits = nullptr;
     m_nPaintWidth = 0;
     m_nPaintHeight = 0;
+    m_bBkRenderedValid = false;
+}
+
+void PaintManager::PaintBackground(const CRect& client, const CRect& update) {
+    const int width = client.Width();
+    const int height = client.Height();
+    auto* pixels = reinterpret_cast<DWORD*>(m_pPaintBits);
+    if (!m_bBkRenderedValid) {
+        // Nothing painted stays fully transparent.
+        std::memset(pixels, 0, static_cast<size_t>(width) * height * sizeof(DWORD));
+        {
+            PixelCanvas canvas(m_pPaintBits, width, height, true);
+            Gdiplus::Graphics g(canvas.Get());
+            if (m_pBkImage) {
+                DrawBackImage(g, client);
+            } else {
+                g.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+                Gdiplus::SolidBrush border{Gdiplus::Color(Opaque254(m_borderColor))};
+                Gdiplus::SolidBrush fill{Gdiplus::Color(Opaque254(m_fillColor))};
+                g.FillRectangle(&border, 0, 0, width, height);
+                g.FillRectangle(&fill, 1, 1, width - 2, height - 2);
+            }
+        }
+        m_bkRendered.assign(pixels, pixels + static_cast<size_t>(width) * height);
+        m_bBkRenderedValid = true;
+        return;
+    }
+    for (int y = update.top; y < update.bottom; ++y) {
+        const size_t row = static_cast<size_t>(height - 1 - y) * width;
+        std::memcpy(pixels + row + update.left, m_bkRendered.data() + row + update.left,
+                    static_cast<size_t>(update.Width()) * sizeof(DWORD));
+    }
 }
 
 const BYTE* PaintManager::GetPaintBits(int& width, int& height) const noexcept {
@@ -271,25 +307,7 @@ BOOL PaintManager::OnPaint() {
             // A layered window is always repainted as a whole.
             const CRect drawRect = m_bLayered ? client : update;
             const int saved = ::SaveDC(mem);
-            // Nothing painted stays fully transparent.
-            for (int y = update.top; y < update.bottom; ++y) {
-                auto* row =
-                    reinterpret_cast<DWORD*>(m_pPaintBits) + static_cast<size_t>(height - 1 - y) * width;
-                std::memset(row + update.left, 0, static_cast<size_t>(update.Width()) * sizeof(DWORD));
-            }
-            {
-                PixelCanvas canvas(m_pPaintBits, width, height, true);
-                Gdiplus::Graphics g(canvas.Get());
-                if (m_pBkImage) {
-                    DrawBackImage(g, client);
-                } else {
-                    g.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
-                    Gdiplus::SolidBrush border{Gdiplus::Color(Opaque254(m_borderColor))};
-                    Gdiplus::SolidBrush fill{Gdiplus::Color(Opaque254(m_fillColor))};
-                    g.FillRectangle(&border, 0, 0, width, height);
-                    g.FillRectangle(&fill, 1, 1, width - 2, height - 2);
-                }
-            }
+            PaintBackground(client, update);
             DrawControl(mem, drawRect);
             {
                 PixelCanvas canvas(m_pPaintBits, width, height, true);
