@@ -5,6 +5,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
+out=
+if [ "${1:-}" = "--screenshot" ]; then
+  out=$(realpath -m "${2:?usage: bench-paint.sh --screenshot FILE}")
+fi
 
 cmake --preset default -S "$root" >/dev/null
 cmake --build "$build" --target PaintBench >/dev/null
@@ -16,8 +20,7 @@ wine_up "$build"
 export WINEPATH="$(wine_path "$build/out")"
 cd "$build/tests"
 
-if [ "${1:-}" = "--screenshot" ]; then
-  out=$(realpath -m "${2:?usage: bench-paint.sh --screenshot FILE}")
+if [ -n "$out" ]; then
   wine PaintBench.exe hold 4000 </dev/null >/dev/null 2>&1 &
   bench=$!
   sleep 3

@@ -21,9 +21,9 @@ namespace {
 
 constexpr int kWidth = 396;
 constexpr int kHeight = 289;
-const CRect kButton(148, 230, 248, 260);
-const CRect kPictureA(40, 120, 111, 143);
-const CRect kPictureB(285, 120, 356, 143);
+const CRect kButton(170, 12, 270, 42);
+const CRect kPictureA(296, 97, 367, 120);
+const CRect kPictureB(296, 153, 367, 176);
 
 // Counts the renders of its four states; a repaint that reuses the cache renders nothing.
 class CountingButton : public MButton {
@@ -54,6 +54,7 @@ class BenchDialog : public MDialog {
         m_PaintManager.GetControls()->push_back(button);
         button->SetImage(L"img_button.png", 4);
         button->SetFont(L"DejaVu Sans", 13, Gdiplus::FontStyleRegular);
+        button->SetTextColor(Gdiplus::Color(0xFF1E1E1E));
     }
     CountingButton* button = nullptr;  // owned by the engine
 };
@@ -210,7 +211,7 @@ int wmain(int argc, wchar_t** argv) {
             bool inside = false;
             auto hover = [&] {
                 inside = !inside;
-                dialog.button->OnMouseMove(0, inside ? CPoint(190, 245) : CPoint(10, 10));
+                dialog.button->OnMouseMove(0, inside ? CPoint(200, 25) : CPoint(10, 10));
                 ::UpdateWindow(hwnd);
             };
             for (int i = 0; i < 20; ++i) {
