@@ -307,7 +307,7 @@ BOOL PaintManager::OnPaint() {
             // A layered window is always repainted as a whole.
             const CRect drawRect = m_bLayered ? client : update;
             const int saved = ::SaveDC(mem);
-            PaintBackground(client, update);
+            PaintBackground(client, drawRect);
             DrawControl(mem, drawRect);
             {
                 PixelCanvas canvas(m_pPaintBits, width, height, true);
@@ -326,10 +326,10 @@ BOOL PaintManager::OnPaint() {
             if (m_bLayered) {
                 // Plain GDI drawing leaves alpha at 0: make what it drew visible.
                 ::GdiFlush();
-                for (int y = update.top; y < update.bottom; ++y) {
+                for (int y = drawRect.top; y < drawRect.bottom; ++y) {
                     auto* row =
                         reinterpret_cast<DWORD*>(m_pPaintBits) + static_cast<size_t>(height - 1 - y) * width;
-                    for (int x = update.left; x < update.right; ++x) {
+                    for (int x = drawRect.left; x < drawRect.right; ++x) {
                         if ((row[x] & 0xFF000000u) == 0 && (row[x] & 0x00FFFFFFu) != 0)
                             row[x] |= 0xFF000000u;
                     }

@@ -281,4 +281,70 @@ TEST_F(Controls, TextDrawsItsCaptionAndKeepsTheFirstBackgroundColour) {
     EXPECT_EQ(CString(L"!"), text->GetMarkText());
 }
 
+TEST_F(Controls, MultiLineTextWrapsAndCentresTheBlock) {
+    MText* text = static_cast<MText*>(engine_.CreateControl(&host_, L"MText", 2, CRect(10, 20, 110, 180),
+                                                            L"wrap wrap wrap wrap wrap", 1, 0));
+    text->SetFont(L"DejaVu Sans", 16, Gdiplus::FontStyleRegular);
+    text->SetTextColor(Gdiplus::Color(0xFFFFFFFF));
+    text->SetAlignment(0, 0);
+    text->EnableMultiLine(1);
+    text->EnableVCenter(1);
+    text->SetTitle(L"wrap wrap wrap wrap wrap");
+    PaintNow(engine_);
+    int top = INT_MAX;
+    int bottom = INT_MIN;
+    for (int y = 20; y < 180; ++y)
+        for (int x = 10; x < 110; ++x)
+            if ((At(x, y) & 0xFFFFFF) > 0x808080 && At(x, y) != Back()) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    ASSERT_LT(top, bottom);
+    EXPECT_GT(bottom - top, 30);               // more than one line
+    EXPECT_NEAR(100, (top + bottom) / 2, 12);  // centred in 20..180
+    EXPECT_EQ(Back(), At(150, 100));           // nothing drawn beyond the right edge
+}
+
+TEST_F(Controls, ARepaintRequestRefreshesTheControlsAbove) {
+    CArea* below =
+        static_cast<CArea*>(engine_.CreateArea(&host_, L"CArea", 1, CRect(0, 0, 100, 100), nullptr, 1, 1));
+    auto* above = new CountingButton(&host_, 2, CRect(50, 50, 150, 80), L"", 1, 1);
+    above->SetManager(&engine_);
+    engine_.GetControls()->push_back(above);
+    auto* apart = new CountingButton(&host_, 3, CRect(200, 150, 290, 190), L"", 1, 1);
+    apart->SetManager(&engine_);
+    engine_.GetControls()->push_back(apart);
+    PaintNow(engine_);
+    ASSERT_EQ(1, above->renders);
+    below->SetTransparent(0, 0, RGB(0, 0xFF, 0));
+    PaintNow(engine_);
+    // The button over the area drew again over the new colour; the one elsewhere kept its cache.
+    EXPECT_EQ(2, above->renders);
+    EXPECT_EQ(1, apart->renders);
+    EXPECT_EQ(Premultiplied(0xFE, 0x00FF00), At(10, 10));
+}
+
+TEST_F(Controls, PictureNinePatchModes) {
+    // A 30 × 30 image: a 5-pixel red rim around a green centre.
+    const std::wstring rim = WriteSkin(L"bc_rim.png", 30, 30, [](int x, int y) {
+        return x < 5 || y < 5 || x >= 25 || y >= 25 ? 0xFFFF0000u : 0xFF00FF00u;
+    });
+    MPicture* picture = static_cast<MPicture*>(
+        engine_.CreateControl(&host_, L"MPicture", 3, CRect(100, 100, 200, 160), nullptr, 1, 1));
+    ASSERT_EQ(1, picture->SetImage(rim.c_str(), 1));
+    EXPECT_EQ(1, picture->SetShowMode(Tessel::ShowModeFrame, 5));
+    EXPECT_EQ(0, picture->SetShowMode(Tessel::ShowModeFrame, 5));
+    EXPECT_EQ(1, picture->SetShowMode(Tessel::ShowModeFrame, 6));
+    picture->SetShowMode(Tessel::ShowModeFrame, 5);
+    PaintNow(engine_);
+    EXPECT_EQ(0xFFFF0000u, At(104, 104));
+    EXPECT_EQ(0xFFFF0000u, At(195, 155));
+    EXPECT_EQ(0xFF00FF00u, At(150, 130));
+    EXPECT_EQ(0xFF00FF00u, At(105, 105));
+    EXPECT_EQ(1, picture->SetShowModeMID(10, 5, 5, 5));
+    PaintNow(engine_);
+    EXPECT_EQ(0xFFFF0000u, At(104, 130));
+    EXPECT_EQ(0xFF00FF00u, At(150, 130));
+}
+
 }  // namespace
