@@ -95,7 +95,7 @@ void MPicture::DrawImage(Gdiplus::Graphics& g, int w, int h) {
             }
             break;
         case ShowModeStretch:
-            g.DrawImage(image, Gdiplus::Rect(0, 0, w, h), 0, 0, fw, ih, Gdiplus::UnitPixel);
+            DrawImageClamped(g, image, Gdiplus::Rect(0, 0, w, h), 0, 0, fw, ih);
             break;
         case ShowModeFrame:
             MRender::DrawImageFrame(g, image, whole, 0, 0, fw, ih, m_nFrameInset);

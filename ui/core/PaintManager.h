@@ -337,6 +337,7 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     void DrawBanner(Gdiplus::Graphics& g);
     bool EnsurePaintSurface(HDC reference, int width, int height) noexcept;
     void ReleasePaintSurface() noexcept;
+    void PaintBackground(const CRect& client, const CRect& update);
 
     struct FontEntry {
         std::unique_ptr<Gdiplus::PrivateFontCollection> collection;  // backs a private family; may be null
@@ -385,6 +386,10 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     BYTE* m_pPaintBits = nullptr;        // owned by m_paintBitmap
     int m_nPaintWidth = 0;
     int m_nPaintHeight = 0;
+    // The background as last rendered for the surface's size (same row order); rebuilt after any change of
+    // the image, mode, colours or size, so that repaints only copy it.
+    std::vector<DWORD> m_bkRendered;
+    bool m_bBkRenderedValid = false;
     MControl* m_pFocus = nullptr;  // not owned
     int m_nTooltipCtrlID = 0;
     std::unique_ptr<HWND, ReleaseWindow> m_hTooltip;

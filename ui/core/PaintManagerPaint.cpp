@@ -42,6 +42,7 @@ Gdiplus::ARGB BannerColor(MsgLevel level) noexcept {
 }  // namespace
 
 BOOL PaintManager::LoadBKImage(CString name) {
+    m_bBkRenderedValid = false;
     m_pBkImage.reset();
     m_nBkWidth = 0;
     m_nBkHeight = 0;
@@ -56,6 +57,7 @@ BOOL PaintManager::LoadBKImage(CString name) {
 }
 
 BOOL PaintManager::LoadBKImage(UINT resourceId, CString type) {
+    m_bBkRenderedValid = false;
     m_pBkImage.reset();
     m_nBkWidth = 0;
     m_nBkHeight = 0;
@@ -70,11 +72,13 @@ BOOL PaintManager::LoadBKImage(UINT resourceId, CString type) {
 void PaintManager::SetBackMode(enumBackMode mode, int corner) noexcept {
     m_backMode = mode;
     m_nCornerSize = corner;
+    m_bBkRenderedValid = false;
 }
 
 void PaintManager::SetBackColor(COLORREF fill, COLORREF border) noexcept {
     m_fillColor = fill;
     m_borderColor = border;
+    m_bBkRenderedValid = false;
 }
 
 void PaintManager::Invalidate() noexcept {
@@ -155,8 +159,8 @@ void PaintManager::DrawBackImage(Gdiplus::Graphics& g, CRect rect) {
     if (!m_pBkImage || m_nBkWidth <= 0 || m_nBkHeight <= 0)
         return;
     if (m_backMode == BackModeStretch) {
-        g.DrawImage(m_pBkImage.get(), Gdiplus::Rect(rect.left, rect.top, rect.Width(), rect.Height()), 0, 0,
-                    m_nBkWidth, m_nBkHeight, Gdiplus::UnitPixel);
+        DrawImageClamped(g, m_pBkImage.get(), Gdiplus::Rect(rect.left, rect.top, rect.Width(), rect.Height()),
+                         0, 0, m_nBkWidth, m_nBkHeight);
     } else if (m_backMode == BackModeFrame) {
         MRender::DrawImageFrame(g, m_pBkImage.get(), rect, 0, 0, m_nBkWidth, m_nBkHeight, m_nCornerSize);
     }
@@ -231,6 +235,38 @@ void PaintManager::ReleasePaintSurface() noexcept {
     m_pPaintBits = nullptr;
     m_nPaintWidth = 0;
     m_nPaintHeight = 0;
+    m_bBkRenderedValid = false;
+}
+
+void PaintManager::PaintBackground(const CRect& client, const CRect& update) {
+    const int width = client.Width();
+    const int height = client.Height();
+    auto* pixels = reinterpret_cast<DWORD*>(m_pPaintBits);
+    if (!m_bBkRenderedValid) {
+        // Nothing painted stays fully transparent.
+        std::memset(pixels, 0, static_cast<size_t>(width) * height * sizeof(DWORD));
+        {
+            PixelCanvas canvas(m_pPaintBits, width, height, true);
+            Gdiplus::Graphics g(canvas.Get());
+            if (m_pBkImage) {
+                DrawBackImage(g, client);
+            } else {
+                g.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+                Gdiplus::SolidBrush border{Gdiplus::Color(Opaque254(m_borderColor))};
+                Gdiplus::SolidBrush fill{Gdiplus::Color(Opaque254(m_fillColor))};
+                g.FillRectangle(&border, 0, 0, width, height);
+                g.FillRectangle(&fill, 1, 1, width - 2, height - 2);
+            }
+        }
+        m_bkRendered.assign(pixels, pixels + static_cast<size_t>(width) * height);
+        m_bBkRenderedValid = true;
+        return;
+    }
+    for (int y = update.top; y < update.bottom; ++y) {
+        const size_t row = static_cast<size_t>(height - 1 - y) * width;
+        std::memcpy(pixels + row + update.left, m_bkRendered.data() + row + update.left,
+                    static_cast<size_t>(update.Width()) * sizeof(DWORD));
+    }
 }
 
 const BYTE* PaintManager::GetPaintBits(int& width, int& height) const noexcept {
@@ -271,25 +307,7 @@ BOOL PaintManager::OnPaint() {
             // A layered window is always repainted as a whole.
             const CRect drawRect = m_bLayered ? client : update;
             const int saved = ::SaveDC(mem);
-            // Nothing painted stays fully transparent.
-            for (int y = update.top; y < update.bottom; ++y) {
-                auto* row =
-                    reinterpret_cast<DWORD*>(m_pPaintBits) + static_cast<size_t>(height - 1 - y) * width;
-                std::memset(row + update.left, 0, static_cast<size_t>(update.Width()) * sizeof(DWORD));
-            }
-            {
-                PixelCanvas canvas(m_pPaintBits, width, height, true);
-                Gdiplus::Graphics g(canvas.Get());
-                if (m_pBkImage) {
-                    DrawBackImage(g, client);
-                } else {
-                    g.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
-                    Gdiplus::SolidBrush border{Gdiplus::Color(Opaque254(m_borderColor))};
-                    Gdiplus::SolidBrush fill{Gdiplus::Color(Opaque254(m_fillColor))};
-                    g.FillRectangle(&border, 0, 0, width, height);
-                    g.FillRectangle(&fill, 1, 1, width - 2, height - 2);
-                }
-            }
+            PaintBackground(client, drawRect);
             DrawControl(mem, drawRect);
             {
                 PixelCanvas canvas(m_pPaintBits, width, height, true);
@@ -308,10 +326,10 @@ BOOL PaintManager::OnPaint() {
             if (m_bLayered) {
                 // Plain GDI drawing leaves alpha at 0: make what it drew visible.
                 ::GdiFlush();
-                for (int y = update.top; y < update.bottom; ++y) {
+                for (int y = drawRect.top; y < drawRect.bottom; ++y) {
                     auto* row =
                         reinterpret_cast<DWORD*>(m_pPaintBits) + static_cast<size_t>(height - 1 - y) * width;
-                    for (int x = update.left; x < update.right; ++x) {
+                    for (int x = drawRect.left; x < drawRect.right; ++x) {
                         if ((row[x] & 0xFF000000u) == 0 && (row[x] & 0x00FFFFFFu) != 0)
                             row[x] |= 0xFF000000u;
                     }

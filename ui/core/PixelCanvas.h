@@ -33,4 +33,12 @@ class PixelCanvas {
     Gdiplus::Bitmap bitmap_;
 };
 
+// Scales the source rectangle of `image` into `dst` without blending its edges with the transparent outside.
+inline void DrawImageClamped(Gdiplus::Graphics& g, Gdiplus::Image* image, const Gdiplus::Rect& dst, int sx,
+                             int sy, int sw, int sh) {
+    Gdiplus::ImageAttributes attributes;
+    attributes.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+    g.DrawImage(image, dst, sx, sy, sw, sh, Gdiplus::UnitPixel, &attributes);
+}
+
 }  // namespace Tessel

@@ -1,0 +1,258 @@
+// Paint figures of a skinned layered dialog (396 × 289: background, two pictures and a button), measured
+// against a bare GDI+ render + UpdateLayeredWindow of the same images in the same run.
+//
+//   PaintBench.exe               prints the figures
+//   PaintBench.exe hold <ms>     shows the dialog for <ms> milliseconds (for a screenshot), then exits
+
+#include "controls/MButton.h"
+#include "controls/MPicture.h"
+#include "core/MDialog.h"
+#include "core/Manager.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <memory>
+#include <vector>
+
+using namespace Tessel;
+
+namespace {
+
+constexpr int kWidth = 396;
+constexpr int kHeight = 289;
+const CRect kButton(170, 12, 270, 42);
+const CRect kPictureA(296, 97, 367, 120);
+const CRect kPictureB(296, 153, 367, 176);
+
+// Counts the renders of its four states; a repaint that reuses the cache renders nothing.
+class CountingButton : public MButton {
+  public:
+    using MButton::MButton;
+    void DrawControl(HDC& dc, CRect clip) override {
+        if (!GetUpdate())
+            ++renders;
+        MButton::DrawControl(dc, clip);
+    }
+    int renders = 0;
+};
+
+class BenchDialog : public MDialog {
+  public:
+    void InitUI(CRect) override {
+        m_PaintManager.SetLayeredWindow(TRUE);
+        m_PaintManager.SetPaintPacing(0);
+        LoadBKImage(L"img_bkg.png");
+        auto* a = static_cast<MPicture*>(CreateControl(L"MPicture", 1, kPictureA, nullptr, 1, 1));
+        auto* b = static_cast<MPicture*>(CreateControl(L"MPicture", 2, kPictureB, nullptr, 1, 1));
+        if (a != nullptr)
+            a->SetImage(L"img_led_on.png", 1);
+        if (b != nullptr)
+            b->SetImage(L"img_temp_type1.png", 1);
+        button = new CountingButton(this, 3, kButton, L"Check", 1, 1);
+        button->SetManager(&m_PaintManager);
+        m_PaintManager.GetControls()->push_back(button);
+        button->SetImage(L"img_button.png", 4);
+        button->SetFont(L"DejaVu Sans", 13, Gdiplus::FontStyleRegular);
+        button->SetTextColor(Gdiplus::Color(0xFF1E1E1E));
+    }
+    CountingButton* button = nullptr;  // owned by the engine
+};
+
+double Now() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    ::QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+double ThreadCpuMs() {
+    FILETIME created, ended, kernel, user;
+    ::GetThreadTimes(::GetCurrentThread(), &created, &ended, &kernel, &user);
+    auto ms = [](FILETIME f) {
+        return static_cast<double>((static_cast<unsigned long long>(f.dwHighDateTime) << 32) |
+                                   f.dwLowDateTime) /
+               10000.0;
+    };
+    return ms(kernel) + ms(user);
+}
+
+struct Series {
+    std::vector<double> wall;  // per frame
+    std::vector<double> cpu;   // per frame, averaged over each batch
+    void Print(const char* what) {
+        auto stat = [](std::vector<double> v, double q) {
+            std::sort(v.begin(), v.end());
+            return v.empty()
+                       ? 0.0
+                       : v[std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())))];
+        };
+        std::printf("%-46s wall median %6.2f ms  p95 %6.2f ms | cpu median %6.2f ms  p95 %6.2f ms\n", what,
+                    stat(wall, 0.5), stat(wall, 0.95), stat(cpu, 0.5), stat(cpu, 0.95));
+    }
+};
+
+// Runs `frame` in batches; the thread's CPU clock is coarse under wine, so CPU is taken per batch.
+template <typename Frame>
+void Measure(Series& series, int batch, Frame&& frame) {
+    const double cpu0 = ThreadCpuMs();
+    for (int i = 0; i < batch; ++i) {
+        const double t0 = Now();
+        frame();
+        series.wall.push_back(Now() - t0);
+    }
+    series.cpu.push_back((ThreadCpuMs() - cpu0) / batch);
+}
+
+void Pump() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+// The baseline: the same images decoded once, drawn with GDI+ into a fresh 32-bit DIB and pushed with
+// UpdateLayeredWindow.
+class Baseline {
+  public:
+    explicit Baseline(HWND hwnd) : hwnd_(hwnd) {
+        const CString folder = Manager::GetSkinFolder();
+        for (const wchar_t* name :
+             {L"img_bkg.png", L"img_led_on.png", L"img_temp_type1.png", L"img_button.png"})
+            images_.emplace_back(new Gdiplus::Image(CString(folder + name).GetString()));
+    }
+    void Frame() {
+        HDC screen = ::GetDC(nullptr);
+        HDC mem = ::CreateCompatibleDC(screen);
+        BITMAPINFO bi = {};
+        bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+        bi.bmiHeader.biWidth = kWidth;
+        bi.bmiHeader.biHeight = kHeight;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        HBITMAP dib = ::CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = ::SelectObject(mem, dib);
+        {
+            Gdiplus::Bitmap canvas(kWidth, kHeight, -kWidth * 4, PixelFormat32bppPARGB,
+                                   static_cast<BYTE*>(bits) + (kHeight - 1) * kWidth * 4);
+            Gdiplus::Graphics g(&canvas);
+            g.DrawImage(images_[0].get(), 0, 0, kWidth, kHeight);
+            g.DrawImage(images_[1].get(), static_cast<int>(kPictureA.left), static_cast<int>(kPictureA.top),
+                        71, 23);
+            g.DrawImage(images_[2].get(), static_cast<int>(kPictureB.left), static_cast<int>(kPictureB.top),
+                        71, 23);
+            g.DrawImage(images_[3].get(), Gdiplus::Rect(kButton.left, kButton.top, 100, 30), 0, 0, 100, 30,
+                        Gdiplus::UnitPixel);
+        }
+        SIZE size = {kWidth, kHeight};
+        POINT source = {0, 0};
+        BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+        ::UpdateLayeredWindow(hwnd_, screen, nullptr, &size, mem, &source, 0, &blend, ULW_ALPHA);
+        ::SelectObject(mem, old);
+        ::DeleteObject(dib);
+        ::DeleteDC(mem);
+        ::ReleaseDC(nullptr, screen);
+    }
+
+  private:
+    HWND hwnd_;
+    std::vector<std::unique_ptr<Gdiplus::Image>> images_;
+};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    Manager::SetInstance(::GetModuleHandleW(nullptr));
+    int status = 0;
+    {
+        BenchDialog dialog;
+        if (dialog.Create(nullptr, L"Tessel", WS_POPUP, WS_EX_TOOLWINDOW,
+                          CRect(100, 100, 100 + kWidth, 100 + kHeight)) == nullptr ||
+            dialog.button == nullptr || dialog.GetPaintManager().GetBKImage() == nullptr) {
+            std::fprintf(stderr, "PaintBench: the dialog or its skin could not be loaded\n");
+            status = 1;
+        } else if (argc == 3 && std::wcscmp(argv[1], L"hold") == 0) {
+            dialog.ShowWindow(SW_SHOWNOACTIVATE);
+            const double until = Now() + std::wcstol(argv[2], nullptr, 10);
+            while (Now() < until) {
+                Pump();
+                ::Sleep(20);
+            }
+        } else {
+            dialog.ShowWindow(SW_SHOWNOACTIVATE);
+            Pump();
+            PaintManager& engine = dialog.GetPaintManager();
+            HWND hwnd = dialog.GetSafeHwnd();
+            HWND bare = ::CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW, L"Static", L"", WS_POPUP, 520,
+                                          100, kWidth, kHeight, nullptr, nullptr, nullptr, nullptr);
+            ::ShowWindow(bare, SW_SHOWNOACTIVATE);
+            Baseline baseline(bare);
+            auto fullDiscard = [&] {
+                // The background is rendered again too.
+                engine.SetBackMode(engine.GetBackMode(), 4);
+                for (MControl* c : *engine.GetControls())
+                    c->SetUpdate(0, engine.GetBackColor());
+                ::InvalidateRect(hwnd, nullptr, TRUE);
+                ::UpdateWindow(hwnd);
+            };
+            auto fullCached = [&] {
+                ::InvalidateRect(hwnd, nullptr, TRUE);
+                ::UpdateWindow(hwnd);
+            };
+            bool inside = false;
+            auto hover = [&] {
+                inside = !inside;
+                dialog.button->OnMouseMove(0, inside ? CPoint(200, 25) : CPoint(10, 10));
+                ::UpdateWindow(hwnd);
+            };
+            for (int i = 0; i < 20; ++i) {
+                fullDiscard();
+                baseline.Frame();
+                hover();
+            }
+            Series base, discard, cached, hovered;
+            const int renders0 = dialog.button->renders;
+            const int batch = 20;
+            for (int round = 0; round < 15; ++round) {
+                Measure(base, batch, [&] { baseline.Frame(); });
+                Measure(cached, batch, fullCached);
+                Measure(hovered, batch, hover);
+                Measure(discard, batch, fullDiscard);
+                Pump();
+            }
+            const int hoverRenders =
+                dialog.button->renders - renders0 - 15 * batch;  // discards render once each
+            std::printf(
+                "PaintBench: %d x %d layered dialog, background + 2 pictures + button, no pacing sleep\n",
+                kWidth, kHeight);
+            base.Print("bare GDI+ render + UpdateLayeredWindow");
+            discard.Print("full repaint, background and controls redrawn");
+            cached.Print("full repaint from the caches");
+            hovered.Print("button hover repaint");
+            auto median = [](std::vector<double> v) {
+                std::sort(v.begin(), v.end());
+                return v[v.size() / 2];
+            };
+            std::printf("ratio full repaint (discarded) / bare: wall %.2f, cpu %.2f\n",
+                        median(discard.wall) / median(base.wall), median(discard.cpu) / median(base.cpu));
+            std::printf("ratio full repaint (cached) / bare:    wall %.2f, cpu %.2f\n",
+                        median(cached.wall) / median(base.wall), median(cached.cpu) / median(base.cpu));
+            std::printf("ratio hover repaint / bare:             wall %.2f, cpu %.2f\n",
+                        median(hovered.wall) / median(base.wall), median(hovered.cpu) / median(base.cpu));
+            std::printf("button renders during %d hover repaints: %d\n", 15 * batch, hoverRenders);
+            ::DestroyWindow(bare);
+        }
+        dialog.DestroyWindow();
+    }
+    Gdiplus::GdiplusShutdown(token);
+    return status;
+}
