@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 
 using Tessel::MButton;
 using Tessel::MControl;
@@ -348,6 +349,86 @@ TEST_F(EngineInputTest, ATruncatedDroppedDibIsRefused) {
     EXPECT_FALSE(engine().OnDrop(&format, medium, &effect));
     EXPECT_TRUE(dialog.droppedSizes.empty());
     ::ReleaseStgMedium(&medium);
+}
+
+// A dragged object offering one global-memory format, as another program's drag would.
+class OneFormatData final : public IDataObject {
+  public:
+    OneFormatData(CLIPFORMAT format, HGLOBAL block) : format_(format), block_(block) {}
+    ~OneFormatData() { ::GlobalFree(block_); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (riid == IID_IUnknown || riid == IID_IDataObject) {
+            *out = static_cast<IDataObject*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* f, STGMEDIUM* m) override {
+        if (QueryGetData(f) != S_OK)
+            return DV_E_FORMATETC;
+        SIZE_T size = ::GlobalSize(block_);
+        HGLOBAL copy = ::GlobalAlloc(GMEM_MOVEABLE, size);
+        std::memcpy(::GlobalLock(copy), ::GlobalLock(block_), size);
+        ::GlobalUnlock(copy);
+        ::GlobalUnlock(block_);
+        *m = {};
+        m->tymed = TYMED_HGLOBAL;
+        m->hGlobal = copy;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* f) override {
+        return f->cfFormat == format_ && (f->tymed & TYMED_HGLOBAL) != 0 ? S_OK : DV_E_FORMATETC;
+    }
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+
+  private:
+    CLIPFORMAT format_;
+    HGLOBAL block_;
+};
+
+TEST_F(EngineInputTest, ADibDraggedOverTheWindowIsAcceptedAndDroppedAsAnImage) {
+    constexpr int kWidth = 8, kHeight = 4;
+    HGLOBAL block =
+        ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(BITMAPINFOHEADER) + kWidth * kHeight * 4);
+    auto* header = static_cast<BITMAPINFOHEADER*>(::GlobalLock(block));
+    *header = {sizeof(BITMAPINFOHEADER), kWidth, kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    ::GlobalUnlock(block);
+    OneFormatData object(CF_DIB, block);
+    IDataObject* data = &object;
+
+    IDropTarget* target = &engine();
+    DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    ASSERT_HRESULT_SUCCEEDED(target->DragEnter(data, MK_LBUTTON, POINTL{150, 150}, &effect));
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_MOVE));
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    ASSERT_HRESULT_SUCCEEDED(target->DragOver(MK_LBUTTON | MK_CONTROL, POINTL{150, 150}, &effect));
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
+    ASSERT_HRESULT_SUCCEEDED(target->Drop(data, MK_CONTROL, POINTL{150, 150}, &effect));
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
+    ASSERT_EQ(dialog.droppedSizes.size(), 1u);
+    EXPECT_EQ(dialog.droppedSizes[0], CSize(kWidth, kHeight));
+}
+
+TEST_F(EngineInputTest, ADragOfANotListedFormatIsRefused) {
+    OneFormatData object(CF_UNICODETEXT, ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 16));
+    IDataObject* data = &object;
+    IDropTarget* target = &engine();
+    DWORD effect = DROPEFFECT_COPY;
+    ASSERT_HRESULT_SUCCEEDED(target->DragEnter(data, MK_LBUTTON, POINTL{150, 150}, &effect));
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+    effect = DROPEFFECT_COPY;
+    ASSERT_HRESULT_SUCCEEDED(target->Drop(data, 0, POINTL{150, 150}, &effect));
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+    EXPECT_TRUE(dialog.droppedSizes.empty());
 }
 
 }  // namespace
