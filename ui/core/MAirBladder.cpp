@@ -29,7 +29,11 @@ int ImageHeight(Gdiplus::Image* image) {
 
 MAirBladder::MAirBladder() noexcept = default;
 
-MAirBladder::~MAirBladder() = default;
+MAirBladder::~MAirBladder() {
+    // The balloon's owner keeps it as long as it needs it; its window goes with it.
+    if (IsLive())
+        DestroyWindow();
+}
 
 const wchar_t* MAirBladder::GetWindowClassName() const {
     return L"TesselAirBladder";

@@ -19,7 +19,7 @@ enum AIRBLADDER_TYPE { AIRBLADDER_LEFT = 0, AIRBLADDER_TOP = 1, AIRBLADDER_RIGHT
 enum AIRBLADDER_MODE { AIRBLADDER_PLAIN = 0, AIRBLADDER_TOPMOST = 1, AIRBLADDER_CLICK_HIDES = 2 };
 
 // A balloon message: a popup owned by a dialog, drawn from a background skin and an arrow skin, pointing at
-// a screen point below a control.
+// a screen point below a control. Unlike other windows, the object destroys its window when it goes.
 class TESSEL_API MAirBladder : public MWindow {
   public:
     MAirBladder() noexcept;

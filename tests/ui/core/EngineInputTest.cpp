@@ -1,0 +1,353 @@
+// The engine's input side through real window messages: hover, press, click, capture, window drag, Tab order,
+// wheel notches, control timers, the master timer, deactivation and dropped data.
+
+#include "ProbeControl.h"
+#include "TestDialog.h"
+
+#include "controls/MButton.h"
+#include "core/Manager.h"
+#include "core/PaintManager.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+using Tessel::MButton;
+using Tessel::MControl;
+using Tessel::PaintManager;
+using tessel_test::Probe;
+using tessel_test::SendMouse;
+using tessel_test::TestDialog;
+
+namespace {
+
+class EngineInputTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        Tessel::Manager::SetInstance(::GetModuleHandleW(nullptr));
+        Tessel::Manager::InitGdiplus();
+    }
+    void SetUp() override {
+        hwnd = dialog.CreateHidden();
+        ASSERT_NE(hwnd, nullptr);
+        engine().SetPaintPacing(0);
+    }
+    void TearDown() override {
+        if (::IsWindow(hwnd))
+            ::DestroyWindow(hwnd);
+    }
+    PaintManager& engine() { return dialog.GetPaintManager(); }
+    // A probe in the engine's controls list; the engine owns it.
+    Probe* AddProbe(UINT id, CRect rect) {
+        auto* probe = new Probe(&dialog, id, rect);
+        probe->SetManager(&engine());
+        engine().GetControls()->push_back(probe);
+        return probe;
+    }
+    void PressTab(bool shift, bool ctrl, BOOL& consumed) {
+        BYTE keys[256] = {};
+        ::GetKeyboardState(keys);
+        keys[VK_SHIFT] = shift ? 0x80 : 0;
+        keys[VK_CONTROL] = ctrl ? 0x80 : 0;
+        keys[VK_MENU] = 0;
+        ::SetKeyboardState(keys);
+        MSG msg{hwnd, WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
+        consumed = dialog.PreTranslateMessage(&msg);
+        keys[VK_SHIFT] = 0;
+        keys[VK_CONTROL] = 0;
+        ::SetKeyboardState(keys);
+    }
+    // Runs this thread's messages until `done` or about three seconds have passed.
+    template <typename Done>
+    static bool PumpUntil(Done done) {
+        for (int i = 0; i < 300 && !done(); ++i) {
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            MSG msg;
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                ::DispatchMessageW(&msg);
+        }
+        return done();
+    }
+
+    TestDialog dialog;
+    HWND hwnd = nullptr;
+};
+
+TEST_F(EngineInputTest, ButtonGoesHoverPressedAndClicksOnceOnReleaseInside) {
+    auto* button =
+        static_cast<MButton*>(dialog.CreateControl(L"MButton", 7, CRect(20, 20, 120, 50), L"OK", 1, 1));
+    ASSERT_NE(button, nullptr);
+    SendMouse(hwnd, WM_MOUSEMOVE, 0, 30, 30);
+    EXPECT_EQ(engine().GetHoverControl(), button);
+    EXPECT_EQ(button->GetState(), MButton::StateHover);
+
+    SendMouse(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 30, 30);
+    EXPECT_EQ(button->GetState(), MButton::StatePressed);
+    EXPECT_TRUE(engine().IsCaptured());
+    EXPECT_EQ(dialog.Count(2), 0);
+
+    SendMouse(hwnd, WM_LBUTTONUP, 0, 31, 31);
+    EXPECT_EQ(dialog.Count(2), 1);
+    EXPECT_EQ(button->GetState(), MButton::StateHover);
+    EXPECT_FALSE(engine().IsCaptured());
+    EXPECT_EQ(engine().GetHoverControl(), button);
+    EXPECT_TRUE(dialog.moveRequests.empty());
+}
+
+TEST_F(EngineInputTest, ReleaseOutsideTheButtonGivesNoClickAndDropsTheHover) {
+    auto* button =
+        static_cast<MButton*>(dialog.CreateControl(L"MButton", 7, CRect(20, 20, 120, 50), L"OK", 1, 1));
+    ASSERT_NE(button, nullptr);
+    SendMouse(hwnd, WM_MOUSEMOVE, 0, 30, 30);
+    SendMouse(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 30, 30);
+    // Dragged out with the button held: the pressed button keeps the mouse.
+    SendMouse(hwnd, WM_MOUSEMOVE, MK_LBUTTON, 200, 150);
+    EXPECT_EQ(engine().GetHoverControl(), button);
+    SendMouse(hwnd, WM_LBUTTONUP, 0, 200, 150);
+    EXPECT_EQ(dialog.Count(2), 0);
+    EXPECT_EQ(engine().GetHoverControl(), nullptr);
+    EXPECT_EQ(button->GetState(), MButton::StateNormal);
+}
+
+TEST_F(EngineInputTest, PressOnEmptySpaceAsksTheSystemToMoveTheWindowUnlessDragIsOff) {
+    dialog.CreateControl(L"MButton", 7, CRect(20, 20, 120, 50), L"OK", 1, 1);
+    SendMouse(hwnd, WM_MOUSEMOVE, 0, 200, 150);
+    SendMouse(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 200, 150);
+    ASSERT_EQ(dialog.moveRequests.size(), 1u);
+    POINT screen{200, 150};
+    ::ClientToScreen(hwnd, &screen);
+    EXPECT_EQ(dialog.moveRequests[0], CPoint(screen));
+    SendMouse(hwnd, WM_LBUTTONUP, 0, 200, 150);
+
+    dialog.EnableWndDrag(FALSE);
+    SendMouse(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 200, 150);
+    EXPECT_EQ(dialog.moveRequests.size(), 1u);
+    // A press on the button never moves the window.
+    dialog.EnableWndDrag(TRUE);
+    SendMouse(hwnd, WM_MOUSEMOVE, 0, 30, 30);
+    SendMouse(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 30, 30);
+    EXPECT_EQ(dialog.moveRequests.size(), 1u);
+}
+
+TEST_F(EngineInputTest, DeactivationReleasesThePressedControl) {
+    auto* button =
+        static_cast<MButton*>(dialog.CreateControl(L"MButton", 7, CRect(20, 20, 120, 50), L"OK", 1, 1));
+    SendMouse(hwnd, WM_MOUSEMOVE, 0, 30, 30);
+    SendMouse(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 30, 30);
+    ::SendMessageW(hwnd, WM_NCACTIVATE, FALSE, 0);
+    EXPECT_EQ(engine().GetHoverControl(), nullptr);
+    EXPECT_EQ(button->GetState(), MButton::StateNormal);
+    EXPECT_EQ(dialog.Count(2), 0);
+}
+
+TEST_F(EngineInputTest, TabAndShiftTabWalkTheVisibleEnabledTabStopsAndWrap) {
+    Probe* a = AddProbe(1, CRect(0, 0, 10, 10));
+    Probe* hidden = AddProbe(2, CRect(0, 20, 10, 30));
+    Probe* b = AddProbe(3, CRect(0, 40, 10, 50));
+    Probe* noStop = AddProbe(4, CRect(0, 60, 10, 70));
+    Probe* c = AddProbe(5, CRect(0, 80, 10, 90));
+    for (Probe* p : {a, hidden, b, c})
+        p->SetTabStop(1);
+    hidden->SetVisible(0);
+    (void)noStop;
+
+    BOOL consumed = FALSE;
+    std::vector<MControl*> forward;
+    for (int i = 0; i < 4; ++i) {
+        PressTab(false, false, consumed);
+        EXPECT_TRUE(consumed);
+        forward.push_back(engine().GetFocusControl());
+    }
+    EXPECT_EQ(forward, (std::vector<MControl*>{a, b, c, a}));
+    EXPECT_EQ(a->focusLog.back(), 1);
+    EXPECT_EQ(c->focusLog.back(), 0);
+
+    std::vector<MControl*> backward;
+    for (int i = 0; i < 3; ++i) {
+        PressTab(true, false, consumed);
+        EXPECT_TRUE(consumed);
+        backward.push_back(engine().GetFocusControl());
+    }
+    EXPECT_EQ(backward, (std::vector<MControl*>{c, b, a}));
+
+    PressTab(false, true, consumed);
+    EXPECT_FALSE(consumed);
+    EXPECT_EQ(engine().GetFocusControl(), a);
+}
+
+TEST_F(EngineInputTest, WheelGivesOneScrollPerWholeNotch) {
+    Probe* probe = AddProbe(1, CRect(10, 10, 110, 110));
+    probe->takeScroll = 1;
+    SendMouse(hwnd, WM_MOUSEMOVE, 0, 50, 50);
+    POINT screen{50, 50};
+    ::ClientToScreen(hwnd, &screen);
+    auto wheel = [&](short delta) {
+        return ::SendMessageW(hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, delta), MAKELPARAM(screen.x, screen.y));
+    };
+    wheel(120);
+    EXPECT_EQ(probe->scrolls, 1);
+    wheel(60);
+    EXPECT_EQ(probe->scrolls, 1);
+    wheel(-240);
+    EXPECT_EQ(probe->scrolls, 3);
+    // Away from every control nothing scrolls.
+    POINT away{300, 150};
+    ::ClientToScreen(hwnd, &away);
+    SendMouse(hwnd, WM_MOUSEMOVE, 0, 300, 150);
+    ::SendMessageW(hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(away.x, away.y));
+    EXPECT_EQ(probe->scrolls, 3);
+}
+
+TEST_F(EngineInputTest, ControlTimersStartAt17AndReuseStoppedRecords) {
+    Probe* first = AddProbe(1, CRect(0, 0, 10, 10));
+    Probe* second = AddProbe(2, CRect(0, 20, 10, 30));
+    ASSERT_TRUE(engine().SetTimer(first, 1, 100000));
+    EXPECT_FALSE(engine().SetTimer(first, 1, 100000));
+    ::SendMessageW(hwnd, WM_TIMER, 17, 0);
+    EXPECT_EQ(first->ticks, 1);
+
+    EXPECT_TRUE(engine().KillTimer(first, 1));
+    EXPECT_FALSE(engine().KillTimer(first, 1));
+    ::SendMessageW(hwnd, WM_TIMER, 17, 0);
+    EXPECT_EQ(first->ticks, 1);
+
+    ASSERT_TRUE(engine().SetTimer(second, 1, 100000));
+    ::SendMessageW(hwnd, WM_TIMER, 18, 0);
+    EXPECT_EQ(second->ticks, 1);
+
+    // Restarted under its old window timer id, now with a short interval that really fires.
+    ASSERT_TRUE(engine().SetTimer(first, 1, 10));
+    ::SendMessageW(hwnd, WM_TIMER, 17, 0);
+    EXPECT_EQ(first->ticks, 2);
+    EXPECT_TRUE(PumpUntil([&] { return first->ticks >= 4; }));
+    EXPECT_EQ(second->ticks, 1);
+}
+
+TEST_F(EngineInputTest, TimerIdsCycleBelow240AndSkipTheEnginesOwn) {
+    std::vector<Probe*> probes;
+    for (UINT i = 0; i < 236; ++i) {
+        probes.push_back(AddProbe(i + 1, CRect(0, 0, 1, 1)));
+        ASSERT_TRUE(engine().SetTimer(probes.back(), 5, 100000)) << i;
+    }
+    // Every id of 0..239 but 0, 66, 88 and 99 is held now.
+    Probe* extra = AddProbe(999, CRect(0, 0, 1, 1));
+    EXPECT_FALSE(engine().SetTimer(extra, 5, 100000));
+    ::SendMessageW(hwnd, WM_TIMER, 66, 0);
+    ::SendMessageW(hwnd, WM_TIMER, 99, 0);
+    for (Probe* p : probes)
+        EXPECT_EQ(p->ticks, 0);
+    engine().KillTimer(probes[0]);
+    EXPECT_TRUE(engine().SetTimer(extra, 5, 100000));
+    ::SendMessageW(hwnd, WM_TIMER, 17, 0);
+    EXPECT_EQ(extra->ticks, 1);
+}
+
+TEST_F(EngineInputTest, ADeletedControlLeavesNoTimerBehind) {
+    Probe* probe = AddProbe(1, CRect(0, 0, 10, 10));
+    ASSERT_TRUE(engine().SetTimer(probe, 1, 100000));
+    engine().RemoveControl(probe);
+    // The system timer is gone with the record, and a stray tick reaches nobody.
+    EXPECT_FALSE(::KillTimer(hwnd, 17));
+    ::SendMessageW(hwnd, WM_TIMER, 17, 0);
+    Probe* next = AddProbe(2, CRect(0, 0, 10, 10));
+    ASSERT_TRUE(engine().SetTimer(next, 1, 100000));
+    ::SendMessageW(hwnd, WM_TIMER, 18, 0);
+    EXPECT_EQ(next->ticks, 1);
+}
+
+class CountingProbe : public Probe {
+  public:
+    using Probe::Probe;
+    std::atomic<int> mticks{0};
+
+  protected:
+    int OnControlTimer() override {
+        ++mticks;
+        return 0;
+    }
+};
+
+TEST_F(EngineInputTest, MasterTimerTicksItsControlsUntilStopped) {
+    auto* probe = new CountingProbe(&dialog, 1, CRect(0, 0, 10, 10));
+    probe->SetManager(&engine());
+    engine().GetControls()->push_back(probe);
+    engine().AddMTimer(probe);
+    dialog.SetMTimer(5);
+    ASSERT_NE(engine().GetMTimerID(), 0u);
+    EXPECT_EQ(Tessel::MMediaTimer::GetTimerOwner(engine().GetMTimerID()), &engine());
+    for (int i = 0; i < 300 && probe->mticks < 3; ++i)
+        ::Sleep(10);
+    EXPECT_GE(probe->mticks.load(), 3);
+    UINT id = engine().GetMTimerID();
+    dialog.KillMTimer(id);
+    EXPECT_EQ(Tessel::MMediaTimer::GetTimerOwner(id), nullptr);
+    int stopped = probe->mticks;
+    ::Sleep(50);
+    EXPECT_EQ(probe->mticks.load(), stopped);
+    EXPECT_TRUE(engine().DeleteMTimer(probe));
+    EXPECT_FALSE(engine().DeleteMTimer(probe));
+}
+
+TEST_F(EngineInputTest, KeysGoToTheHoverControlAndOthersReachTheDefaultProcedure) {
+    Probe* probe = AddProbe(1, CRect(10, 10, 110, 110));
+    SendMouse(hwnd, WM_MOUSEMOVE, 0, 50, 50);
+    probe->takeKey = 1;
+    EXPECT_EQ(engine().OnWindowMessage(WM_KEYDOWN, 'A', 0), 1);
+    EXPECT_EQ(probe->keys, 1);
+    probe->takeKey = 0;
+    EXPECT_EQ(engine().OnWindowMessage(WM_SYSKEYDOWN, VK_F4, 0), 0);
+}
+
+TEST_F(EngineInputTest, SizeLimitsReachTheMinMaxInfo) {
+    engine().SetWindowMaxSize(800, 0);
+    engine().SetWindowMixSize(200, 100);
+    int cx = 0, cy = 0;
+    engine().GetWindowManSize(cx, cy);
+    EXPECT_EQ(cx, 800);
+    EXPECT_EQ(cy, 0);
+    engine().GetWindowMinSize(cx, cy);
+    EXPECT_EQ(cx, 200);
+    EXPECT_EQ(cy, 100);
+    MINMAXINFO info{};
+    info.ptMaxTrackSize = {5000, 5000};
+    info.ptMaxSize = {4000, 4000};
+    engine().OnWindowMessage(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(info.ptMinTrackSize.x, 200);
+    EXPECT_EQ(info.ptMinTrackSize.y, 100);
+    EXPECT_EQ(info.ptMaxTrackSize.x, 800);
+    EXPECT_EQ(info.ptMaxSize.x, 800);
+    EXPECT_EQ(info.ptMaxTrackSize.y, 5000);
+}
+
+TEST_F(EngineInputTest, DroppedBitmapArrivesAsAnImageAfterARelease) {
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_GDI;
+    HDC screen = ::GetDC(nullptr);
+    medium.hBitmap = ::CreateCompatibleBitmap(screen, 32, 16);
+    ::ReleaseDC(nullptr, screen);
+    FORMATETC format{CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_GDI};
+    DWORD effect = DROPEFFECT_COPY;
+    EXPECT_TRUE(engine().OnDrop(&format, medium, &effect));
+    EXPECT_EQ(dialog.lbuttonUps, 1);
+    ASSERT_EQ(dialog.droppedSizes.size(), 1u);
+    EXPECT_EQ(dialog.droppedSizes[0], CSize(32, 16));
+    ::ReleaseStgMedium(&medium);
+}
+
+TEST_F(EngineInputTest, ATruncatedDroppedDibIsRefused) {
+    // A header that promises 100 × 100 pixels with only the header in the block.
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPINFOHEADER));
+    auto* header = static_cast<BITMAPINFOHEADER*>(::GlobalLock(block));
+    *header = {sizeof(BITMAPINFOHEADER), 100, 100, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    ::GlobalUnlock(block);
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = block;
+    FORMATETC format{CF_DIB, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    DWORD effect = DROPEFFECT_COPY;
+    EXPECT_FALSE(engine().OnDrop(&format, medium, &effect));
+    EXPECT_TRUE(dialog.droppedSizes.empty());
+    ::ReleaseStgMedium(&medium);
+}
+
+}  // namespace
