@@ -335,6 +335,7 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     Gdiplus::FontFamily* KeepFirstFamily(const wchar_t* name,
                                          std::unique_ptr<Gdiplus::PrivateFontCollection>);
     void DrawBanner(Gdiplus::Graphics& g);
+    [[nodiscard]] bool BannerShown() const noexcept;
     bool EnsurePaintSurface(HDC reference, int width, int height) noexcept;
     void ReleasePaintSurface() noexcept;
     void PaintBackground(const CRect& client, const CRect& update);

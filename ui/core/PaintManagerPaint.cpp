@@ -177,8 +177,12 @@ void PaintManager::DrawControl(HDC& dc, CRect rect) {
         control->Draw(dc, rect);
 }
 
+bool PaintManager::BannerShown() const noexcept {
+    return m_nBannerAlpha > 0 && !m_rcBanner.IsRectEmpty() && (!m_strBanner.IsEmpty() || m_nBannerTarget > 0);
+}
+
 void PaintManager::DrawBanner(Gdiplus::Graphics& g) {
-    if (m_nBannerAlpha <= 0 || m_rcBanner.IsRectEmpty() || (m_strBanner.IsEmpty() && m_nBannerTarget <= 0))
+    if (!BannerShown())
         return;
     const int alpha = std::min(m_nBannerAlpha, 255);
     const Gdiplus::ARGB base = BannerColor(m_bannerLevel);
@@ -309,13 +313,14 @@ BOOL PaintManager::OnPaint() {
             const int saved = ::SaveDC(mem);
             PaintBackground(client, drawRect);
             DrawControl(mem, drawRect);
-            {
+            POINT cursor;
+            const bool hot =
+                ::GetCursorPos(&cursor) && ::ScreenToClient(hwnd, &cursor) && ::PtInRect(&kHotSquare, cursor);
+            if (hot || BannerShown()) {
                 PixelCanvas canvas(m_pPaintBits, width, height, true);
                 Gdiplus::Graphics g(canvas.Get());
                 DrawBanner(g);
-                POINT cursor;
-                if (::GetCursorPos(&cursor) && ::ScreenToClient(hwnd, &cursor) &&
-                    ::PtInRect(&kHotSquare, cursor)) {
+                if (hot) {
                     Gdiplus::Pen pen(Gdiplus::Color(kHotSquareColor), 1.0f);
                     g.DrawRectangle(&pen, static_cast<INT>(kHotSquare.left), static_cast<INT>(kHotSquare.top),
                                     static_cast<INT>(kHotSquare.right - kHotSquare.left - 1),
