@@ -15,6 +15,7 @@
 #include <hidapi_winapi.h>
 
 #include <dbt.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -128,13 +129,29 @@ void FreeInfo(hid_device_info* info) {
     std::free(info);
 }
 
-BOOL CALLBACK CollectOwnWindows(HWND window, LPARAM param) {
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(window, &pid);
-    if (pid == ::GetCurrentProcessId()) {
-        reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-    }
+BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
     return TRUE;
+}
+
+// The top-level windows of this process, found thread by thread: unlike EnumWindows this never makes the
+// system create a desktop for a process that has no window at all.
+std::vector<HWND> OwnTopLevelWindows() {
+    std::vector<HWND> windows;
+    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot) {
+        return windows;
+    }
+    const DWORD pid = ::GetCurrentProcessId();
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more;
+         more = ::Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID == pid && entry.th32ThreadID != ::GetCurrentThreadId()) {
+            ::EnumThreadWindows(entry.th32ThreadID, &CollectWindow, reinterpret_cast<LPARAM>(&windows));
+        }
+    }
+    return windows;
 }
 
 void Broadcast(const std::wstring& name, const GUID& interfaceClass, WPARAM event) {
@@ -146,9 +163,7 @@ void Broadcast(const std::wstring& name, const GUID& interfaceClass, WPARAM even
     broadcast->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
     broadcast->dbcc_classguid = interfaceClass;
     std::memcpy(broadcast->dbcc_name, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
-    std::vector<HWND> windows;
-    ::EnumWindows(&CollectOwnWindows, reinterpret_cast<LPARAM>(&windows));
-    for (HWND window : windows) {
+    for (HWND window : OwnTopLevelWindows()) {
         DWORD_PTR result = 0;
         ::SendMessageTimeoutW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(broadcast),
                               SMTO_NORMAL | SMTO_ABORTIFHUNG, 5000, &result);

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -85,6 +86,19 @@ class VirtualDisplay : public ::testing::Test {
     }
     vdisplay::DisplaySlot Slot(int display) { return Copy()->displays[display]; }
 
+    static bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000) {
+        const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+        while (!done()) {
+            if (::GetTickCount64() > end) {
+                return false;
+            }
+            ::Sleep(10);
+        }
+        return true;
+    }
+
+    // For tests with a window: keeps its messages flowing while waiting. (Message calls in a process without
+    // a window would make wine start a desktop process, which can outlive the test.)
     static bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000) {
         const ULONGLONG end = ::GetTickCount64() + timeoutMs;
         while (!done()) {
@@ -347,7 +361,7 @@ TEST_F(VirtualDisplay, TheWorkerRefreshesUntilStopped) {
     LinkWorker worker(DisplayLink::kRefreshPauseMs);
     worker.link.QueueCommand(kCommandRescan);
     ASSERT_TRUE(worker.Start());
-    ASSERT_TRUE(PumpUntil([&] { return Slot(kK1).shown.reports >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return Slot(kK1).shown.reports >= 1; }));
     EXPECT_EQ(Slot(kK1).shown.value, 61);
     // The worker is now inside its one-second pause; Stop ends it within its bound.
     EXPECT_TRUE(worker.Stop());
