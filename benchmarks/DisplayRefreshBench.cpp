@@ -131,7 +131,6 @@ int main(int argc, char** argv) {
 
     auto log = std::make_unique<vdisplay::Block>();
     state.Copy(log.get());
-    state.Reset();
     struct Report {
         int64_t ticks;
         int value;

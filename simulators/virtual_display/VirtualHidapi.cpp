@@ -378,7 +378,11 @@ void HID_API_EXPORT HID_API_CALL hid_close(hid_device* dev) {
     }
     if (dev->iface->display >= 0) {
         Guard guard(g_state);
-        --g_state.Get()->displays[dev->iface->display].openHandles[dev->iface->number];
+        // A reset in between has already cleared the count.
+        int32_t& open = g_state.Get()->displays[dev->iface->display].openHandles[dev->iface->number];
+        if (open > 0) {
+            --open;
+        }
     }
     if (dev->info) {
         FreeInfo(dev->info);
