@@ -36,6 +36,10 @@ wine_up() {
   wineserver -w </dev/null >/dev/null 2>&1
   wineserver -p </dev/null >/dev/null 2>&1
   wineboot </dev/null >/dev/null 2>&1
+  # Keep the desktop in use for the whole run (see tests/support/KeepDesktop.cpp).
+  if [ -f "$build/tests/KeepDesktop.exe" ]; then
+    wine "$build/tests/KeepDesktop.exe" </dev/null >/dev/null 2>&1 &
+  fi
   WINE_UP=1
 }
 

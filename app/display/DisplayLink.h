@@ -1,0 +1,79 @@
+#pragma once
+
+// Everything the main window's worker step needs, in one object the main window owns: the command queue, the
+// display facts, copies of the two settings, and the sensor snapshot (mapped by the first rescan).
+//
+// Wiring in the main window (DeviceMainDlg derives from MDialog and CThreadBasic and holds a DisplayLink):
+//
+//   void Step() noexcept override {                       // CThreadBasic's step
+//       if (const int command = display_.RunStep(*this)) {
+//           RunUpdateCommand(command);                    // 5 to 8, the update checks and downloads
+//       }
+//   }
+//   OnInitDialog:  display_.SetLight(ReadLightSetting()); display_.SetUnit(ReadSetting(kSettingUnit));
+//                  DisplayManager::RegisterDisplayNotifications(hwnd);  (after the tray icon)
+//                  Start(); display_.QueueCommand(kCommandSoftwareCheck);
+//                  display_.QueueCommand(kCommandRescan); display_.QueueCommand(kCommandFirmwareCheck);
+//   WM_DEVICECHANGE: display_.OnDeviceChange(wParam, lParam); return 0;
+//   light / unit clicks: display_.SetLight(...), display_.SetUnit(...) next to WriteSetting.
+//   watchdog timer: display_.Snapshot() (null until mapped) for SnapshotLiveness.
+//   firmware check: display_.Facts().model and DisplayManager::Instance().QueryFirmwareVersion.
+//   tray menu: DisplayManager::Instance().Count().
+//   destructor: if (!Stop()) Join();  before the members go.
+
+#include "core/Handle.h"
+#include "display/CommandQueue.h"
+#include "display/DisplayManager.h"
+#include "display/ThreadBasic.h"
+#include "sensors/SensorSnapshot.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+class DisplayLink {
+  public:
+    static constexpr DWORD kRefreshPauseMs = 1000;
+
+    // refreshPauseMs: how long the worker rests after each temperature report.
+    explicit DisplayLink(DWORD refreshPauseMs = kRefreshPauseMs) noexcept : refreshPauseMs_(refreshPauseMs) {}
+    DisplayLink(const DisplayLink&) = delete;
+    DisplayLink& operator=(const DisplayLink&) = delete;
+
+    // UI thread: appends a worker command.
+    void QueueCommand(int command) noexcept { queue_.Push(command); }
+    [[nodiscard]] CommandQueue& Queue() noexcept { return queue_; }
+
+    // One worker step: takes the oldest command and performs it (1 rescan; unknown ones are dropped), or,
+    // with nothing queued and a display present, sends one temperature report and pauses. Returns the update
+    // command (5 to 8) taken from the queue for the caller to perform, else 0.
+    [[nodiscard]] int RunStep(CThreadBasic& worker) noexcept;
+
+    // Worker command 1: rescans the displays, then maps the sensor snapshot if that has not succeeded yet.
+    void Rescan() noexcept;
+
+    // One temperature report from the snapshot and the settings to every display, then the refresh pause.
+    // Sends nothing (and does not pause) while the snapshot is not mapped. True if a report was sent.
+    bool Refresh(CThreadBasic& worker) noexcept;
+
+    // UI thread, WM_DEVICECHANGE: forwards device-interface arrivals and removals to DisplayManager.
+    void OnDeviceChange(WPARAM event, LPARAM data) noexcept;
+
+    [[nodiscard]] DisplayFacts& Facts() noexcept { return facts_; }
+    void SetLight(int light) noexcept { light_.store(light); }
+    void SetUnit(int unit) noexcept { unit_.store(unit); }
+    [[nodiscard]] int Light() const noexcept { return light_.load(); }
+    [[nodiscard]] int Unit() const noexcept { return unit_.load(); }
+    // The mapped sensor block, or null before the first successful mapping. Never cleared once set.
+    [[nodiscard]] const SensorSnapshot* Snapshot() const noexcept { return snapshot_.load(); }
+
+  private:
+    const DWORD refreshPauseMs_;
+    CommandQueue queue_;
+    DisplayFacts facts_;
+    std::atomic<int> light_{kLightOn};
+    std::atomic<int> unit_{0};
+    UniqueHandle mapping_;  // worker only
+    UniqueMapView view_;    // worker only
+    std::atomic<const SensorSnapshot*> snapshot_{nullptr};
+};

@@ -1,0 +1,169 @@
+#include "display/CommandQueue.h"
+#include "display/ThreadBasic.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Takes one command per step and remembers it, like the main window's step does.
+class QueueWorker : public CThreadBasic {
+  public:
+    ~QueueWorker() override {
+        if (!Stop()) {
+            Join();
+        }
+    }
+    CommandQueue queue;
+    std::mutex mutex;
+    std::vector<int> taken;
+    std::atomic<int> steps{0};
+
+  protected:
+    void Step() noexcept override {
+        ++steps;
+        if (const auto command = queue.Pop()) {
+            std::lock_guard lock(mutex);
+            taken.push_back(*command);
+        }
+    }
+};
+
+// Pauses inside its step as the refresh does, or sleeps through it as a long command does.
+class PausingWorker : public CThreadBasic {
+  public:
+    explicit PausingWorker(bool interruptible, DWORD ms) : interruptible_(interruptible), ms_(ms) {}
+    ~PausingWorker() override {
+        if (!Stop()) {
+            Join();
+        }
+    }
+    std::atomic<int> entered{0};
+
+  protected:
+    void Step() noexcept override {
+        ++entered;
+        if (interruptible_) {
+            Pause(ms_);
+        } else {
+            ::Sleep(ms_);
+        }
+    }
+
+  private:
+    bool interruptible_;
+    DWORD ms_;
+};
+
+bool WaitFor(const std::atomic<int>& value, int atLeast, DWORD timeoutMs = 10000) {
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    while (value.load() < atLeast) {
+        if (::GetTickCount64() > end) {
+            return false;
+        }
+        ::Sleep(5);
+    }
+    return true;
+}
+
+TEST(CommandQueue, IsFirstInFirstOut) {
+    CommandQueue queue;
+    EXPECT_FALSE(queue.Pop().has_value());
+    queue.Push(5);
+    queue.Push(1);
+    queue.Push(6);
+    EXPECT_EQ(queue.Size(), 3u);
+    EXPECT_EQ(queue.Pop(), 5);
+    EXPECT_EQ(queue.Pop(), 1);
+    EXPECT_EQ(queue.Pop(), 6);
+    EXPECT_FALSE(queue.Pop().has_value());
+}
+
+TEST(CommandQueue, DropsCommandsBeyondItsCapacity) {
+    CommandQueue queue;
+    for (size_t i = 0; i < CommandQueue::kCapacity; ++i) {
+        EXPECT_TRUE(queue.Push(1));
+    }
+    EXPECT_FALSE(queue.Push(7));
+    EXPECT_EQ(queue.Size(), CommandQueue::kCapacity);
+    static_cast<void>(queue.Pop());
+    EXPECT_TRUE(queue.Push(7));
+}
+
+TEST(CThreadBasic, KeepsTheOrderOfCommandsQueuedFromAnotherThread) {
+    QueueWorker worker;
+    ASSERT_TRUE(worker.Start());
+    constexpr int kCommands = 600;
+    std::thread producer([&] {
+        for (int i = 1; i <= kCommands; ++i) {
+            while (!worker.queue.Push(i)) {
+                ::Sleep(1);
+            }
+            if (i % 50 == 0) {
+                ::Sleep(3);
+            }
+        }
+    });
+    producer.join();
+    const ULONGLONG end = ::GetTickCount64() + 30000;
+    for (;;) {
+        {
+            std::lock_guard lock(worker.mutex);
+            if (worker.taken.size() == kCommands) {
+                break;
+            }
+        }
+        ASSERT_LT(::GetTickCount64(), end) << "the worker did not take every command";
+        ::Sleep(10);
+    }
+    EXPECT_TRUE(worker.Stop());
+    std::lock_guard lock(worker.mutex);
+    for (int i = 0; i < kCommands; ++i) {
+        ASSERT_EQ(worker.taken[static_cast<size_t>(i)], i + 1);
+    }
+}
+
+TEST(CThreadBasic, StartsOnceAndStopsTheLoop) {
+    QueueWorker worker;
+    EXPECT_TRUE(worker.Stop());  // not started: nothing to do
+    ASSERT_TRUE(worker.Start());
+    EXPECT_TRUE(worker.IsRunning());
+    EXPECT_FALSE(worker.Start());
+    ASSERT_TRUE(WaitFor(worker.steps, 3));
+    EXPECT_TRUE(worker.Stop());
+    EXPECT_FALSE(worker.IsRunning());
+    const int steps = worker.steps.load();
+    ::Sleep(100);
+    EXPECT_EQ(worker.steps.load(), steps);
+    // It can run again after a complete stop.
+    ASSERT_TRUE(worker.Start());
+    ASSERT_TRUE(WaitFor(worker.steps, steps + 1));
+    EXPECT_TRUE(worker.Stop());
+}
+
+TEST(CThreadBasic, StopCutsTheRefreshPauseShort) {
+    PausingWorker worker(true, 60000);
+    ASSERT_TRUE(worker.Start());
+    ASSERT_TRUE(WaitFor(worker.entered, 1));
+    // The step is pausing for a minute: Stop still ends the loop within its bound.
+    EXPECT_TRUE(worker.Stop());
+    EXPECT_EQ(worker.entered.load(), 1);
+}
+
+TEST(CThreadBasic, StopReportsALongStepThatOutlastsItsBound) {
+    PausingWorker worker(false, 2500);
+    ASSERT_TRUE(worker.Start());
+    ASSERT_TRUE(WaitFor(worker.entered, 1));
+    EXPECT_FALSE(worker.Stop());
+    EXPECT_FALSE(worker.IsRunning());
+    EXPECT_FALSE(worker.Start());  // the old loop has not ended yet
+    worker.Join();
+    EXPECT_EQ(worker.entered.load(), 1);
+    EXPECT_TRUE(worker.Stop());
+}
+
+}  // namespace

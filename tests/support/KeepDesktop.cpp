@@ -1,0 +1,34 @@
+// Keeps the prefix's default desktop in use for a whole test run (started by scripts/wine-env.sh).
+//
+// Wine closes the desktop, and the explorer.exe that serves it, a few seconds after its last program has
+// gone. The next program that needs a window then starts a new explorer.exe, which inherits that program's
+// output pipe and can keep it open long after the program has ended, so the test runner waits for nothing.
+//
+//   KeepDesktop.exe [SECONDS]   (default 7200; the run's end normally stops it earlier)
+
+#include <windows.h>
+
+#include <cwchar>
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR args, int) {
+    long seconds = std::wcstol(args, nullptr, 10);
+    if (seconds <= 0) {
+        seconds = 7200;
+    }
+    HWND window = ::CreateWindowExW(0, L"STATIC", L"KeepDesktop", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    instance, nullptr);
+    if (!window) {
+        return 1;
+    }
+    ::GetDesktopWindow();
+    ::SetTimer(window, 1, static_cast<UINT>(seconds) * 1000, nullptr);
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER) {
+            break;
+        }
+        ::DispatchMessageW(&msg);
+    }
+    ::DestroyWindow(window);
+    return 0;
+}
