@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Sets everything up on a fresh Debian machine, builds, and runs Calidra.exe under wine + Xvfb.
+# Sets everything up on a fresh Debian machine, builds, and runs the demo: Calidra.exe under wine + Xvfb with
+# a virtual K1 display plugged in and a scripted CPU temperature curve, printing what the display shows until
+# Ctrl+C. Extra arguments go to scripts/demo.py (e.g. --seconds 30).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
@@ -7,13 +9,4 @@ build="$root/build"
 "$root/scripts/setup.sh"
 cmake --preset default -S "$root" >/dev/null
 cmake --build "$build"
-
-. "$root/scripts/wine-env.sh"
-trap wine_down EXIT
-trap 'exit 130' INT TERM
-wine_up "$build"
-
-echo "run: starting Calidra.exe (display $DISPLAY)"
-status=0
-wine "$build/out/Calidra.exe" || status=$?
-echo "run: Calidra.exe ended with exit code $status"
+exec python3 "$root/scripts/demo.py" "$build" "$@"

@@ -7,7 +7,7 @@ deps="$root/third_party/_deps"
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 xvfb googletest fonts-dejavu-core
           libz-mingw-w64-dev fonts-open-sans xdotool imagemagick zip python3 debian-archive-keyring
-          dpkg-dev xz-utils bzip2 ca-certificates openssl)
+          dpkg-dev xz-utils bzip2 tesseract-ocr tesseract-ocr-eng ca-certificates openssl)
 
 missing=()
 for p in "${packages[@]}"; do

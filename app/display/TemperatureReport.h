@@ -9,6 +9,7 @@
 inline constexpr size_t kTemperatureReportSize = 65;
 inline constexpr unsigned char kDisplayReportId = 0x07;
 inline constexpr int kLightOn = 1;         // "led_switch": 1 on, anything else off
+inline constexpr int kLightOff = 2;        // what a click on the light switch stores to turn it off
 inline constexpr int kUnitFahrenheit = 1;  // "tempe_type": 1 Fahrenheit, anything else Celsius
 inline constexpr int kLargestShownValue = 999;
 

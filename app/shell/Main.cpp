@@ -1,5 +1,6 @@
 // Entry point: one instance only, prepare the process, run the main window, shut down in order.
 
+#include "shell/DeviceMainDlg.h"
 #include "shell/Product.h"
 #include "shell/Startup.h"
 
@@ -14,6 +15,14 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     HANDLE mutex = nullptr;  // held until the process ends
     if (!ClaimSingleInstance(&mutex)) {
+        // The user started the program again: bring the running one's panel back to the corner, as a left
+        // click on its tray icon would.
+        if (HWND running = FindRunningInstanceWindow()) {
+            DWORD process = 0;
+            ::GetWindowThreadProcessId(running, &process);
+            ::AllowSetForegroundWindow(process);
+            ::PostMessageW(running, kTrayCallbackMessage, 0, WM_LBUTTONDOWN);
+        }
         return 0;
     }
 
@@ -30,6 +39,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Tessel::Manager::SetInstance(instance);
     ::CoInitialize(nullptr);
     ::OleInitialize(nullptr);
+
+    {
+        // Destroyed before the libraries shut down: its engine may still hold GDI+ images and OLE
+        // registrations, and its worker must have stopped.
+        DeviceMainDlg mainWindow;
+        mainWindow.Run();
+        StopSensorServer();
+    }
 
     ::CoUninitialize();
     ::OleUninitialize();

@@ -1,0 +1,211 @@
+#include "shell/DeviceMainDlg.h"
+
+#include "shell/Product.h"
+#include "shell/Settings.h"
+#include "update/MessageBox.h"
+
+#include "display/DisplayManager.h"
+#include "sensors/SensorServer.h"
+
+#include "controls/MControl.h"
+#include "controls/MPicture.h"
+
+#include <cstdlib>
+
+namespace {
+
+constexpr UINT kLightPictureId = 31;
+constexpr UINT kUnitPictureId = 32;
+
+constexpr int kPanelWidth = 396;
+constexpr int kPanelHeight = 289;
+
+const CRect kCloseArea(360, 15, 380, 35);
+const CRect kLightArea(215, 95, 286, 118);
+const CRect kUnitArea(215, 152, 286, 175);
+
+Tessel::MPicture* AsPicture(Tessel::MControl* control) noexcept { return static_cast<Tessel::MPicture*>(control); }
+
+}  // namespace
+
+DeviceMainDlg::DeviceMainDlg() noexcept {
+    tray_.cbSize = sizeof(tray_);
+}
+
+DeviceMainDlg::~DeviceMainDlg() {
+    // The worker calls Step on this object: it must be gone before the members are.
+    if (!Stop()) {
+        Join();
+    }
+    RemoveTrayIcon();
+}
+
+UINT DeviceMainDlg::Run() {
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const CRect rect(work.right - (kPanelWidth + 2), work.bottom - (kPanelHeight + 2), work.right - 2,
+                     work.bottom - 2);
+    Create(nullptr, kProductTitle, WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, WS_EX_TOOLWINDOW,
+           rect);
+    // The panel is shown from the start; the modal run must not hide the window that was created visible.
+    return ShowModal(SW_SHOWNOACTIVATE);
+}
+
+BOOL DeviceMainDlg::OnInitDialog() {
+    MDialog::OnInitDialog();
+
+    display_.SetLight(ReadLightSetting());
+    display_.SetUnit(ReadSetting(kSettingUnit));
+
+    LoadBKImage(L"img_bkg.png");
+    ApplySwitchImages();
+
+    StartSensorServer(0);
+    SetUpShell();
+    SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
+
+    const std::wstring base = UpdateBaseUrl();
+    softwareUrl_ = base + L"display-K/K1K2/software/";
+    firmwareK1Url_ = base + L"display-K/K1K2/firmware-K1/";
+    firmwareK2Url_ = base + L"display-K/K1K2/firmware-K2/";
+    currentVersion_ = kProductVersion;
+
+    if (!IsRunning()) {
+        (void)Start();
+    }
+    display_.QueueCommand(kCommandSoftwareCheck);
+    display_.QueueCommand(kCommandRescan);
+    display_.QueueCommand(kCommandFirmwareCheck);
+
+    SetTimer(kSensorWatchdogTimerId, kSensorWatchdogPeriodMs, nullptr);
+    return TRUE;
+}
+
+void DeviceMainDlg::InitUI(CRect client) {
+    SetLayeredWindow(TRUE);
+    unitPicture_ = CreateArea(L"MPicture", kUnitPictureId, CRect(), L"", 1, 1);
+    lightPicture_ = CreateArea(L"MPicture", kLightPictureId, CRect(), L"", 1, 1);
+    UISize(client);
+}
+
+void DeviceMainDlg::UISize(CRect client) {
+    // The first size message of the visible window arrives before InitUI has created the pictures.
+    if (client.Width() <= 10) {
+        return;
+    }
+    closeArea_ = kCloseArea;
+    lightArea_ = kLightArea;
+    unitArea_ = kUnitArea;
+    if (lightPicture_) {
+        lightPicture_->SetRect(lightArea_);
+    }
+    if (unitPicture_) {
+        unitPicture_->SetRect(unitArea_);
+    }
+}
+
+void DeviceMainDlg::ApplySwitchImages() {
+    if (lightPicture_) {
+        AsPicture(lightPicture_)->SetImage(display_.Light() == kLightOn ? L"img_led_on.png" : L"img_dev_off.png", 1);
+    }
+    if (unitPicture_) {
+        AsPicture(unitPicture_)->SetImage(display_.Unit() == 0 ? L"img_temp_type1.png" : L"img_temp_type2.png", 1);
+    }
+}
+
+LRESULT DeviceMainDlg::OnMessage(UINT, UINT, WPARAM, LPARAM) { return 0; }
+
+BOOL DeviceMainDlg::OnMouseMove(UINT flags, CPoint pt) {
+    const BOOL result = MDialog::OnMouseMove(flags, pt);
+    const bool inClose = closeArea_.PtInRect(pt) != FALSE;
+    if (inClose != pointerInClose_) {
+        pointerInClose_ = inClose;
+        InvalidateClient();
+    }
+    return result;
+}
+
+BOOL DeviceMainDlg::OnLButtonDown(UINT flags, CPoint pt) {
+    const BOOL result = MDialog::OnLButtonDown(flags, pt);
+    if (lightArea_.PtInRect(pt)) {
+        const bool turnOff = display_.Light() == kLightOn;
+        display_.SetLight(turnOff ? kLightOff : kLightOn);
+        WriteSetting(kSettingLight, turnOff ? L"2" : L"1");
+    } else if (unitArea_.PtInRect(pt)) {
+        const bool toCelsius = display_.Unit() != 0;
+        display_.SetUnit(toCelsius ? 0 : 1);
+        WriteSetting(kSettingUnit, toCelsius ? L"0" : L"1");
+    } else if (closeArea_.PtInRect(pt)) {
+        ShowWindow(FALSE);
+    }
+    ApplySwitchImages();
+    InvalidateClient();
+    return result;
+}
+
+BOOL DeviceMainDlg::OnLButtonUp(UINT flags, CPoint pt) { return MDialog::OnLButtonUp(flags, pt); }
+
+void DeviceMainDlg::OnTimer(UINT id) {
+    if (id == kSensorWatchdogTimerId && SensorWatchdogTick(display_.Snapshot())) {
+        KillTimer(kSensorWatchdogTimerId);
+    }
+}
+
+void DeviceMainDlg::InvalidateClient() {
+    CRect client;
+    GetClientRect(&client);
+    InvalidateRect(client, FALSE);
+}
+
+LRESULT DeviceMainDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_DEVICECHANGE:
+            display_.OnDeviceChange(wParam, lParam);
+            return 0;
+        case kTrayCallbackMessage:
+            return OnTrayCallback(lParam);
+        case kUpdateResultMessage:
+            OnUpdateResult(wParam, lParam);
+            return 0;
+        case WM_COMMAND:
+            if (wParam == kCommandExit) {
+                RemoveTrayIcon();
+                ::ExitProcess(0);
+            }
+            break;
+        default:
+            break;
+    }
+    return MDialog::OnWindowMessage(msg, wParam, lParam);
+}
+
+CString DeviceMainDlg::UpdateQuestion(const wchar_t* version) {
+    CString text;
+    text.Format(L"%ls:v%ls, %ls", L"Detected the latest version", version ? version : L"", L"update now?");
+    return text;
+}
+
+std::wstring DeviceMainDlg::UpdateBaseUrl() {
+    const wchar_t* overridden = ::_wgetenv(L"CALIDRA_UPDATE_URL");
+    return overridden && *overridden ? overridden : kUpdateBaseUrl;
+}
+
+void DeviceMainDlg::OnUpdateResult(WPARAM kind, LPARAM newer) {
+    if (!newer) {
+        return;
+    }
+    if (kind == 1) {
+        if (ShowMessageBox(UpdateQuestion(newSoftwareVersion_.c_str()), L"Software Updates", MB_YESNO) == 1) {
+            display_.QueueCommand(kCommandSoftwareDownload);
+        }
+    } else if (kind == 2) {
+        if (ShowMessageBox(UpdateQuestion(newFirmwareVersion_.c_str()), L"Firmware Updates", MB_YESNO) == 1) {
+            display_.QueueCommand(kCommandFirmwareDownload);
+        }
+    }
+}
+
+void DeviceMainDlg::Step() noexcept {
+    // The update checks and downloads (5 to 8) are taken from the queue and not performed yet.
+    (void)display_.RunStep(*this);
+}

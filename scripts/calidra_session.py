@@ -1,0 +1,218 @@
+"""A whole Calidra installation running under wine + Xvfb, as a user would have it.
+
+Used by the demo (scripts/demo.py) and the whole-program tests (tests/e2e). A session owns its own Xvfb
+display, its own wine prefix and wineserver, and an install folder laid out like a real one, except that the
+virtual display stands in for hidapi.dll and the sensor server replays a scripted curve.
+"""
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+CALIDRA_TITLE = "Kelvaro-DIG"
+SETTINGS_KEY = r"HKCU\Software\Kelvaro-DIG"
+
+
+def _linux_to_wine(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Session:
+    """build: the CMake build folder; work: a folder this session may fill (emptied first)."""
+
+    def __init__(self, build, work, csv_rows=((45, 37),), period_ms=None):
+        self.build = os.path.abspath(build)
+        self.work = os.path.abspath(work)
+        self.install = os.path.join(self.work, "install")
+        self.prefix = os.path.join(self.work, "prefix")
+        self.artefacts = os.path.join(self.work, "artefacts")
+        self.csv_rows = csv_rows
+        self.period_ms = period_ms
+        self.xvfb = None
+        self.processes = []
+        self.env = None
+
+    # ---- set-up and tear-down -------------------------------------------------------------------------
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def start(self):
+        shutil.rmtree(self.work, ignore_errors=True)
+        os.makedirs(self.artefacts)
+        self._lay_out_install()
+        self._start_xvfb()
+        self.env = dict(os.environ)
+        self.env.update(WINEPREFIX=self.prefix, WINEARCH="win64", WINEDEBUG="-all", LANG="C.UTF-8",
+                        WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=self.display)
+        self.env.pop("LC_ALL", None)
+        self.env.pop("WINEPATH", None)
+        devnull = subprocess.DEVNULL
+        subprocess.run(["wineboot", "-i"], env=self.env, stdin=devnull, stdout=devnull, stderr=devnull, check=True)
+        subprocess.run(["wineserver", "-w"], env=self.env, stdin=devnull, stdout=devnull, stderr=devnull)
+        subprocess.run(["wineserver", "-p"], env=self.env, stdin=devnull, stdout=devnull, stderr=devnull)
+        subprocess.run(["wineboot"], env=self.env, stdin=devnull, stdout=devnull, stderr=devnull)
+
+    def stop(self):
+        for p in self.processes:
+            if p.poll() is None:
+                p.kill()
+        if self.env:
+            subprocess.run(["wineserver", "-k"], env=self.env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for p in self.processes:
+            try:
+                p.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                pass
+        self.processes = []
+        if self.xvfb:
+            self.xvfb.terminate()
+            self.xvfb.wait(timeout=10)
+            self.xvfb = None
+
+    def _lay_out_install(self):
+        out = os.path.join(self.build, "out")
+        shutil.copytree(out, self.install)
+        shutil.copy2(os.path.join(self.build, "virtual_display", "hidapi.dll"), os.path.join(self.install, "hidapi.dll"))
+        for folder in ("Termivox", "TermivoxWin7"):
+            self.write_server_config(folder, self.csv_rows, self.period_ms)
+
+    def write_server_config(self, folder, rows, period_ms=None):
+        base = os.path.join(self.install, folder)
+        with open(os.path.join(base, "curve.csv"), "w") as f:
+            f.write("# temperature, second reading\n")
+            for t, s in rows:
+                f.write(f"{t}, {s}\n")
+        with open(os.path.join(base, "OpenTermivoxServer.ini"), "w") as f:
+            f.write("source = csv\ncsv = curve.csv\n")
+            if period_ms:
+                f.write(f"period_ms = {period_ms}\n")
+
+    def _start_xvfb(self):
+        read_fd, write_fd = os.pipe()
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                     pass_fds=(write_fd,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        number = b""
+        with os.fdopen(read_fd, "rb") as r:
+            while not number.endswith(b"\n"):
+                chunk = r.read(1)
+                if not chunk:
+                    break
+                number += chunk
+        self.display = ":" + number.decode().strip()
+
+    # ---- programs -------------------------------------------------------------------------------------
+    def start_program(self, relative, args=(), extra_env=None):
+        env = dict(self.env)
+        env.update(extra_env or {})
+        p = subprocess.Popen(["wine", os.path.join(self.install, relative), *args], env=env,
+                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append(p)
+        return p
+
+    def start_calidra(self, extra_env=None):
+        return self.start_program("Calidra.exe", extra_env=extra_env)
+
+    def tool(self, relative_to_build, *args, timeout=30):
+        """Runs a Windows tool from the build folder in this prefix and returns (exit code, stdout)."""
+        r = subprocess.run(["wine", os.path.join(self.build, relative_to_build), *args], env=self.env,
+                           stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+        return r.returncode, r.stdout.decode("utf-8", "replace").replace("\r", "")
+
+    def ctl(self, *args, timeout=30):
+        return self.tool(os.path.join("virtual_display", "VirtualDisplayCtl.exe"), *args, timeout=timeout)
+
+    def display_state(self):
+        """{"K1": {...}, "K2": {...}} parsed from the control program's state lines."""
+        _, text = self.ctl("state")
+        states = {}
+        for line in text.splitlines():
+            parts = line.split()
+            if not parts:
+                continue
+            states[parts[0]] = dict(p.split("=", 1) for p in parts[1:] if "=" in p)
+        return states
+
+    def wait_for(self, predicate, timeout, interval=0.2):
+        deadline = time.monotonic() + timeout
+        while True:
+            value = predicate()
+            if value:
+                return value
+            if time.monotonic() >= deadline:
+                return value
+            time.sleep(interval)
+
+    def processes_named(self, name):
+        """Linux pids of this session's wine processes running an executable of that name (any letter case)."""
+        pids = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open(f"/proc/{entry}/cmdline", "rb") as f:
+                    argv0 = f.read().split(b"\0")[0].decode("utf-8", "replace")
+                with open(f"/proc/{entry}/environ", "rb") as f:
+                    environ = f.read()
+            except OSError:
+                continue
+            if argv0.replace("\\", "/").lower().endswith("/" + name.lower()) and \
+                    ("WINEPREFIX=" + self.prefix).encode() in environ:
+                pids.append(int(entry))
+        return pids
+
+    # ---- registry -------------------------------------------------------------------------------------
+    def setting(self, name):
+        r = subprocess.run(["wine", "reg", "query", SETTINGS_KEY, "/v", name], env=self.env,
+                           stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
+        m = re.search(name + r"\s+REG_SZ\s+(\S*)", r.stdout.decode("utf-8", "replace"))
+        return m.group(1) if m else None
+
+    # ---- the X display ----------------------------------------------------------------------------------
+    def xdotool(self, *args):
+        r = subprocess.run(["xdotool", *args], env={**os.environ, "DISPLAY": self.display},
+                           capture_output=True, timeout=30)
+        return r.stdout.decode().strip()
+
+    def window(self, name):
+        """(x, y, width, height) of the visible X window with that title, or None."""
+        ids = self.xdotool("search", "--onlyvisible", "--name", "^" + re.escape(name) + "$").split()
+        if not ids:
+            return None
+        geometry = self.xdotool("getwindowgeometry", "--shell", ids[-1])
+        values = dict(l.split("=", 1) for l in geometry.splitlines() if "=" in l)
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def click(self, x, y, button=1):
+        self.xdotool("mousemove", "--sync", str(x), str(y))
+        time.sleep(0.1)
+        self.xdotool("click", str(button))
+
+    def click_panel(self, x, y):
+        w = self.window(CALIDRA_TITLE)
+        if not w:
+            raise AssertionError("the panel is not on screen")
+        self.click(w[0] + x, w[1] + y)
+
+    def click_tray_icon(self, button=1):
+        tray = self.window("Wine System Tray")
+        if not tray:
+            raise AssertionError("the notification area is not on screen")
+        self.click(tray[0] + 10, tray[1] + 10, button)
+
+    def screenshot(self, name):
+        path = os.path.join(self.artefacts, name + ".png")
+        subprocess.run(["import", "-display", self.display, "-window", "root", path], capture_output=True, timeout=30)
+        return path
+
+    def key(self, *keys):
+        self.xdotool("key", *keys)

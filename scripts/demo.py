@@ -1,0 +1,64 @@
+#!/usr/bin/env python3
+"""Runs Calidra as a user would have it, with a virtual K1 display plugged in and a scripted CPU temperature,
+and prints what the display shows once a second until interrupted (Ctrl+C).
+
+    scripts/demo.py BUILD_DIR [--seconds N]
+
+Everything runs under wine on its own Xvfb display; a screenshot of that display is kept in
+BUILD_DIR/demo/artefacts/ when the demo ends.
+"""
+import argparse
+import math
+import os
+import signal
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from calidra_session import CALIDRA_TITLE, Session  # noqa: E402
+
+
+def curve():
+    """Two minutes of a CPU warming under load and cooling again, with its load as the second reading."""
+    rows = []
+    for i in range(120):
+        load = 50 + 45 * math.sin(i / 120 * 2 * math.pi)
+        rows.append((round(42 + load * 0.4, 1), round(load)))
+    return rows
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build")
+    parser.add_argument("--seconds", type=float, default=0, help="stop after this long (0: until interrupted)")
+    args = parser.parse_args()
+
+    stop = {"now": False}
+    signal.signal(signal.SIGINT, lambda *_: stop.update(now=True))
+    signal.signal(signal.SIGTERM, lambda *_: stop.update(now=True))
+
+    with Session(args.build, os.path.join(args.build, "demo"), csv_rows=curve()) as s:
+        print(f"demo: Xvfb display {s.display}, install folder {s.install}")
+        s.ctl("plug", "K1")
+        s.start_calidra()
+        s.wait_for(lambda: s.window(CALIDRA_TITLE), 30)
+        print("demo: Calidra is running; the virtual K1 shows (Ctrl+C to stop):")
+        started = time.monotonic()
+        last = None
+        while not stop["now"] and (args.seconds <= 0 or time.monotonic() - started < args.seconds):
+            k1 = s.display_state().get("K1", {})
+            if "shown" in k1 and k1.get("shown") != "none":
+                line = (f"  K1: {k1['shown']} °{k1.get('unit', '?')}  level {k1.get('level', '?')}  "
+                        f"second {k1.get('second', '?')}  light {k1.get('light', '?')}  "
+                        f"(reports {k1.get('reports', '0')})")
+            else:
+                line = "  K1: (no report yet)"
+            if line != last:
+                print(line, flush=True)
+                last = line
+            time.sleep(1)
+        print("demo: stopping; screenshot:", s.screenshot("demo"))
+
+
+if __name__ == "__main__":
+    main()

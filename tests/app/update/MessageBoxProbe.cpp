@@ -1,0 +1,29 @@
+// Shows the program's message box and exits with its answer, so that whole-program tests can drive the box
+// through the X server like a person would.
+//
+//   MessageBoxProbe.exe MESSAGE TITLE TYPE      exit code: the box's result (1 OK/YES, 2 NO, 0 closed)
+
+#include "update/MessageBox.h"
+
+#include "core/Manager.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+#include <ole2.h>
+
+#include <cwchar>
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 4) {
+        return 100;
+    }
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartupInput input;
+    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    Tessel::Manager::SetInstance(::GetModuleHandleW(nullptr));
+    ::OleInitialize(nullptr);
+    const UINT result = ShowMessageBox(argv[1], argv[2], static_cast<int>(std::wcstol(argv[3], nullptr, 10)));
+    ::OleUninitialize();
+    Gdiplus::GdiplusShutdown(token);
+    return static_cast<int>(result);
+}

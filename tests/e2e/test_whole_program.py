@@ -1,0 +1,273 @@
+"""Whole-program tests: Calidra.exe installed as a user would have it (with the virtual display in place of
+hidapi.dll and the sensor server replaying a scripted curve), driven through the X server like a person would.
+
+    python3 -m unittest tests/e2e/test_whole_program.py     (BUILD_DIR in the environment, default build/)
+
+Screenshots of each step stay in BUILD_DIR/e2e/artefacts/.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+from calidra_session import CALIDRA_TITLE, Session  # noqa: E402
+
+BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
+SERVER = "OpenTermivoxServer.exe"
+SCREEN_W, SCREEN_H = 1024, 768
+
+
+def read_text(png):
+    """The text in a screenshot region, read by OCR after enlarging it."""
+    big = png[:-4] + "-big.png"
+    subprocess.run(["convert", png, "-colorspace", "Gray", "-resize", "400%", big], check=True, timeout=30)
+    r = subprocess.run(["tesseract", big, "-", "--psm", "6"], capture_output=True, timeout=60)
+    return r.stdout.decode("utf-8", "replace")
+
+
+class WholeProgram(unittest.TestCase):
+    s = None
+    calidra = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.s = Session(BUILD, os.path.join(BUILD, "e2e"), csv_rows=((45, 37),))
+        cls.s.start()
+        cls.s.ctl("plug", "K1")
+        cls.started_at = time.monotonic()
+        cls.calidra = cls.s.start_calidra()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.s.stop()
+
+    # ---- helpers ----------------------------------------------------------------------------------------
+    def k(self, name="K1"):
+        return self.s.display_state().get(name, {})
+
+    def wait_shown(self, timeout=3.0, display="K1", **expected):
+        def matches():
+            state = self.k(display)
+            return state if all(state.get(key) == value for key, value in expected.items()) else None
+
+        state = self.s.wait_for(matches, timeout)
+        self.assertTrue(state, f"{display} did not show {expected} within {timeout} s: {self.k(display)}")
+        return state
+
+    def reports(self, display="K1"):
+        return int(self.k(display).get("reports", "0"))
+
+    def ensure_running(self):
+        if self.calidra is None or self.calidra.poll() is not None:
+            type(self).calidra = self.s.start_calidra()
+        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE), 30), "no panel on screen")
+
+    def exit_through_menu(self):
+        self.open_tray_menu()
+        self.s.key("Up", "Return")  # the last item, "Exit"
+        self.assertEqual(self.calidra.wait(timeout=20), 0)
+
+    def open_tray_menu(self):
+        self.s.click_tray_icon(button=3)
+        time.sleep(1.0)
+
+    def menu_text(self, name):
+        tray = self.s.window("Wine System Tray")
+        shot = self.s.screenshot(name)
+        region = shot[:-4] + "-menu.png"
+        x, y = tray[0] + 10, tray[1] + 10  # the menu opens at the cursor
+        subprocess.run(["convert", shot, "-crop", f"240x90+{x}+{y}", "+repage", region], check=True, timeout=30)
+        return read_text(region)
+
+    # ---- the checks, in the order a user meets them -----------------------------------------------------
+    def test_01_display_shows_the_scripted_readings_within_3_seconds(self):
+        self.wait_shown(timeout=max(0.5, 3.0 - (time.monotonic() - self.started_at)), shown="045", second="037",
+                        unit="C", light="on")
+        self.ensure_running()
+        self.s.screenshot("01-started")
+
+    def test_02_unit_switch_converts_and_is_stored(self):
+        self.ensure_running()
+        self.s.click_panel(250, 160)
+        self.wait_shown(shown="113", unit="F", second="037")
+        self.assertEqual(self.s.setting("tempe_type"), "1")
+        self.s.screenshot("02-fahrenheit")
+        self.s.click_panel(250, 160)
+        self.wait_shown(shown="045", unit="C")
+        self.assertEqual(self.s.setting("tempe_type"), "0")
+
+    def test_03_light_switch_blanks_the_digits_and_is_stored(self):
+        self.ensure_running()
+        self.s.click_panel(250, 100)
+        self.wait_shown(shown="000", second="000", light="off")
+        _, log = self.s.ctl("log")
+        last = [l for l in log.splitlines() if " K1 " in l][-1].split()
+        self.assertEqual(last[3:11], ["07", "00", "00", "00", "00", "00", "00", "00"])
+        self.assertEqual(self.s.setting("led_switch"), "2")
+        self.s.screenshot("03-light-off")
+        self.s.click_panel(250, 100)
+        self.wait_shown(shown="045", light="on")
+        self.assertEqual(self.s.setting("led_switch"), "1")
+
+    def test_04_close_hides_and_tray_click_brings_the_panel_back(self):
+        self.ensure_running()
+        self.s.click_panel(370, 25)
+        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE) is None, 5), "panel still shown")
+        self.s.screenshot("04-hidden")
+        self.s.click_tray_icon()
+        geometry = self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE), 5)
+        self.assertEqual(geometry, (SCREEN_W - 398, SCREEN_H - 251, 396, 249))
+        self.s.screenshot("04-shown-again")
+
+    def test_05_tray_menu_counts_displays_and_both_get_reports(self):
+        self.ensure_running()
+        self.open_tray_menu()
+        text = self.menu_text("05-menu-one")
+        self.s.key("Escape")
+        self.assertIn("Version: 1.0.0.5", text)
+        self.assertIn("1 Device", text)
+
+        self.s.ctl("plug", "K2")
+        self.wait_shown(display="K2", timeout=5, shown="045")
+        k1_before = self.reports("K1")
+        time.sleep(2.5)
+        self.assertGreater(self.reports("K1"), k1_before, "K1 stopped getting reports after K2 arrived")
+        self.open_tray_menu()
+        text = self.menu_text("05-menu-two")
+        self.s.key("Escape")
+        self.assertIn("2 Device", text)
+
+        self.s.ctl("unplug", "K1")
+        time.sleep(1.2)  # one refresh at most
+        k1_after_unplug = self.reports("K1")
+        k2_after_unplug = self.reports("K2")
+        time.sleep(2.5)
+        self.assertEqual(self.reports("K1"), k1_after_unplug, "K1 still gets reports after it was unplugged")
+        self.assertGreater(self.reports("K2"), k2_after_unplug)
+        self.s.ctl("plug", "K1")
+        self.s.ctl("unplug", "K2")
+        self.wait_shown(timeout=5, shown="045")
+
+    def test_06_second_instance_ends_with_zero_and_the_first_runs_on(self):
+        self.ensure_running()
+        second = self.s.start_calidra()
+        self.assertEqual(second.wait(timeout=30), 0)
+        time.sleep(1)
+        self.assertIsNone(self.calidra.poll())
+        self.assertTrue(self.s.window(CALIDRA_TITLE))
+
+    def test_07_exit_leaves_the_server_which_the_next_start_replaces(self):
+        self.ensure_running()
+        servers = self.s.wait_for(lambda: self.s.processes_named(SERVER), 10)
+        self.assertTrue(servers, "no sensor server running")
+        self.exit_through_menu()
+        time.sleep(1)
+        self.assertIsNone(self.s.window("Wine System Tray"), "the tray icon is still shown")
+        self.assertEqual(self.s.processes_named(SERVER), servers, "the sensor server did not keep running")
+        self.ensure_running()
+        replaced = self.s.wait_for(lambda: [p for p in self.s.processes_named(SERVER) if p not in servers], 10)
+        self.assertTrue(replaced, "no new sensor server")
+        self.assertEqual([p for p in self.s.processes_named(SERVER) if p in servers], [], "the old server survived")
+
+    def test_08_watchdog_restarts_a_silent_server_but_not_a_dead_one(self):
+        self.ensure_running()
+        self.exit_through_menu()
+        for pid in self.s.processes_named(SERVER):
+            os.kill(pid, 9)
+        # A server that never publishes: the probe only records that it was started.
+        probe = os.path.join(BUILD, "tests", "ServerProbe.exe")
+        log = os.path.join(self.s.work, "starts.log")
+        saved = {}
+        for folder in ("Termivox", "TermivoxWin7"):
+            exe = os.path.join(self.s.install, folder, SERVER)
+            saved[exe] = exe + ".real"
+            shutil.move(exe, saved[exe])
+            shutil.copy2(probe, exe)
+        try:
+            wine_log = "Z:" + log.replace("/", "\\")
+            type(self).calidra = self.s.start_calidra(extra_env={"CALIDRA_PROBE_LOG": wine_log})
+            self.ensure_running()
+            # The start at initialisation, then two watchdog ticks (5 s apart) that start it again.
+            def starts():
+                try:
+                    with open(log, "rb") as f:
+                        return f.read().decode("utf-16-le").count("\n")
+                except OSError:
+                    return 0
+            self.assertGreaterEqual(self.s.wait_for(lambda: starts() >= 3, 16) and starts(), 3)
+            self.exit_through_menu()
+        finally:
+            for exe, real in saved.items():
+                shutil.move(real, exe)
+
+        # A server that published and was then killed is left alone; the display keeps the last values.
+        type(self).calidra = self.s.start_calidra()
+        self.ensure_running()
+        self.wait_shown(timeout=10, shown="045", second="037")
+        for pid in self.s.processes_named(SERVER):
+            os.kill(pid, 9)
+        time.sleep(6)  # past the next watchdog tick
+        self.assertEqual(self.s.processes_named(SERVER), [], "a killed server that had published was restarted")
+        before = self.reports()
+        self.wait_shown(timeout=3, shown="045", second="037")
+        self.assertTrue(self.s.wait_for(lambda: self.reports() > before, 3))
+
+    def test_09_message_box_answers(self):
+        # Run from the install folder, where the skin and the library are.
+        probe = os.path.join(self.s.install, "MessageBoxProbe.exe")
+        shutil.copy2(os.path.join(BUILD, "tests", "MessageBoxProbe.exe"), probe)
+
+        def ask(action):
+            p = subprocess.Popen(["wine", probe, "A newer version is ready. Detected the latest version:v1.0.0.6, "
+                                                  "update now?", "Software Updates", "4"],
+                                 env=self.s.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+            box = self.s.wait_for(lambda: self.s.window("MessageBox"), 20)
+            self.assertTrue(box, "no message box on screen")
+            self.assertEqual(box[2:], (380, 200))
+            action(box)
+            return p.wait(timeout=20)
+
+        def screenshot_then_yes(box):
+            time.sleep(0.5)
+            shot = self.s.screenshot("09-message-box")
+            region = shot[:-4] + "-box.png"
+            subprocess.run(["convert", shot, "-crop", f"380x200+{box[0]}+{box[1]}", "+repage", region], check=True)
+            text = read_text(region)
+            self.assertIn("Software Updates", text)
+            self.assertIn("YES", text)
+            self.assertIn("NO", text)
+            self.s.click(box[0] + 120, box[1] + 175)
+
+        self.assertEqual(ask(screenshot_then_yes), 1)
+        self.assertEqual(ask(lambda box: self.s.click(box[0] + 260, box[1] + 175)), 2)
+
+        def alt_f4(box):
+            self.s.click(box[0] + 190, box[1] + 60)  # focus, away from the buttons
+            self.s.key("alt+F4")
+        self.assertEqual(ask(alt_f4), 0)
+
+    def test_10_settings_survive_a_restart(self):
+        self.ensure_running()
+        self.wait_shown(timeout=10, shown="045")
+        self.s.click_panel(250, 160)
+        self.s.click_panel(250, 100)
+        self.wait_shown(light="off")
+        self.exit_through_menu()
+        type(self).calidra = self.s.start_calidra()
+        self.ensure_running()
+        self.wait_shown(timeout=10, light="off", shown="000")
+        self.assertEqual(self.s.setting("tempe_type"), "1")
+        self.assertEqual(self.s.setting("led_switch"), "2")
+        self.s.screenshot("10-after-restart")
+        self.s.click_panel(250, 100)  # light on again: the unit kept is Fahrenheit
+        self.wait_shown(light="on", unit="F", shown="113")
+
+
+if __name__ == "__main__":
+    unittest.main()
