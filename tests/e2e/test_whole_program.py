@@ -6,6 +6,7 @@ hidapi.dll and the sensor server replaying a scripted curve), driven through the
 Screenshots of each step stay in BUILD_DIR/e2e/artefacts/.
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -27,7 +28,9 @@ def read_text(png):
     big = png[:-4] + "-big.png"
     subprocess.run(["convert", png, "-colorspace", "Gray", "-resize", "400%", big], check=True, timeout=30)
     r = subprocess.run(["tesseract", big, "-", "--psm", "6"], capture_output=True, timeout=60)
-    return r.stdout.decode("utf-8", "replace")
+    text = r.stdout.decode("utf-8", "replace")
+    # OCR reads a lone "1" before a word as "|", "l" or "I".
+    return re.sub(r"(^|\s)[|lI](?= Device)", r"\g<1>1", text, flags=re.M)
 
 
 class WholeProgram(unittest.TestCase):
@@ -227,14 +230,15 @@ class WholeProgram(unittest.TestCase):
                                                   "update now?", "Software Updates", "4"],
                                  env=self.s.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL)
-            box = self.s.wait_for(lambda: self.s.window("MessageBox"), 20)
-            self.assertTrue(box, "no message box on screen")
+            # Created at 0,0 and then centred: wait until it has moved.
+            box = self.s.wait_for(lambda: (self.s.window("MessageBox") or (0, 0))[0] > 0 and self.s.window("MessageBox"), 20)
+            self.assertTrue(box, "no centred message box on screen")
             self.assertEqual(box[2:], (380, 200))
             action(box)
             return p.wait(timeout=20)
 
         def screenshot_then_yes(box):
-            time.sleep(0.5)
+            time.sleep(1.0)
             shot = self.s.screenshot("09-message-box")
             region = shot[:-4] + "-box.png"
             subprocess.run(["convert", shot, "-crop", f"380x200+{box[0]}+{box[1]}", "+repage", region], check=True)

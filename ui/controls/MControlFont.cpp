@@ -111,7 +111,13 @@ Gdiplus::FontFamily* MControlFont::GetFontFamily(const wchar_t* face) {
     m_pFontFamily.reset();
     if (m_pManager == nullptr)
         return nullptr;
+    // A face the system lacks (the default "Arial" on a machine without it) falls back to the font the
+    // library carries, so that text never silently disappears.
     Gdiplus::FontFamily* found = m_pManager->FindTempFont(face);
+    if (found == nullptr)
+        found = m_pManager->FindTempFont(kLibraryFontName);
+    if (found == nullptr)
+        found = m_pManager->AddTempFont(kLibraryFontName, kLibraryFontId);
     if (found == nullptr)
         return nullptr;
     m_pFontFamily.reset(found->Clone());

@@ -76,7 +76,7 @@ void PaintManager::Init(HWND hwnd, MWindow* owner) noexcept {
     m_bInit = TRUE;
     m_nScrollVID = 102;
     m_nScrollHID = 101;
-    AddGDITempFont(106);
+    AddGDITempFont(kLibraryFontId);
 }
 
 void PaintManager::DestroyData() {

@@ -30,6 +30,10 @@ using std::min;
 
 namespace Tessel {
 
+// The TrueType font the library carries ("ttf" resource 106) and its family name.
+inline constexpr UINT kLibraryFontId = 106;
+inline constexpr wchar_t kLibraryFontName[] = L"Open Sans Semibold";
+
 class MControl;
 class MControlFont;
 class MObject;

@@ -199,8 +199,13 @@ TEST_F(TextAttributes, FontFamilyComesFromTheEngine) {
     family->GetFamilyName(name);
     EXPECT_STREQ(L"DejaVu Sans", name);
     EXPECT_NE(engine.FindTempFont(L"DejaVu Sans"), family);  // the control keeps its own copy
-    EXPECT_EQ(nullptr, c.GetFontFamily(L"No Such Family 7"));
-    EXPECT_EQ(nullptr, c.GetFontFamily(nullptr));
+    // Faces the system lacks fall back to the library's own font: text is never dropped.
+    for (const wchar_t* missing : {L"No Such Family 7", static_cast<const wchar_t*>(nullptr)}) {
+        Gdiplus::FontFamily* fallback = c.GetFontFamily(missing);
+        ASSERT_NE(nullptr, fallback);
+        fallback->GetFamilyName(name);
+        EXPECT_STREQ(L"Open Sans Semibold", name);
+    }
 
     c.SetFont(L"DejaVu Sans", 14, Gdiplus::FontStyleBold);
     auto font = c.CreateTextFont();
