@@ -248,6 +248,11 @@ void FontRegistration() {
         ::AddFontMemResourceEx(::LockResource(data), ::SizeofResource(g_hLibModule, res), nullptr, &fonts);
     ASSERT_NE(font, nullptr);
     ::RemoveFontMemResourceEx(font);
+    // Controls whose face the system lacks draw with the library's font, loaded into GDI+ once per dialog.
+    Gdiplus::PrivateFontCollection collection;
+    ASSERT_EQ(
+        collection.AddMemoryFont(::LockResource(data), static_cast<INT>(::SizeofResource(g_hLibModule, res))),
+        Gdiplus::Ok);
 }
 
 TEST_F(DialogTest, TwoHundredDialogLivesLeaveGdiObjectsAndMemoryFlat) {
