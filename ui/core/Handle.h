@@ -96,6 +96,12 @@ struct Icon {
     static pointer invalid() noexcept { return nullptr; }
     static void close(pointer h) noexcept { ::DestroyIcon(h); }
 };
+// A window this object created and destroys with itself (a tool tip, a popup).
+struct Window {
+    using pointer = HWND;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { ::DestroyWindow(h); }
+};
 struct Menu {
     using pointer = HMENU;
     static pointer invalid() noexcept { return nullptr; }
@@ -118,6 +124,7 @@ using UniqueRegion = UniqueGdi<HRGN>;
 using UniqueMemoryDC = UniqueResource<handle_traits::MemoryDC>;
 using UniqueIcon = UniqueResource<handle_traits::Icon>;
 using UniqueMenu = UniqueResource<handle_traits::Menu>;
+using UniqueWindow = UniqueResource<handle_traits::Window>;
 
 // A DC from GetDC/GetWindowDC: releasing needs the window too, so it carries both.
 class WindowDC {

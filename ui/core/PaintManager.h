@@ -15,11 +15,6 @@
 
 #include <windows.h>
 #include <objidl.h>
-#include <algorithm>
-namespace Gdiplus {
-using std::max;
-using std::min;
-}  // namespace Gdiplus
 #include <gdiplus.h>
 #include <wrl/client.h>
 
@@ -349,11 +344,6 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
         std::unique_ptr<Gdiplus::FontFamily> family;
     };
 
-    struct ReleaseWindow {
-        using pointer = HWND;
-        void operator()(HWND h) const noexcept { ::DestroyWindow(h); }
-    };
-
     MWindow* m_pOwner = nullptr;  // not owned
     BOOL m_bInit = FALSE;
     HWND m_hPaintWnd = nullptr;
@@ -397,7 +387,7 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     bool m_bBkRenderedValid = false;
     MControl* m_pFocus = nullptr;  // not owned
     int m_nTooltipCtrlID = 0;
-    std::unique_ptr<HWND, ReleaseWindow> m_hTooltip;
+    UniqueWindow m_hTooltip;
     std::vector<MControl*> m_mtimerControls;  // not owned
     std::map<std::wstring, std::unique_ptr<ImgResInfo>> m_imagesByName;
     std::map<UINT, std::unique_ptr<ImgResInfo>> m_imagesByAppId;
