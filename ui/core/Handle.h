@@ -4,6 +4,7 @@
 // its handle type, the value that means "none", and how to release it.
 
 #include <windows.h>
+#include <oleauto.h>
 #include <wininet.h>
 
 #include <utility>
@@ -49,68 +50,42 @@ class UniqueResource {
 };
 
 namespace handle_traits {
-struct Kernel {
-    using pointer = HANDLE;
+// The common case: "none" is a null value and one call releases the handle.
+template <typename Handle, auto Close>
+struct NullIsNone {
+    using pointer = Handle;
     static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::CloseHandle(h); }
+    static void close(pointer h) noexcept { Close(h); }
 };
-// CreateFile and CreateToolhelp32Snapshot say "none" with INVALID_HANDLE_VALUE.
-struct File {
+// CreateFile, CreateToolhelp32Snapshot and FindFirstFile say "none" with INVALID_HANDLE_VALUE.
+template <auto Close>
+struct InvalidIsNone {
     using pointer = HANDLE;
     static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(pointer h) noexcept { ::CloseHandle(h); }
+    static void close(pointer h) noexcept { Close(h); }
 };
-struct Key {
-    using pointer = HKEY;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::RegCloseKey(h); }
-};
-struct Internet {
-    using pointer = HINTERNET;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::InternetCloseHandle(h); }
-};
-struct Module {
-    using pointer = HMODULE;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::FreeLibrary(h); }
-};
-struct MapView {
-    using pointer = void*;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer p) noexcept { ::UnmapViewOfFile(p); }
-};
+using Kernel = NullIsNone<HANDLE, &::CloseHandle>;
+using File = InvalidIsNone<&::CloseHandle>;
+using Find = InvalidIsNone<&::FindClose>;
+using Key = NullIsNone<HKEY, &::RegCloseKey>;
+using Internet = NullIsNone<HINTERNET, &::InternetCloseHandle>;
+using Module = NullIsNone<HMODULE, &::FreeLibrary>;
+using MapView = NullIsNone<void*, &::UnmapViewOfFile>;
 template <typename T>
-struct Gdi {
-    using pointer = T;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::DeleteObject(h); }
-};
-struct MemoryDC {
-    using pointer = HDC;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::DeleteDC(h); }
-};
-struct Icon {
-    using pointer = HICON;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::DestroyIcon(h); }
-};
+using Gdi = NullIsNone<T, &::DeleteObject>;
+using MemoryDC = NullIsNone<HDC, &::DeleteDC>;
+using Icon = NullIsNone<HICON, &::DestroyIcon>;
 // A window this object created and destroys with itself (a tool tip, a popup).
-struct Window {
-    using pointer = HWND;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::DestroyWindow(h); }
-};
-struct Menu {
-    using pointer = HMENU;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::DestroyMenu(h); }
-};
+using Window = NullIsNone<HWND, &::DestroyWindow>;
+using Menu = NullIsNone<HMENU, &::DestroyMenu>;
+using GlobalMemory = NullIsNone<HGLOBAL, &::GlobalFree>;
+using EnhMetafile = NullIsNone<HENHMETAFILE, &::DeleteEnhMetaFile>;
+using Bstr = NullIsNone<BSTR, &::SysFreeString>;
 }  // namespace handle_traits
 
 using UniqueHandle = UniqueResource<handle_traits::Kernel>;
 using UniqueFileHandle = UniqueResource<handle_traits::File>;
+using UniqueFind = UniqueResource<handle_traits::Find>;
 using UniqueHKey = UniqueResource<handle_traits::Key>;
 using UniqueHInternet = UniqueResource<handle_traits::Internet>;
 using UniqueModule = UniqueResource<handle_traits::Module>;
@@ -125,6 +100,9 @@ using UniqueMemoryDC = UniqueResource<handle_traits::MemoryDC>;
 using UniqueIcon = UniqueResource<handle_traits::Icon>;
 using UniqueMenu = UniqueResource<handle_traits::Menu>;
 using UniqueWindow = UniqueResource<handle_traits::Window>;
+using UniqueGlobal = UniqueResource<handle_traits::GlobalMemory>;
+using UniqueEnhMetafile = UniqueResource<handle_traits::EnhMetafile>;
+using UniqueBstr = UniqueResource<handle_traits::Bstr>;
 
 // A DC from GetDC/GetWindowDC: releasing needs the window too, so it carries both.
 class WindowDC {

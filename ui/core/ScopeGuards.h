@@ -1,0 +1,112 @@
+#pragma once
+
+// Scope guards for calls that come in pairs: whatever the first call starts, the guard's destructor ends, on
+// every path. Owners of single handles are in Handle.h.
+
+#include <windows.h>
+#include <objbase.h>
+#include <ole2.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+// BeginPaint ... EndPaint around one WM_PAINT.
+class PaintScope {
+  public:
+    explicit PaintScope(HWND hwnd) noexcept : hwnd_(hwnd), dc_(::BeginPaint(hwnd, &ps_)) {}
+    ~PaintScope() { ::EndPaint(hwnd_, &ps_); }
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+
+    [[nodiscard]] HDC dc() const noexcept { return dc_; }
+
+  private:
+    HWND hwnd_;  // not owned
+    PAINTSTRUCT ps_ = {};
+    HDC dc_;
+};
+
+// SelectObject, and the displaced object put back when the scope ends.
+class SelectionScope {
+  public:
+    SelectionScope(HDC dc, HGDIOBJ object) noexcept : dc_(dc), displaced_(::SelectObject(dc, object)) {}
+    ~SelectionScope() {
+        if (displaced_ != nullptr && displaced_ != HGDI_ERROR)
+            ::SelectObject(dc_, displaced_);
+    }
+    SelectionScope(const SelectionScope&) = delete;
+    SelectionScope& operator=(const SelectionScope&) = delete;
+
+  private:
+    HDC dc_;  // not owned
+    HGDIOBJ displaced_;
+};
+
+// GlobalLock ... GlobalUnlock of a global memory block; data() is null when the block cannot be locked.
+class GlobalLockScope {
+  public:
+    explicit GlobalLockScope(HGLOBAL block) noexcept : block_(block), data_(::GlobalLock(block)) {}
+    ~GlobalLockScope() {
+        if (data_ != nullptr)
+            ::GlobalUnlock(block_);
+    }
+    GlobalLockScope(const GlobalLockScope&) = delete;
+    GlobalLockScope& operator=(const GlobalLockScope&) = delete;
+
+    [[nodiscard]] void* data() const noexcept { return data_; }
+
+  private:
+    HGLOBAL block_;  // not owned
+    void* data_;
+};
+
+// GDI+ for the life of the scope.
+class GdiplusSession {
+  public:
+    GdiplusSession() noexcept {
+        Gdiplus::GdiplusStartupInput input;
+        ok_ = Gdiplus::GdiplusStartup(&token_, &input, nullptr) == Gdiplus::Ok;
+    }
+    ~GdiplusSession() {
+        if (ok_)
+            Gdiplus::GdiplusShutdown(token_);
+    }
+    GdiplusSession(const GdiplusSession&) = delete;
+    GdiplusSession& operator=(const GdiplusSession&) = delete;
+
+    [[nodiscard]] bool ok() const noexcept { return ok_; }
+
+  private:
+    ULONG_PTR token_ = 0;
+    bool ok_ = false;
+};
+
+// COM on this thread (single-threaded apartment) for the life of the scope. A thread that had COM already
+// gets S_FALSE, which must be balanced too; only a failure is not.
+class ComApartment {
+  public:
+    ComApartment() noexcept : hr_(::CoInitialize(nullptr)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(hr_))
+            ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+  private:
+    HRESULT hr_;
+};
+
+// OLE (drag and drop, the clipboard) on this thread for the life of the scope.
+class OleSession {
+  public:
+    OleSession() noexcept : hr_(::OleInitialize(nullptr)) {}
+    ~OleSession() {
+        if (SUCCEEDED(hr_))
+            ::OleUninitialize();
+    }
+    OleSession(const OleSession&) = delete;
+    OleSession& operator=(const OleSession&) = delete;
+
+  private:
+    HRESULT hr_;
+};
