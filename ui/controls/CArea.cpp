@@ -1,7 +1,7 @@
 #include "controls/CArea.h"
 
+#include "controls/CacheDraw.h"
 #include "controls/MRender.h"
-#include "core/CacheDraw.h"
 
 #include <algorithm>
 
@@ -26,44 +26,35 @@ void CArea::SetFrame(int on, Gdiplus::Color colour, int) {
 }
 
 void CArea::DrawControl(HDC& dc, CRect) {
-    const int w = m_rect.Width();
-    const int h = m_rect.Height();
-    if (w <= 0 || h <= 0)
-        return;
-    const int valid = m_bUpdate;
-    if (!valid)
-        UpdateMemDC(dc, w, h);
-    const Gdiplus::ARGB colour = 0xFE000000u | (static_cast<Gdiplus::ARGB>(GetRValue(m_color)) << 16) |
-                                 (static_cast<Gdiplus::ARGB>(GetGValue(m_color)) << 8) | GetBValue(m_color);
-    DrawThroughCache(
-        dc, m_rect, valid, GetMemDC(), GetMemSurface().GetBits(), 1, 0, [&](Gdiplus::Graphics& g, HDC cache) {
-            if (m_nTopTransparency != 0 || m_nBottomTransparency != 0) {
-                // The wash is blended row by row from a surface filled with the colour.
-                DrawSurface wash;
-                if (!wash.Create(dc, w, h))
-                    return;
-                {
-                    PixelCanvas canvas(reinterpret_cast<BYTE*>(wash.GetBits()), w, h, false);
-                    Gdiplus::Graphics wg(canvas.Get());
-                    wg.Clear(Gdiplus::Color(colour));
-                }
-                // The blend below works on the cache DC: GDI+ must have written its pixels first.
-                g.Flush(Gdiplus::FlushIntentionSync);
-                HDC washDC = wash.GetDC();
-                MRender::DrawVerticalTransition(cache, washDC, CRect(0, 0, w, h), CRect(0, 0, w, h),
-                                                m_nTopTransparency, m_nBottomTransparency);
+    const Gdiplus::ARGB colour = Opaque254(m_color);
+    DrawCached(dc, 1, 0, [&](Gdiplus::Graphics& g, HDC cache, int w, int h) {
+        if (m_nTopTransparency != 0 || m_nBottomTransparency != 0) {
+            // The wash is blended row by row from a surface filled with the colour.
+            DrawSurface wash;
+            if (!wash.Create(dc, w, h))
                 return;
+            {
+                PixelCanvas canvas(reinterpret_cast<BYTE*>(wash.GetBits()), w, h, false);
+                Gdiplus::Graphics wg(canvas.Get());
+                wg.Clear(Gdiplus::Color(colour));
             }
-            g.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
-            Gdiplus::SolidBrush fill{Gdiplus::Color(colour)};
-            if (m_bFrame) {
-                Gdiplus::SolidBrush frame{Gdiplus::Color(m_frameColor)};
-                g.FillRectangle(&frame, 0, 0, w, h);
-                g.FillRectangle(&fill, 1, 1, w - 2, h - 2);
-            } else {
-                g.FillRectangle(&fill, 0, 0, w, h);
-            }
-        });
+            // The blend below works on the cache DC: GDI+ must have written its pixels first.
+            g.Flush(Gdiplus::FlushIntentionSync);
+            HDC washDC = wash.GetDC();
+            MRender::DrawVerticalTransition(cache, washDC, CRect(0, 0, w, h), CRect(0, 0, w, h),
+                                            m_nTopTransparency, m_nBottomTransparency);
+            return;
+        }
+        g.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+        Gdiplus::SolidBrush fill{Gdiplus::Color(colour)};
+        if (m_bFrame) {
+            Gdiplus::SolidBrush frame{Gdiplus::Color(m_frameColor)};
+            g.FillRectangle(&frame, 0, 0, w, h);
+            g.FillRectangle(&fill, 1, 1, w - 2, h - 2);
+        } else {
+            g.FillRectangle(&fill, 0, 0, w, h);
+        }
+    });
 }
 
 }  // namespace Tessel

@@ -1,7 +1,7 @@
 #include "controls/MButton.h"
 
+#include "controls/CacheDraw.h"
 #include "controls/MRender.h"
-#include "core/CacheDraw.h"
 #include "core/Manager.h"
 
 #include <cwchar>
@@ -84,54 +84,45 @@ int MButton::OnControlLButtonUp(UINT, CPoint pt) {
 }
 
 void MButton::DrawControl(HDC& dc, CRect) {
-    const int w = m_rect.Width();
-    const int h = m_rect.Height();
-    if (w <= 0 || h <= 0)
-        return;
-    const int valid = m_bUpdate;
-    if (!valid)
-        UpdateMemDC(dc, 4 * w, h);
-    DrawThroughCache(
-        dc, m_rect, valid, GetMemDC(), GetMemSurface().GetBits(), 4, w * m_nState,
-        [&](Gdiplus::Graphics& g, HDC cache) {
-            if (m_pImage != nullptr && m_nFrameWidth > 0) {
-                const int imageWidth = static_cast<int>(m_pImage->GetWidth());
-                for (int i = 0; i < 4; ++i) {
-                    // A strip with fewer frames leaves the missing states empty.
-                    if (m_nFrameWidth * (i + 1) > imageWidth)
-                        break;
-                    MRender::DrawImageFrame(g, m_pImage, CRect(i * w, 0, (i + 1) * w, h), m_nFrameWidth * i,
-                                            0, m_nFrameWidth, m_nImageHeight, m_nFrameSize);
-                }
-            }
-            const wchar_t* title = m_strTitle.GetString();
-            if (*title == L'\0')
-                return;
-            ::SetBkMode(cache, TRANSPARENT);
-            std::unique_ptr<Gdiplus::Font> font = CreateTextFont();
-            if (!font)
-                return;
-            g.SetTextRenderingHint(m_renderingHint);
-            Gdiplus::StringFormat format;
-            format.SetAlignment(Gdiplus::StringAlignmentCenter);
-            format.SetLineAlignment(Gdiplus::StringAlignmentCenter);
-            format.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap |
-                                  Gdiplus::StringFormatFlagsMeasureTrailingSpaces);
-            const INT length = static_cast<INT>(std::wcslen(title));
+    DrawCached(dc, 4, m_nState, [this](Gdiplus::Graphics& g, HDC cache, int w, int h) {
+        if (m_pImage != nullptr && m_nFrameWidth > 0) {
+            const int imageWidth = static_cast<int>(m_pImage->GetWidth());
             for (int i = 0; i < 4; ++i) {
-                Gdiplus::SolidBrush brush{Gdiplus::Color(i == StateDisabled ? kDisabledText : m_textColor)};
-                const int d = i == StatePressed ? 1 : 0;
-                Gdiplus::RectF box;
-                if (m_rcText.IsRectEmpty())
-                    box = Gdiplus::RectF(static_cast<float>(i * w + d), static_cast<float>(d),
-                                         static_cast<float>(w), static_cast<float>(h));
-                else
-                    box = Gdiplus::RectF(
-                        static_cast<float>(i * w + m_rcText.left + d), static_cast<float>(m_rcText.top + d),
-                        static_cast<float>(m_rcText.Width()), static_cast<float>(m_rcText.Height()));
-                g.DrawString(title, length, font.get(), box, &format, &brush);
+                // A strip with fewer frames leaves the missing states empty.
+                if (m_nFrameWidth * (i + 1) > imageWidth)
+                    break;
+                MRender::DrawImageFrame(g, m_pImage, CRect(i * w, 0, (i + 1) * w, h), m_nFrameWidth * i, 0,
+                                        m_nFrameWidth, m_nImageHeight, m_nFrameSize);
             }
-        });
+        }
+        const wchar_t* title = m_strTitle.GetString();
+        if (*title == L'\0')
+            return;
+        ::SetBkMode(cache, TRANSPARENT);
+        std::unique_ptr<Gdiplus::Font> font = CreateTextFont();
+        if (!font)
+            return;
+        g.SetTextRenderingHint(m_renderingHint);
+        Gdiplus::StringFormat format;
+        format.SetAlignment(Gdiplus::StringAlignmentCenter);
+        format.SetLineAlignment(Gdiplus::StringAlignmentCenter);
+        format.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap |
+                              Gdiplus::StringFormatFlagsMeasureTrailingSpaces);
+        const INT length = static_cast<INT>(std::wcslen(title));
+        for (int i = 0; i < 4; ++i) {
+            Gdiplus::SolidBrush brush{Gdiplus::Color(i == StateDisabled ? kDisabledText : m_textColor)};
+            const int d = i == StatePressed ? 1 : 0;
+            Gdiplus::RectF box;
+            if (m_rcText.IsRectEmpty())
+                box = Gdiplus::RectF(static_cast<float>(i * w + d), static_cast<float>(d),
+                                     static_cast<float>(w), static_cast<float>(h));
+            else
+                box = Gdiplus::RectF(
+                    static_cast<float>(i * w + m_rcText.left + d), static_cast<float>(m_rcText.top + d),
+                    static_cast<float>(m_rcText.Width()), static_cast<float>(m_rcText.Height()));
+            g.DrawString(title, length, font.get(), box, &format, &brush);
+        }
+    });
 }
 
 }  // namespace Tessel

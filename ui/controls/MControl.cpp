@@ -33,38 +33,6 @@ bool RectsIntersect(const RECT& a, const RECT& b) noexcept {
 
 }  // namespace
 
-bool DrawSurface::Create(HDC reference, int cx, int cy) noexcept {
-    Release();
-    if (cx <= 0 || cy <= 0)
-        return false;
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = cx;
-    bi.bmiHeader.biHeight = -cy;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    UniqueBitmap bitmap(::CreateDIBSection(reference, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-    UniqueMemoryDC dc(::CreateCompatibleDC(reference));
-    if (!bitmap || !dc)
-        return false;
-    displaced_ = ::SelectObject(dc.get(), bitmap.get());
-    bitmap_ = std::move(bitmap);
-    dc_ = std::move(dc);
-    bits_ = static_cast<DWORD*>(bits);
-    return true;
-}
-
-void DrawSurface::Release() noexcept {
-    if (dc_ && displaced_ != nullptr && displaced_ != HGDI_ERROR)
-        ::SelectObject(dc_.get(), displaced_);
-    displaced_ = nullptr;
-    dc_.reset();
-    bitmap_.reset();
-    bits_ = nullptr;
-}
-
 MControl::MControl(MObject* parent, UINT id, CRect rect, int visible, int enabled, int response)
     : m_pParent(parent),
       m_pManager(nullptr),

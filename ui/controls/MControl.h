@@ -1,7 +1,7 @@
 #pragma once
 
 #include "controls/MObject.h"
-#include "core/Handle.h"
+#include "core/DrawSurface.h"
 #include "core/RecursiveLock.h"
 #include "core/TesselApi.h"
 #include "core/Types.h"
@@ -19,29 +19,6 @@ struct POSITION_ITEM {
     int mode = 0;        // 0 offset, 1 from the centre, 2 percentage
     int fromEnd = 0;     // count from the far bound
     float value = 0.0f;  // pixels, or percent in mode 2
-};
-
-// An off-screen 32-bit drawing surface: a memory DC with a top-down DIB selected into it.
-class TESSEL_API DrawSurface {
-  public:
-    DrawSurface() noexcept = default;
-    ~DrawSurface() { Release(); }
-    DrawSurface(const DrawSurface&) = delete;
-    DrawSurface& operator=(const DrawSurface&) = delete;
-
-    // Creates a surface of cx × cy compatible with `reference`; false (and no surface) on failure.
-    bool Create(HDC reference, int cx, int cy) noexcept;
-    void Release() noexcept;
-    [[nodiscard]] HDC GetDC() const noexcept { return dc_.get(); }
-    [[nodiscard]] HBITMAP GetBitmap() const noexcept { return bitmap_.get(); }
-    // Top-down BGRA pixels of the bitmap; null without a surface.
-    [[nodiscard]] DWORD* GetBits() const noexcept { return bits_; }
-
-  private:
-    UniqueBitmap bitmap_;
-    UniqueMemoryDC dc_;
-    HGDIOBJ displaced_ = nullptr;  // the DC's own bitmap, put back before the DC is deleted
-    DWORD* bits_ = nullptr;        // owned by bitmap_
 };
 
 // Abstract base of every lightweight control: a rectangle in the host window's client coordinates with
@@ -180,6 +157,10 @@ class TESSEL_API MControl : public MObject {
     virtual void InvalidateRect(const RECT* rect, int erase);
 
     [[nodiscard]] int PositionItem2Value(const POSITION_ITEM& item, int lo, int hi) const noexcept;
+    // The frame of a cached control's drawing (defined in CacheDraw.h): `slots` looks side by side in the
+    // cache, `slot` the one shown.
+    template <typename Painter>
+    void DrawCached(HDC& dc, int slots, int slot, Painter&& draw);
     [[nodiscard]] HDC GetMemDC() const noexcept { return m_cache.GetDC(); }
     [[nodiscard]] const DrawSurface& GetMemSurface() const noexcept { return m_cache; }
     [[nodiscard]] HDC GetAnimateDC() const noexcept { return m_animation.GetDC(); }

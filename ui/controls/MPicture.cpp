@@ -1,7 +1,7 @@
 #include "controls/MPicture.h"
 
+#include "controls/CacheDraw.h"
 #include "controls/MRender.h"
-#include "core/CacheDraw.h"
 #include "core/Manager.h"
 
 #include <algorithm>
@@ -114,15 +114,7 @@ void MPicture::DrawImage(Gdiplus::Graphics& g, int w, int h) {
 }
 
 void MPicture::DrawControl(HDC& dc, CRect) {
-    const int w = m_rect.Width();
-    const int h = m_rect.Height();
-    if (w <= 0 || h <= 0)
-        return;
-    const int valid = m_bUpdate;
-    if (!valid)
-        UpdateMemDC(dc, w, h);
-    DrawThroughCache(dc, m_rect, valid, GetMemDC(), GetMemSurface().GetBits(), 1, 0,
-                     [&](Gdiplus::Graphics& g, HDC) { DrawImage(g, w, h); });
+    DrawCached(dc, 1, 0, [this](Gdiplus::Graphics& g, HDC, int w, int h) { DrawImage(g, w, h); });
 }
 
 }  // namespace Tessel

@@ -1,5 +1,6 @@
 #include "controls/MRender.h"
 
+#include "core/DrawSurface.h"
 #include "core/Handle.h"
 
 #include <shellapi.h>
@@ -473,22 +474,9 @@ HBITMAP MRender::CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
 }
 
 HBITMAP MRender::CreateARGB32Bitmap(HDC hdc, int cx, int cy, BYTE** bits) {
-    if (bits) {
-        *bits = nullptr;
-    }
-    if (cx <= 0 || cy <= 0) {
-        return nullptr;
-    }
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = cx;
-    bi.bmiHeader.biHeight = cy;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
     void* pixels = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(hdc, &bi, DIB_RGB_COLORS, &pixels, nullptr, 0);
-    if (bitmap && bits) {
+    HBITMAP bitmap = CreateDib32(hdc, cx, cy, DibRows::BottomUp, &pixels);
+    if (bits) {
         *bits = static_cast<BYTE*>(pixels);
     }
     return bitmap;

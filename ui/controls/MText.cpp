@@ -1,6 +1,6 @@
 #include "controls/MText.h"
 
-#include "core/CacheDraw.h"
+#include "controls/CacheDraw.h"
 
 #include <cwchar>
 
@@ -95,40 +95,32 @@ LRESULT MText::OnMessage(UINT id, UINT code, WPARAM, LPARAM) {
 }
 
 void MText::DrawControl(HDC& dc, CRect) {
-    const int w = m_rect.Width();
-    const int h = m_rect.Height();
-    if (w <= 0 || h <= 0)
-        return;
-    const int valid = m_bUpdate;
-    if (!valid)
-        UpdateMemDC(dc, w, h);
-    DrawThroughCache(
-        dc, m_rect, valid, GetMemDC(), GetMemSurface().GetBits(), 1, 0, [&](Gdiplus::Graphics& g, HDC cache) {
-            if (m_bTextBack)
-                g.Clear(Gdiplus::Color(m_textBackColor));
-            ::SetBkMode(cache, TRANSPARENT);
-            std::unique_ptr<Gdiplus::Font> font = CreateTextFont();
-            if (!font)
-                return;
-            Gdiplus::SolidBrush brush{Gdiplus::Color(m_textColor)};
-            g.SetTextRenderingHint(Gdiplus::TextRenderingHintClearTypeGridFit);
-            g.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
-            Gdiplus::StringFormat format;
-            GetStringFormat(format);
-            if (m_bMultiLine) {
-                format.SetFormatFlags(Gdiplus::StringFormatFlagsNoClip |
-                                      Gdiplus::StringFormatFlagsMeasureTrailingSpaces);
-                if (m_bVCenter)
-                    format.SetLineAlignment(Gdiplus::StringAlignmentCenter);
-            } else {
-                format.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap |
-                                      Gdiplus::StringFormatFlagsMeasureTrailingSpaces);
-            }
-            const wchar_t* text = m_strTitle.GetString();
-            g.DrawString(text, static_cast<INT>(std::wcslen(text)), font.get(),
-                         Gdiplus::RectF(0.0f, 0.0f, static_cast<float>(w), static_cast<float>(h)), &format,
-                         &brush);
-        });
+    DrawCached(dc, 1, 0, [this](Gdiplus::Graphics& g, HDC cache, int w, int h) {
+        if (m_bTextBack)
+            g.Clear(Gdiplus::Color(m_textBackColor));
+        ::SetBkMode(cache, TRANSPARENT);
+        std::unique_ptr<Gdiplus::Font> font = CreateTextFont();
+        if (!font)
+            return;
+        Gdiplus::SolidBrush brush{Gdiplus::Color(m_textColor)};
+        g.SetTextRenderingHint(Gdiplus::TextRenderingHintClearTypeGridFit);
+        g.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
+        Gdiplus::StringFormat format;
+        GetStringFormat(format);
+        if (m_bMultiLine) {
+            format.SetFormatFlags(Gdiplus::StringFormatFlagsNoClip |
+                                  Gdiplus::StringFormatFlagsMeasureTrailingSpaces);
+            if (m_bVCenter)
+                format.SetLineAlignment(Gdiplus::StringAlignmentCenter);
+        } else {
+            format.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap |
+                                  Gdiplus::StringFormatFlagsMeasureTrailingSpaces);
+        }
+        const wchar_t* text = m_strTitle.GetString();
+        g.DrawString(text, static_cast<INT>(std::wcslen(text)), font.get(),
+                     Gdiplus::RectF(0.0f, 0.0f, static_cast<float>(w), static_cast<float>(h)), &format,
+                     &brush);
+    });
 }
 
 }  // namespace Tessel

@@ -1,18 +1,15 @@
 #include "core/PaintManager.h"
 
-#include "controls/CArea.h"
-#include "controls/MButton.h"
+#include "controls/ControlFactory.h"
 #include "controls/MControl.h"
-#include "controls/MPicture.h"
 #include "controls/MRender.h"
-#include "controls/MText.h"
 #include "core/Manager.h"
+#include "res/TesselResources.h"
 
 #include <commctrl.h>
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <cwchar>
 
 namespace Tessel {
 
@@ -74,8 +71,8 @@ void PaintManager::Init(HWND hwnd, MWindow* owner) noexcept {
     m_pOwner = owner;
     InitDragDrop();
     m_bInit = TRUE;
-    m_nScrollVID = 102;
-    m_nScrollHID = 101;
+    m_nScrollVID = IDR_SCROLL_V_IMAGE;
+    m_nScrollHID = IDR_SCROLL_H_IMAGE;
     AddGDITempFont(kLibraryFontId);
 }
 
@@ -100,18 +97,8 @@ void PaintManager::DestroyData() {
 
 MControl* PaintManager::CreateControl(UINT list, MObject* parent, const wchar_t* className, UINT id,
                                       CRect rect, const wchar_t* text, int a, int b) {
-    if (className == nullptr || *className == L'\0')
-        return nullptr;
-    MControl* control = nullptr;
-    if (std::wcscmp(className, L"MPicture") == 0)
-        control = new MPicture(parent, id, rect, a, b);
-    else if (std::wcscmp(className, L"MText") == 0)
-        control = new MText(parent, id, rect, text, a);
-    else if (std::wcscmp(className, L"MButton") == 0)
-        control = new MButton(parent, id, rect, text, a, b);
-    else if (std::wcscmp(className, L"CArea") == 0)
-        control = new CArea(parent, id, rect, a, b);
-    else
+    MControl* control = CreateControlByName(parent, className, id, rect, text, a, b);
+    if (control == nullptr)
         return nullptr;
     control->SetManager(this);
     if (list == 0) {

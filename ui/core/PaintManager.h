@@ -12,6 +12,7 @@
 #include "core/RecursiveLock.h"
 #include "core/TesselApi.h"
 #include "core/Types.h"
+#include "res/TesselResources.h"
 
 #include <windows.h>
 #include <objidl.h>
@@ -26,7 +27,7 @@
 namespace Tessel {
 
 // The TrueType font the library carries ("ttf" resource 106) and its family name.
-inline constexpr UINT kLibraryFontId = 106;
+inline constexpr UINT kLibraryFontId = IDR_LIBRARY_FONT;
 inline constexpr wchar_t kLibraryFontName[] = L"Open Sans Semibold";
 
 class MControl;

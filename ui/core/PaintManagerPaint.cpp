@@ -18,11 +18,6 @@ namespace {
 constexpr RECT kHotSquare = {285, 8, 305, 28};
 constexpr Gdiplus::ARGB kHotSquareColor = 0xFFC8C8C8;
 
-Gdiplus::ARGB Opaque254(COLORREF colour) noexcept {
-    return 0xFE000000u | (static_cast<Gdiplus::ARGB>(GetRValue(colour)) << 16) |
-           (static_cast<Gdiplus::ARGB>(GetGValue(colour)) << 8) | GetBValue(colour);
-}
-
 bool RectsIntersect(const RECT& a, const RECT& b) noexcept {
     RECT out;
     return ::IntersectRect(&out, &a, &b) != FALSE;

@@ -28,6 +28,12 @@ class PixelCanvas {
     Gdiplus::Bitmap bitmap_;
 };
 
+// A COLORREF as ARGB with alpha 254: fills meant to cover what lies beneath use it rather than 255.
+inline Gdiplus::ARGB Opaque254(COLORREF colour) noexcept {
+    return 0xFE000000u | (static_cast<Gdiplus::ARGB>(GetRValue(colour)) << 16) |
+           (static_cast<Gdiplus::ARGB>(GetGValue(colour)) << 8) | GetBValue(colour);
+}
+
 // Scales the source rectangle of `image` into `dst` without blending its edges with the transparent outside.
 inline void DrawImageClamped(Gdiplus::Graphics& g, Gdiplus::Image* image, const Gdiplus::Rect& dst, int sx,
                              int sy, int sw, int sh) {
