@@ -1,5 +1,6 @@
 #include "controls/MControl.h"
 
+#include "core/ControlList.h"
 #include "core/PaintManager.h"
 
 #include <climits>
@@ -162,15 +163,8 @@ void MControl::SetManager(PaintManager* manager) {
 }
 
 MControl* MControl::GetControl(UINT id) {
-    for (auto* list : {&m_controls, &m_areas}) {
-        for (MControl* child : *list) {
-            if (child->m_nID == id)
-                return child;
-            if (MControl* found = child->GetControl(id))
-                return found;
-        }
-    }
-    return nullptr;
+    MControl* found = FindControl(m_controls, id);
+    return found != nullptr ? found : FindControl(m_areas, id);
 }
 
 void MControl::AddControl(MControl* child) {

@@ -1,6 +1,7 @@
 #include "controls/MControlFont.h"
 
 #include "core/Manager.h"
+#include "core/PaintManager.h"
 
 #include <cmath>
 #include <cwchar>

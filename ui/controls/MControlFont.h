@@ -2,7 +2,7 @@
 
 #include "controls/MControl.h"
 #include "core/Handle.h"
-#include "core/PaintManager.h"
+#include "core/ImageCache.h"
 #include "core/TesselApi.h"
 #include "core/Types.h"
 

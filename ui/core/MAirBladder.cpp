@@ -3,6 +3,7 @@
 #include "controls/MRender.h"
 #include "core/Handle.h"
 #include "core/Manager.h"
+#include "core/ScopeGuards.h"
 
 #include <algorithm>
 
@@ -88,10 +89,8 @@ LRESULT MAirBladder::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = ::BeginPaint(m_hWnd, &ps);
-            Paint(dc);
-            ::EndPaint(m_hWnd, &ps);
+            PaintScope paint(m_hWnd);
+            Paint(paint.dc());
             return 0;
         }
         case WM_MOUSEACTIVATE:

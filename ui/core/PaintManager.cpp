@@ -1,58 +1,19 @@
+// The engine's life cycle and the forwarding to the objects that hold each concern.
+
 #include "core/PaintManager.h"
 
 #include "controls/ControlFactory.h"
 #include "controls/MControl.h"
-#include "controls/MRender.h"
-#include "core/Manager.h"
 #include "res/TesselResources.h"
-
-#include <commctrl.h>
-#include <shlwapi.h>
-
-#include <algorithm>
 
 namespace Tessel {
 
-namespace {
-
-constexpr UINT kTooltipToolId = 1313;
-
-std::unique_ptr<ImgResInfo> MakeRecord(std::unique_ptr<Gdiplus::Image> image, int frames) {
-    if (!image || image->GetLastStatus() != Gdiplus::Ok || image->GetWidth() == 0)
-        return nullptr;
-    auto info = std::make_unique<ImgResInfo>();
-    info->frames = frames;
-    info->frameWidth = frames > 0 ? static_cast<int>(image->GetWidth()) / frames : 0;
-    info->height = static_cast<int>(image->GetHeight());
-    info->image = std::move(image);
-    return info;
-}
-
-// A library resource's bytes; they live as long as the library is loaded.
-bool FindLibraryResource(UINT id, const wchar_t* type, const void*& data, DWORD& size) noexcept {
-    HRSRC res = ::FindResourceW(g_hLibModule, MAKEINTRESOURCEW(id), type);
-    if (res == nullptr)
-        return false;
-    HGLOBAL loaded = ::LoadResource(g_hLibModule, res);
-    data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
-    size = ::SizeofResource(g_hLibModule, res);
-    return data != nullptr && size != 0;
-}
-
-void DeleteAll(std::vector<MControl*>& list, RecursiveLock& lock) {
-    LockGuard guard(lock);
-    std::vector<MControl*> doomed;
-    doomed.swap(list);
-    for (MControl* control : doomed)
-        delete control;
-}
-
-}  // namespace
-
-PaintManager::PaintManager() noexcept = default;
+PaintManager::PaintManager() noexcept : m_banner(*this), m_caret(*this), m_input(*this, m_controls) {}
 
 PaintManager::~PaintManager() {
     DestroyData();
+    // No tick may reach the master-timer controls once they start to go.
+    KillMTimer();
     // Controls created before Init (or after DestroyData) still belong to the engine.
     ClearAllControls();
     ClearImgResInfo();
@@ -63,10 +24,9 @@ void PaintManager::Init(HWND hwnd, MWindow* owner) noexcept {
     if (hwnd == nullptr || !::IsWindow(hwnd))
         return;
     if (hwnd != m_hPaintWnd) {
-        if (m_hPaintDC != nullptr)
-            ::ReleaseDC(m_hPaintWnd, m_hPaintDC);
+        m_paintDC.reset();
         m_hPaintWnd = hwnd;
-        m_hPaintDC = ::GetDC(hwnd);
+        m_paintDC = std::make_unique<WindowDC>(hwnd);
     }
     m_pOwner = owner;
     InitDragDrop();
@@ -79,21 +39,20 @@ void PaintManager::Init(HWND hwnd, MWindow* owner) noexcept {
 void PaintManager::DestroyData() {
     if (!m_bInit)
         return;
-    m_pBkImage.reset();
-    m_nBkWidth = 0;
-    m_nBkHeight = 0;
-    if (m_hPaintDC != nullptr)
-        ::ReleaseDC(m_hPaintWnd, m_hPaintDC);
-    m_hPaintDC = nullptr;
+    m_background.SetImage(nullptr);
+    m_paintDC.reset();
     KillMTimer();
     ClearTimers();
     ClearAreaControls();
     ClearControls();
     ClearImgResInfo();
     ClearTempFont();
-    ReleasePaintSurface();
+    m_frame.Release();
+    m_background.Discard();
     m_bInit = FALSE;
 }
+
+// ---- Controls ----
 
 MControl* PaintManager::CreateControl(UINT list, MObject* parent, const wchar_t* className, UINT id,
                                       CRect rect, const wchar_t* text, int a, int b) {
@@ -101,13 +60,10 @@ MControl* PaintManager::CreateControl(UINT list, MObject* parent, const wchar_t*
     if (control == nullptr)
         return nullptr;
     control->SetManager(this);
-    if (list == 0) {
-        LockGuard guard(m_areaLock);
-        m_areas.push_back(control);
-    } else if (list == 1) {
-        LockGuard guard(m_controlLock);
-        m_controls.push_back(control);
-    }
+    if (list == 0)
+        m_areas.Add(control);
+    else if (list == 1)
+        m_controls.Add(control);
     return control;
 }
 
@@ -122,34 +78,20 @@ MControl* PaintManager::CreateControl(MObject* parent, const wchar_t* className,
 }
 
 MControl* PaintManager::GetControl(UINT id) {
-    for (auto* list : {&m_controls, &m_areas}) {
-        for (MControl* control : *list) {
-            if (control->GetControlID() == id)
-                return control;
-            if (MControl* found = control->GetControl(id))
-                return found;
-        }
-    }
-    return nullptr;
+    MControl* found = m_controls.Find(id);
+    return found != nullptr ? found : m_areas.Find(id);
 }
 
 void PaintManager::RemoveControl(MControl* control) {
-    if (control == nullptr)
-        return;
-    LockGuard guard(m_controlLock);
-    auto it = std::find(m_controls.begin(), m_controls.end(), control);
-    if (it == m_controls.end())
-        return;
-    m_controls.erase(it);
-    delete control;
+    m_controls.Remove(control);
 }
 
 void PaintManager::ClearAreaControls() {
-    DeleteAll(m_areas, m_areaLock);
+    m_areas.Clear();
 }
 
 void PaintManager::ClearControls() {
-    DeleteAll(m_controls, m_controlLock);
+    m_controls.Clear();
 }
 
 void PaintManager::ClearAllControls() {
@@ -157,193 +99,203 @@ void PaintManager::ClearAllControls() {
     ClearControls();
 }
 
-void PaintManager::RemoveMTimer(MControl* control) {
-    LockGuard guard(m_mtimerLock);
-    m_mtimerControls.erase(std::remove(m_mtimerControls.begin(), m_mtimerControls.end(), control),
-                           m_mtimerControls.end());
-}
-
-void PaintManager::SetFocusControl(MControl* control) {
-    if (control == m_pFocus)
+void PaintManager::ForgetControl(MControl* control) noexcept {
+    if (control == nullptr)
         return;
-    MControl* old = m_pFocus;
-    m_pFocus = control;
-    if (old != nullptr)
-        old->SetControlFocus(FALSE);
-    if (control != nullptr)
-        control->SetControlFocus(TRUE);
+    m_timers.Forget(control);
+    m_mtimerControls.RemoveAll(control);
+    m_input.Forget(control);
+    m_caret.Forget(control);
 }
 
-void PaintManager::SetTooltip(const wchar_t* text, CRect) noexcept {
-    if (text == nullptr || *text == L'\0') {
-        SetToolText(L"", FALSE);
-        return;
-    }
-    if (!m_hTooltip) {
-        if (m_hPaintWnd == nullptr)
-            return;
-        INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_BAR_CLASSES};
-        ::InitCommonControlsEx(&icc);
-        m_hTooltip.reset(::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, TOOLTIPS_CLASSW,
-                                           WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hPaintWnd, nullptr,
-                                           ::GetModuleHandleW(nullptr), nullptr));
-        if (!m_hTooltip)
-            return;
-        ::SendMessageW(m_hTooltip.get(), TTM_SETMAXTIPWIDTH, 0, 256);
-        ::SendMessageW(m_hTooltip.get(), TTM_SETTIPTEXTCOLOR, 0xFFFFFF, 0);
-        TTTOOLINFOW tool = {};
-        tool.cbSize = sizeof(tool);
-        tool.uFlags = TTF_PARSELINKS;
-        tool.hwnd = m_hPaintWnd;
-        tool.uId = kTooltipToolId;
-        ::GetClientRect(m_hPaintWnd, &tool.rect);
-        tool.lpszText = const_cast<wchar_t*>(L"");
-        ::SendMessageW(m_hTooltip.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-        if (::GetACP() == 936) {
-            RECT margin = {2, 3, 0, 0};
-            ::SendMessageW(m_hTooltip.get(), TTM_SETMARGIN, 0, reinterpret_cast<LPARAM>(&margin));
-        }
-    }
-    SetToolText(text, TRUE);
+// ---- Drop shadow ----
+
+void PaintManager::CreateShadow(BOOL show, bool) {
+    m_shadow.Create(m_hPaintWnd);
+    SetShadowShow(show);
 }
 
-void PaintManager::SetToolText(const wchar_t* text, BOOL activate) noexcept {
-    if (!m_hTooltip)
-        return;
-    TTTOOLINFOW tool = {};
-    tool.cbSize = sizeof(tool);
-    tool.uFlags = TTF_PARSELINKS | TTF_ABSOLUTE | TTF_TRACK;
-    tool.hwnd = m_hPaintWnd;
-    tool.uId = kTooltipToolId;
-    tool.lpszText = const_cast<wchar_t*>(text);
-    ::SendMessageW(m_hTooltip.get(), TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-    ::SendMessageW(m_hTooltip.get(), TTM_ACTIVATE, activate, 0);
+BOOL PaintManager::SetSize(int size) {
+    return m_shadow.SetSize(size);
 }
 
-void PaintManager::ClearTooltip() noexcept {
-    if (!m_hTooltip)
-        return;
-    SetToolText(L"", FALSE);
-    m_nTooltipCtrlID = 0;
+BOOL PaintManager::SetSharpness(UINT sharpness) {
+    return m_shadow.SetSharpness(sharpness);
 }
 
-BOOL PaintManager::AddMTimer(MControl* control) {
-    LockGuard guard(m_mtimerLock);
-    m_mtimerControls.push_back(control);
+BOOL PaintManager::SetDarkness(UINT darkness) {
+    return m_shadow.SetDarkness(darkness);
+}
+
+BOOL PaintManager::SetPosition(int x, int y) {
+    return m_shadow.SetPosition(x, y);
+}
+
+BOOL PaintManager::SetShadowColor(COLORREF colour) {
+    return m_shadow.SetColor(colour);
+}
+
+BOOL PaintManager::SetShadowImage(const wchar_t* fileName, CRect insets) {
+    if (fileName == nullptr || *fileName == L'\0')
+        return FALSE;
+    m_shadow.SetImage(fileName, insets);
     return TRUE;
 }
 
+BOOL PaintManager::SetShadowImage(UINT resourceId, CRect insets) {
+    m_shadow.SetImage(resourceId, insets);
+    return TRUE;
+}
+
+void PaintManager::SetShadowShow(BOOL show) {
+    m_bShadowShow = show ? TRUE : FALSE;
+    m_shadow.Show(m_bShadowShow);
+}
+
+void PaintManager::DisableShadow(BOOL disable) {
+    m_shadow.Disable(disable);
+}
+
+// ---- Banner, tool tip, balloon, caret ----
+
+void PaintManager::SetMessage(CString text, CRect rect, MsgLevel level) {
+    m_banner.SetMessage(text, rect, level);
+}
+
+void PaintManager::SetProgress(int percent, CString text, CRect rect) {
+    m_banner.SetProgress(percent, text, rect);
+}
+
+void PaintManager::SetTooltip(const wchar_t* text, CRect) noexcept {
+    m_tooltip.Set(m_hPaintWnd, text);
+}
+
+void PaintManager::ClearTooltip() noexcept {
+    m_tooltip.Clear(m_hPaintWnd);
+}
+
+BOOL PaintManager::SetAirBladderMsg(const wchar_t* text, POINT screenPt, AIRBLADDER_TYPE type,
+                                    AIRBLADDER_MODE mode) {
+    return m_balloon.SetMessage(m_hPaintWnd, text, screenPt, type, mode);
+}
+
+BOOL PaintManager::ShowAirBladder(BOOL show, int owner) {
+    return m_balloon.Show(show, owner);
+}
+
+void PaintManager::CreateCaret(HBITMAP bitmap, int width, int height) {
+    m_caret.Create(bitmap, width, height);
+}
+
+BOOL PaintManager::SetCaretPos(MControlFont* owner, int x, int y) {
+    return m_caret.SetPos(owner, x, y);
+}
+
+BOOL PaintManager::ShowCaret(BOOL show) {
+    m_caret.Show(show);
+    return TRUE;
+}
+
+void PaintManager::DrawCaret(HDC dc, const CRect& paintRect) {
+    m_caret.Draw(dc, paintRect);
+}
+
+// ---- Images and fonts ----
+
 ImgResInfo* PaintManager::AddImgResInfo(const wchar_t* name, int frames) {
-    if (name == nullptr || *name == L'\0' || frames <= 0)
-        return nullptr;
-    LockGuard guard(m_imageLock);
-    if (auto it = m_imagesByName.find(name); it != m_imagesByName.end())
-        return it->second.get();
-    auto info = MakeRecord(
-        std::unique_ptr<Gdiplus::Image>(MRender::LoadImageFromFile(Manager::GetSkinFolder() + name)), frames);
-    if (!info)
-        return nullptr;
-    info->name = name;
-    return m_imagesByName.emplace(name, std::move(info)).first->second.get();
+    return m_images.Add(name, frames);
 }
 
 ImgResInfo* PaintManager::AddImgResInfo(UINT resourceId, CString type, int frames, BOOL fromApplication) {
-    if (frames <= 0 || type.IsEmpty())
-        return nullptr;
-    LockGuard guard(m_imageLock);
-    auto& cache = fromApplication ? m_imagesByAppId : m_imagesByLibId;
-    if (auto it = cache.find(resourceId); it != cache.end())
-        return it->second.get();
-    HMODULE module = fromApplication ? Manager::GetInstance() : g_hLibModule;
-    auto info = MakeRecord(
-        std::unique_ptr<Gdiplus::Image>(MRender::LoadImageFromIDResource(resourceId, type, module)), frames);
-    if (!info)
-        return nullptr;
-    info->resourceId = resourceId;
-    return cache.emplace(resourceId, std::move(info)).first->second.get();
+    return m_images.Add(resourceId, type, frames, fromApplication != FALSE);
 }
 
 void PaintManager::ClearImgResInfo() {
-    LockGuard guard(m_imageLock);
-    m_imagesByName.clear();
-    m_imagesByAppId.clear();
-    m_imagesByLibId.clear();
+    m_images.Clear();
 }
 
 void PaintManager::AddGDITempFont(UINT resourceId) {
-    const void* data = nullptr;
-    DWORD size = 0;
-    if (!FindLibraryResource(resourceId, L"ttf", data, size))
-        return;
-    DWORD count = 0;
-    HANDLE font = ::AddFontMemResourceEx(const_cast<void*>(data), size, nullptr, &count);
-    if (font == nullptr)
-        return;
-    LockGuard guard(m_fontLock);
-    m_gdiFonts.push_back(font);
-}
-
-Gdiplus::FontFamily* PaintManager::KeepFirstFamily(
-    const wchar_t* name, std::unique_ptr<Gdiplus::PrivateFontCollection> collection) {
-    if (collection->GetLastStatus() != Gdiplus::Ok || collection->GetFamilyCount() < 1)
-        return nullptr;
-    auto family = std::make_unique<Gdiplus::FontFamily>();
-    INT found = 0;
-    if (collection->GetFamilies(1, family.get(), &found) != Gdiplus::Ok || found < 1)
-        return nullptr;
-    LockGuard guard(m_fontLock);
-    FontEntry& entry = m_fonts[name];
-    entry.family = std::move(family);
-    entry.collection = std::move(collection);
-    return entry.family.get();
+    m_fonts.AddGdiFont(resourceId);
 }
 
 Gdiplus::FontFamily* PaintManager::AddTempFont(const wchar_t* name, const wchar_t* file) {
-    if (name == nullptr || *name == L'\0' || file == nullptr || *file == L'\0')
-        return nullptr;
-    auto collection = std::make_unique<Gdiplus::PrivateFontCollection>();
-    if (collection->AddFontFile(file) != Gdiplus::Ok)
-        return nullptr;
-    return KeepFirstFamily(name, std::move(collection));
+    return m_fonts.AddFile(name, file);
 }
 
 Gdiplus::FontFamily* PaintManager::AddTempFont(const wchar_t* name, UINT resourceId) {
-    if (name == nullptr || *name == L'\0')
-        return nullptr;
-    const void* data = nullptr;
-    DWORD size = 0;
-    if (!FindLibraryResource(resourceId, L"ttf", data, size))
-        return nullptr;
-    auto collection = std::make_unique<Gdiplus::PrivateFontCollection>();
-    if (collection->AddMemoryFont(data, static_cast<INT>(size)) != Gdiplus::Ok)
-        return nullptr;
-    return KeepFirstFamily(name, std::move(collection));
+    return m_fonts.AddResource(name, resourceId);
 }
 
 Gdiplus::FontFamily* PaintManager::FindTempFont(const wchar_t* name) {
-    if (name == nullptr || *name == L'\0')
-        return nullptr;
-    LockGuard guard(m_fontLock);
-    if (auto it = m_fonts.find(name); it != m_fonts.end())
-        return it->second.family.get();
-    auto family = std::make_unique<Gdiplus::FontFamily>(name);
-    if (family->GetLastStatus() != Gdiplus::Ok || !family->IsAvailable())
-        return nullptr;
-    FontEntry& entry = m_fonts[name];
-    entry.family = std::move(family);
-    return entry.family.get();
+    return m_fonts.Find(name);
 }
 
 void PaintManager::ClearTempFont() {
-    LockGuard guard(m_fontLock);
-    // Families first: they refer to their collections.
-    for (auto& [name, entry] : m_fonts)
-        entry.family.reset();
-    m_fonts.clear();
-    for (HANDLE font : m_gdiFonts)
-        ::RemoveFontMemResourceEx(font);
-    m_gdiFonts.clear();
+    m_fonts.Clear();
+}
+
+// ---- Timers ----
+
+BOOL PaintManager::SetTimer(MControl* control, UINT key, UINT elapse) {
+    return m_timers.Set(m_hPaintWnd, control, key, elapse);
+}
+
+BOOL PaintManager::KillTimer(MControl* control, UINT key) {
+    return m_timers.Kill(m_hPaintWnd, control, key);
+}
+
+void PaintManager::KillTimer(MControl* control) {
+    m_timers.Kill(m_hPaintWnd, control);
+}
+
+void PaintManager::ClearTimers() {
+    m_timers.Clear(m_hPaintWnd);
+}
+
+void PaintManager::OnTimer(UINT id) {
+    if (id == kCaretTimer) {
+        m_caret.Blink();
+        return;
+    }
+    if (m_banner.OnTimer(id))
+        return;
+    m_timers.Tick(m_hPaintWnd, id);
+}
+
+BOOL PaintManager::AddMTimer(MControl* control) {
+    m_mtimerControls.Add(control);
+    return TRUE;
+}
+
+void PaintManager::RemoveMTimer(MControl* control) {
+    m_mtimerControls.RemoveAll(control);
+}
+
+BOOL PaintManager::DeleteMTimer(MControl* control) {
+    return m_mtimerControls.RemoveFirst(control);
+}
+
+void PaintManager::SetMTimer(UINT elapse) {
+    if (m_nMTimerID != 0)
+        MMediaTimer::KillTimer(m_nMTimerID);
+    m_nMTimerID = MMediaTimer::SetTimer(elapse, CString());
+}
+
+void PaintManager::KillMTimer(UINT id) {
+    MMediaTimer::KillTimer(id);
+    if (id == m_nMTimerID)
+        m_nMTimerID = 0;
+}
+
+void PaintManager::KillMTimer() {
+    MMediaTimer::KillTimer();
+    m_nMTimerID = 0;
+}
+
+void PaintManager::OnMTimer(UINT id) {
+    if (id == 0 || id != m_nMTimerID)
+        return;
+    m_mtimerControls.Tick();
 }
 
 }  // namespace Tessel

@@ -3,60 +3,45 @@
 // The paint engine of one native window: it owns the window's lightweight controls, creates them by class
 // name, keeps the caches of skin images and fonts, and paints background and controls into an off-screen
 // 32-bit surface that goes to the screen by BitBlt or, for a layered window, by UpdateLayeredWindow.
+//
+// The engine holds one small object per concern and forwards to it: the control lists (ControlList), input
+// and focus (InputRouter), control timers (ControlTimers), master-timer controls (MasterTimerControls),
+// images (ImageCache), fonts (FontTable), the background (Background), the banner (Banner), the caret
+// (Caret), the tool tip (Tooltip) and the balloon (Balloon). Drag and drop sit beside CIDropTarget
+// (DragSource, DropBitmap).
 
+#include "core/Background.h"
+#include "core/Balloon.h"
+#include "core/Banner.h"
 #include "core/CIDropTarget.h"
-#include "core/Handle.h"
+#include "core/Caret.h"
+#include "core/ControlList.h"
+#include "core/ControlTimers.h"
+#include "core/DrawSurface.h"
+#include "core/FontTable.h"
+#include "core/ImageCache.h"
+#include "core/InputRouter.h"
 #include "core/MAirBladder.h"
 #include "core/MMediaTimer.h"
 #include "core/MShadow.h"
-#include "core/RecursiveLock.h"
+#include "core/MasterTimerControls.h"
 #include "core/TesselApi.h"
+#include "core/Tooltip.h"
 #include "core/Types.h"
-#include "res/TesselResources.h"
 
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
-#include <wrl/client.h>
 
-#include <map>
 #include <memory>
-#include <string>
 #include <vector>
 
 namespace Tessel {
-
-// The TrueType font the library carries ("ttf" resource 106) and its family name.
-inline constexpr UINT kLibraryFontId = IDR_LIBRARY_FONT;
-inline constexpr wchar_t kLibraryFontName[] = L"Open Sans Semibold";
 
 class MControl;
 class MControlFont;
 class MObject;
 class MWindow;
-
-// How the background image covers the client area; other values draw no image.
-enum enumBackMode : int {
-    BackModeStretch = 0,  // stretched over the whole client area
-    BackModeFrame = 1,    // nine-part frame with corners of the corner size
-};
-
-// Kind of the transient message banner.
-enum MsgLevel : int {
-    MsgInfo = 0,
-    MsgWarning = 1,
-    MsgError = 2,
-};
-
-// One cached skin image: an image strip of `frames` equal states laid side by side.
-struct ImgResInfo {
-    std::unique_ptr<Gdiplus::Image> image;  // owned
-    int frameWidth = 0;
-    int height = 0;
-    int frames = 0;
-    CString name;
-    UINT resourceId = 0;
-};
 
 class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
   public:
@@ -72,13 +57,14 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     void DestroyData();
     [[nodiscard]] BOOL IsInitialized() const noexcept { return m_bInit; }
     [[nodiscard]] HWND GetPaintWnd() const noexcept { return m_hPaintWnd; }
-    [[nodiscard]] HDC GetPaintDC() const noexcept { return m_hPaintDC; }
+    [[nodiscard]] HDC GetPaintDC() const noexcept { return m_paintDC ? m_paintDC->get() : nullptr; }
     [[nodiscard]] MWindow* GetMDialog() const noexcept { return m_pOwner; }  // not owned
 
     // ---- Controls ----
-    // The factory: a control of the exact (case-sensitive) class name, with the engine set and InitControl
-    // called. List 0 adds it to the area controls, 1 to the controls (the engine owns both); any other value
-    // hands it to the caller. Null for an empty or unknown name.
+    // The factory (see ControlFactory.h for the class names and what `text`, `a` and `b` mean to each): a
+    // control of the exact (case-sensitive) class name, with the engine set and InitControl called. List 0
+    // adds it to the area controls, 1 to the controls (the engine owns both); any other value hands it to the
+    // caller. Null for an empty or unknown name.
     MControl* CreateControl(UINT list, MObject* parent, const wchar_t* className, UINT id, CRect rect,
                             const wchar_t* text, int a, int b);
     MControl* CreateArea(MObject* parent, const wchar_t* className, UINT id, CRect rect, const wchar_t* text,
@@ -87,8 +73,8 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
                             const wchar_t* text, int a, int b);
     // By id through the controls, then the areas, each with its children; null when there is none.
     [[nodiscard]] MControl* GetControl(UINT id);
-    [[nodiscard]] std::vector<MControl*>* GetControls() noexcept { return &m_controls; }
-    [[nodiscard]] std::vector<MControl*>* GetAreaControls() noexcept { return &m_areas; }
+    [[nodiscard]] std::vector<MControl*>* GetControls() noexcept { return &m_controls.Items(); }
+    [[nodiscard]] std::vector<MControl*>* GetAreaControls() noexcept { return &m_areas.Items(); }
     // Deletes a control of the controls list; area controls and unknown pointers are left alone.
     void RemoveControl(MControl* control);
     void ClearAreaControls();
@@ -102,12 +88,12 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     // image) when it cannot be loaded.
     BOOL LoadBKImage(CString name);
     BOOL LoadBKImage(UINT resourceId, CString type);
-    [[nodiscard]] Gdiplus::Image* GetBKImage() const noexcept { return m_pBkImage.get(); }
+    [[nodiscard]] Gdiplus::Image* GetBKImage() const noexcept { return m_background.Image(); }
     void SetBackMode(enumBackMode mode, int corner) noexcept;
-    [[nodiscard]] enumBackMode GetBackMode() const noexcept { return m_backMode; }
+    [[nodiscard]] enumBackMode GetBackMode() const noexcept { return m_background.Mode(); }
     // Interior and frame colours used when there is no background image.
     void SetBackColor(COLORREF fill, COLORREF border) noexcept;
-    [[nodiscard]] COLORREF GetBackColor() const noexcept { return m_fillColor; }
+    [[nodiscard]] COLORREF GetBackColor() const noexcept { return m_background.FillColor(); }
     // A layered window is repainted as a whole (per-pixel alpha through UpdateLayeredWindow).
     void SetLayeredWindow(BOOL layered) noexcept { m_bLayered = layered; }
     [[nodiscard]] BOOL IsLayered() const noexcept { return m_bLayered; }
@@ -151,39 +137,35 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     [[nodiscard]] BOOL IsShadowShown() const noexcept { return m_bShadowShow; }
     [[nodiscard]] const MShadow& GetShadow() const noexcept { return m_shadow; }
 
-    // ---- Message banner ----
-    // Window timers of the banner: hold, fade and progress animation.
-    static constexpr UINT kBannerHoldTimer = 66;
-    static constexpr UINT kBannerFadeTimer = 88;
-    static constexpr UINT kBannerProgressTimer = 99;
+    // ---- Message banner (window timers kBannerHoldTimer, kBannerFadeTimer, kBannerProgressTimer) ----
     void SetMessage(CString text, CRect rect, MsgLevel level);
     void SetProgress(int percent, CString text, CRect rect);
-    [[nodiscard]] const CString& GetBannerText() const noexcept { return m_strBanner; }
-    [[nodiscard]] MsgLevel GetBannerLevel() const noexcept { return m_bannerLevel; }
-    [[nodiscard]] int GetBannerAlpha() const noexcept { return m_nBannerAlpha; }
-    void SetBannerAlpha(int alpha) noexcept { m_nBannerAlpha = alpha; }
-    [[nodiscard]] int GetBannerProgress() const noexcept { return m_nBannerProgress; }
-    void SetBannerProgress(int progress) noexcept { m_nBannerProgress = progress; }
-    [[nodiscard]] int GetBannerTarget() const noexcept { return m_nBannerTarget; }
-    [[nodiscard]] CRect GetBannerRect() const noexcept { return m_rcBanner; }
+    [[nodiscard]] const CString& GetBannerText() const noexcept { return m_banner.Text(); }
+    [[nodiscard]] MsgLevel GetBannerLevel() const noexcept { return m_banner.Level(); }
+    [[nodiscard]] int GetBannerAlpha() const noexcept { return m_banner.Alpha(); }
+    void SetBannerAlpha(int alpha) noexcept { m_banner.SetAlpha(alpha); }
+    [[nodiscard]] int GetBannerProgress() const noexcept { return m_banner.Progress(); }
+    void SetBannerProgress(int progress) noexcept { m_banner.SetProgressValue(progress); }
+    [[nodiscard]] int GetBannerTarget() const noexcept { return m_banner.Target(); }
+    [[nodiscard]] CRect GetBannerRect() const noexcept { return m_banner.Rect(); }
 
     // The old focus control loses its focus, the new one gains it.
     void SetFocusControl(MControl* control);
-    [[nodiscard]] MControl* GetFocusControl() const noexcept { return m_pFocus; }
+    [[nodiscard]] MControl* GetFocusControl() const noexcept { return m_input.Focus(); }
 
     // One tool tip per window, shown over the whole client area; the rectangle is not used.
     void SetTooltip(const wchar_t* text, CRect rect) noexcept;
     void ClearTooltip() noexcept;
     // Id of the control whose tip is shown, so that moving within it does not show the tip again.
-    void SetTooltipCtrlID(int id) noexcept { m_nTooltipCtrlID = id; }
-    [[nodiscard]] int GetTooltipCtrlID() const noexcept { return m_nTooltipCtrlID; }
-    [[nodiscard]] HWND GetTooltipWnd() const noexcept { return m_hTooltip.get(); }
+    void SetTooltipCtrlID(int id) noexcept { m_tooltip.SetControlId(id); }
+    [[nodiscard]] int GetTooltipCtrlID() const noexcept { return m_tooltip.ControlId(); }
+    [[nodiscard]] HWND GetTooltipWnd() const noexcept { return m_tooltip.Window(); }
 
     // Controls ticked by the master timer; not owned. A control leaves the list when it is destroyed.
     BOOL AddMTimer(MControl* control);
     void RemoveMTimer(MControl* control);
     [[nodiscard]] const std::vector<MControl*>& GetMTimerControls() const noexcept {
-        return m_mtimerControls;
+        return m_mtimerControls.Controls();
     }
 
     // ---- Image caches ----
@@ -227,11 +209,11 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
 
     HWND SetCapture();
     BOOL ReleaseCapture();
-    [[nodiscard]] BOOL IsCaptured() const noexcept { return m_bCaptured; }
-    [[nodiscard]] MControl* GetHoverControl() const noexcept { return m_pHover; }
+    [[nodiscard]] BOOL IsCaptured() const noexcept { return m_input.Captured(); }
+    [[nodiscard]] MControl* GetHoverControl() const noexcept { return m_input.Hover(); }
     // A left press that no control takes moves the window (default on).
-    void EnableWndDrag(BOOL enable) noexcept { m_bWndDrag = enable; }
-    [[nodiscard]] BOOL IsWndDragEnabled() const noexcept { return m_bWndDrag; }
+    void EnableWndDrag(BOOL enable) noexcept { m_input.EnableWindowDrag(enable); }
+    [[nodiscard]] BOOL IsWndDragEnabled() const noexcept { return m_input.WindowDrag(); }
     void SetCaptionRect(CRect rect) noexcept { m_rcCaption = rect; }
     void GetCaptionRect(CRect& rect) const noexcept { rect = m_rcCaption; }
     // Size limits of the window; 0 means no limit in that direction.
@@ -245,7 +227,7 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     MControl* GetPrevFocusableControl();
 
     // Control timers: window timers on the paint window whose ticks reach the control's OnTimer. A stopped
-    // timer keeps its record and window timer id and restarts with them.
+    // timer keeps its record and window timer id and restarts with them (ids: see ControlTimers.h).
     BOOL SetTimer(MControl* control, UINT key, UINT elapse);
     BOOL KillTimer(MControl* control, UINT key);
     void KillTimer(MControl* control);
@@ -266,14 +248,14 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     BOOL SetAirBladderMsg(const wchar_t* text, POINT screenPt, AIRBLADDER_TYPE type, AIRBLADDER_MODE mode);
     // With a non-zero owner id only that owner may hide the balloon; a show records the owner.
     BOOL ShowAirBladder(BOOL show, int owner);
-    [[nodiscard]] MAirBladder* GetAirBladder() const noexcept { return m_pAirBladder.get(); }
+    [[nodiscard]] MAirBladder* GetAirBladder() const noexcept { return m_balloon.Window(); }
 
-    // The emulated caret of the focused text control, blinking on window timer 6553.
+    // The emulated caret of the focused text control, blinking on window timer kCaretTimer.
     void CreateCaret(HBITMAP bitmap, int width, int height);
     BOOL SetCaretPos(MControlFont* owner, int x, int y);
     BOOL ShowCaret(BOOL show);
-    [[nodiscard]] MControlFont* GetCurrentCaretObject() const noexcept { return m_pCaretOwner; }
-    [[nodiscard]] CRect GetCaretRect() const noexcept { return m_rcCaret; }
+    [[nodiscard]] MControlFont* GetCurrentCaretObject() const noexcept { return m_caret.Owner(); }
+    [[nodiscard]] CRect GetCaretRect() const noexcept { return m_caret.Rect(); }
     void DrawCaret(HDC dc, const CRect& paintRect);
 
     // Drag and drop: the paint window as a drop target for bitmaps, DIBs, files and metafiles.
@@ -288,115 +270,43 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     void ForgetControl(MControl* control) noexcept;
 
   private:
-    // One control timer; the record stays after KillTimer (control, key) for reuse.
-    struct TimerInfo {
-        HWND hwnd = nullptr;
-        UINT key = 0;
-        UINT windowTimerId = 0;
-        BOOL stopped = FALSE;
-        MControl* control = nullptr;  // not owned
-    };
-    BOOL ButtonDown(UINT flags, CPoint pt, bool right);
-    BOOL ButtonUp(UINT flags, CPoint pt, bool right);
-    BOOL ButtonDblClk(UINT flags, CPoint pt, bool right);
-    // Hover control that is visible and takes the mouse, or null.
-    [[nodiscard]] MControl* ResponsiveHover() const noexcept;
-    void StartDrag();
-    void InvalidateCaret();
-
-    CRect m_rcCaption;
-    SIZE m_maxSize = {0, 0};
-    SIZE m_minSize = {0, 0};
-    POINT m_ptDragStart = {0, 0};
-    BOOL m_bDragArmed = FALSE;
-    UniqueBitmap m_hDragBitmap;
-    UINT m_nMTimerID = 0;
-    UINT m_nLastTimerID = 4096;
-    BOOL m_bActive = FALSE;
-    BOOL m_bTracking = FALSE;
-    BOOL m_bLButtonDown = FALSE;
-    BOOL m_bLDblClk = FALSE;
-    BOOL m_bRButtonDown = FALSE;
-    BOOL m_bRDblClk = FALSE;
-    BOOL m_bCaptured = FALSE;
-    BOOL m_bWndDrag = TRUE;
-    BOOL m_bFormatsListed = FALSE;
-    MControl* m_pHover = nullptr;  // not owned: one of the controls
-    std::unique_ptr<MAirBladder> m_pAirBladder;
-    int m_nAirBladderOwner = 0;
-    CRect m_rcCaret;
-    BOOL m_bCaretPhase = FALSE;
-    BOOL m_bCaretShown = FALSE;
-    MControlFont* m_pCaretOwner = nullptr;  // not owned
-    std::vector<TimerInfo> m_timers;
-    // ---- end of the message side ----
-
-    void SetToolText(const wchar_t* text, BOOL activate) noexcept;
-    Gdiplus::FontFamily* KeepFirstFamily(const wchar_t* name,
-                                         std::unique_ptr<Gdiplus::PrivateFontCollection>);
-    void DrawBanner(Gdiplus::Graphics& g);
-    [[nodiscard]] bool BannerShown() const noexcept;
-    bool EnsurePaintSurface(HDC reference, int width, int height) noexcept;
-    void ReleasePaintSurface() noexcept;
-    void PaintBackground(const CRect& client, const CRect& update);
-
-    struct FontEntry {
-        std::unique_ptr<Gdiplus::PrivateFontCollection> collection;  // backs a private family; may be null
-        std::unique_ptr<Gdiplus::FontFamily> family;
-    };
+    // A frame of the client's size, kept from the last paint or new; false when it cannot be had.
+    bool EnsureFrame(HDC reference, const CRect& client);
+    // The frame as painted into the off-screen surface (steps shared by both kinds of window).
+    void PaintFrame(HWND hwnd, const CRect& client, const CRect& drawRect);
+    void PresentFrame(HWND hwnd, HDC paintDC, const CRect& update);
 
     MWindow* m_pOwner = nullptr;  // not owned
     BOOL m_bInit = FALSE;
     HWND m_hPaintWnd = nullptr;
-    HDC m_hPaintDC = nullptr;  // GetDC of the paint window, released by DestroyData
-    COLORREF m_fillColor = 0xC8C8C8;
-    COLORREF m_borderColor = 0x646464;
+    std::unique_ptr<WindowDC> m_paintDC;  // GetDC of the paint window, released by DestroyData
     BOOL m_bLayered = FALSE;
-    std::unique_ptr<Gdiplus::Image> m_pBkImage;
-    int m_nBkWidth = 0;
-    int m_nBkHeight = 0;
-    MShadow m_shadow;
-    BOOL m_bShadowShow = FALSE;
-    CString m_strBanner;
-    MsgLevel m_bannerLevel = MsgInfo;
-    int m_nBannerAlpha = 0;
-    int m_nBannerProgress = 0;
-    int m_nBannerTarget = 0;
-    CRect m_rcBanner;
+    CRect m_rcCaption;
+    SIZE m_maxSize = {0, 0};
+    SIZE m_minSize = {0, 0};
     UINT m_nScrollVID = 0;
     UINT m_nScrollHID = 0;
     COLORREF m_defaultEnabledColor = 0x808080;
-    std::vector<MControl*> m_areas;     // owned
-    std::vector<MControl*> m_controls;  // owned
-    RecursiveLock m_areaLock;
-    RecursiveLock m_controlLock;
-    RecursiveLock m_mtimerLock;
-    enumBackMode m_backMode = BackModeStretch;
-    int m_nCornerSize = 4;
-    RecursiveLock m_timerLock;
+    UINT m_nMTimerID = 0;
+    BOOL m_bFormatsListed = FALSE;
     DWORD m_nPaintPacing = 15;
-    // The off-screen surface of the last paint, kept for the next one of the same size.
-    UniqueMemoryDC m_paintMemDC;
-    UniqueBitmap m_paintBitmap;
-    HGDIOBJ m_paintDisplaced = nullptr;  // the memory DC's own bitmap
-    BYTE* m_pPaintBits = nullptr;        // owned by m_paintBitmap
-    int m_nPaintWidth = 0;
-    int m_nPaintHeight = 0;
-    // The background as last rendered for the surface's size (same row order); rebuilt after any change of
-    // the image, mode, colours or size, so that repaints only copy it.
-    std::vector<DWORD> m_bkRendered;
-    bool m_bBkRenderedValid = false;
-    MControl* m_pFocus = nullptr;  // not owned
-    int m_nTooltipCtrlID = 0;
-    UniqueWindow m_hTooltip;
-    std::vector<MControl*> m_mtimerControls;  // not owned
-    std::map<std::wstring, std::unique_ptr<ImgResInfo>> m_imagesByName;
-    std::map<UINT, std::unique_ptr<ImgResInfo>> m_imagesByAppId;
-    std::map<UINT, std::unique_ptr<ImgResInfo>> m_imagesByLibId;
-    RecursiveLock m_imageLock;
-    std::map<std::wstring, FontEntry> m_fonts;
-    std::vector<HANDLE> m_gdiFonts;  // AddFontMemResourceEx registrations
-    RecursiveLock m_fontLock;
+    MShadow m_shadow;
+    BOOL m_bShadowShow = FALSE;
+
+    ControlList m_areas;
+    ControlList m_controls;
+    MasterTimerControls m_mtimerControls;
+    ControlTimers m_timers;
+    ImageCache m_images;
+    FontTable m_fonts;
+    Background m_background;
+    // The off-screen frame of the last paint, kept for the next one of the same size.
+    DrawSurface m_frame;
+    Banner m_banner;
+    Caret m_caret;
+    Tooltip m_tooltip;
+    Balloon m_balloon;
+    InputRouter m_input;
 };
 
 }  // namespace Tessel

@@ -1,0 +1,61 @@
+#pragma once
+
+// The window's background: an image drawn stretched or as a nine-part frame, or, without an image, a fill
+// colour inside a one-pixel border. It is rendered once for the surface's size and then only copied into
+// each repaint, until the image, mode, colours or size change.
+
+#include "core/Types.h"
+
+#include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <memory>
+#include <vector>
+
+namespace Tessel {
+
+class DrawSurface;
+
+// How the background image covers the client area; other values draw no image.
+enum enumBackMode : int {
+    BackModeStretch = 0,  // stretched over the whole client area
+    BackModeFrame = 1,    // nine-part frame with corners of the corner size
+};
+
+class Background {
+  public:
+    Background() noexcept = default;
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+
+    // Takes the image (null: none); FALSE when there is none.
+    BOOL SetImage(Gdiplus::Image* image);
+    void SetMode(enumBackMode mode, int corner) noexcept;
+    void SetColors(COLORREF fill, COLORREF border) noexcept;
+    // The rendering must be rebuilt (the surface is new).
+    void Discard() noexcept { renderedValid_ = false; }
+
+    // The image over `rect` in the current mode.
+    void DrawImage(Gdiplus::Graphics& g, CRect rect);
+    // The background into `surface` (a bottom-up frame of the client size): all of it the first time after a
+    // change, else only the `update` rectangle.
+    void Paint(const DrawSurface& surface, const CRect& update);
+
+    [[nodiscard]] Gdiplus::Image* Image() const noexcept { return image_.get(); }
+    [[nodiscard]] enumBackMode Mode() const noexcept { return mode_; }
+    [[nodiscard]] COLORREF FillColor() const noexcept { return fill_; }
+
+  private:
+    std::unique_ptr<Gdiplus::Image> image_;
+    int imageWidth_ = 0;
+    int imageHeight_ = 0;
+    enumBackMode mode_ = BackModeStretch;
+    int corner_ = 4;
+    COLORREF fill_ = 0xC8C8C8;
+    COLORREF border_ = 0x646464;
+    std::vector<DWORD> rendered_;  // the surface's pixels as last rendered, same row order
+    bool renderedValid_ = false;
+};
+
+}  // namespace Tessel
