@@ -67,7 +67,7 @@ int MButton::OnControlLButtonDown(UINT, CPoint pt) {
         return 0;
     SetCursorById(IDC_HAND);
     const int changed = ChangeState(StatePressed);
-    SendMessageW(1, 0, 0);
+    SendMessageW(kNotifyPressed, 0, 0);
     return changed;
 }
 
@@ -79,7 +79,7 @@ int MButton::OnControlLButtonUp(UINT, CPoint pt) {
     const int before = m_nState;
     const int changed = ChangeState(StateHover);
     if (before == StatePressed)
-        SendMessageW(2, 0, 0);
+        SendMessageW(kNotifyClicked, 0, 0);
     return changed;
 }
 

@@ -7,7 +7,8 @@
 namespace Tessel {
 
 // A skinned push button. Its cache holds the four states side by side (normal, hover, pressed, disabled),
-// so hover and press only pick another quarter. Notifies code 1 on press and 2 on a click.
+// so hover and press only pick another quarter. Notifies kNotifyPressed on a press and kNotifyClicked on a
+// click.
 class TESSEL_API MButton : public MControlFont {
   public:
     enum State : int { StateNormal = 0, StateHover = 1, StatePressed = 2, StateDisabled = 3 };

@@ -168,17 +168,13 @@ MControl* MControl::GetControl(UINT id) {
 }
 
 void MControl::AddControl(MControl* child) {
-    if (child == nullptr)
-        return;
-    LockGuard guard(m_controlLock);
-    m_controls.push_back(child);
+    if (child != nullptr)
+        AppendControl(m_controls, m_controlLock, child);
 }
 
 void MControl::AddAreaControl(MControl* child) {
-    if (child == nullptr)
-        return;
-    LockGuard guard(m_areaLock);
-    m_areas.push_back(child);
+    if (child != nullptr)
+        AppendControl(m_areas, m_areaLock, child);
 }
 
 void MControl::SetRect(CRect rect) {
@@ -288,19 +284,10 @@ int MControl::RemoveControl(MControl* child) {
 }
 
 void MControl::RemoveAllControl() {
-    {
-        LockGuard guard(m_areaLock);
-        std::vector<MControl*> areas;
-        areas.swap(m_areas);
-        for (MControl* child : areas)
-            delete child;
-    }
+    DeleteControls(m_areas, m_areaLock);
     LockGuard guard(m_controlLock);
-    std::vector<MControl*> controls;
-    controls.swap(m_controls);
     m_pHover = nullptr;
-    for (MControl* child : controls)
-        delete child;
+    DeleteControls(m_controls, m_controlLock);
 }
 
 void MControl::AddMTimer() {
@@ -368,75 +355,13 @@ void MControl::SetControlVisible(int visible) {
     m_bVisible = visible;
 }
 
-void MControl::SetControlWndVisible(int) {}
-
 void MControl::SetControlEnabled(int enabled) {
     m_bEnabled = enabled;
 }
 
-int MControl::OnControlTimer() {
-    return 0;
-}
-
-HBITMAP MControl::GetControlDropBitmap() {
-    return nullptr;
-}
-
-int MControl::OnControlMouseMove(UINT, CPoint) {
-    return 0;
-}
-
-int MControl::OnControlSetCursor(UINT, CPoint pt) {
-    if (m_hCursor == nullptr || !m_rect.PtInRect(pt))
-        return 0;
-    ::SetCursor(m_hCursor);
-    return 1;
-}
-
-int MControl::OnControlLButtonDown(UINT, CPoint) {
-    return 0;
-}
-
-int MControl::OnControlLButtonUp(UINT, CPoint) {
-    return 0;
-}
-
-int MControl::OnControlLButtonDblClk(UINT, CPoint) {
-    return 0;
-}
-
-int MControl::OnControlScroll(int, UINT, CPoint) {
-    return 0;
-}
-
-int MControl::OnControlRButtonDown(UINT, CPoint) {
-    return 0;
-}
-
-int MControl::OnControlRButtonUp(UINT, CPoint) {
-    return 0;
-}
-
-int MControl::OnControlRButtonDblClk(UINT, CPoint) {
-    return 0;
-}
-
-int MControl::OnControlKeyDown(UINT key, UINT, UINT flags) {
-    return m_nHotKey != 0 && key == m_nHotKey && flags == m_nHotKeyFlags ? 1 : 0;
-}
-
-void MControl::OnPositionChange() {}
-
 void MControl::InvalidateRect(const RECT*, int erase) {
-    if (m_pManager == nullptr)
-        return;
-    HWND hwnd = m_pManager->GetPaintWnd();
-    if (hwnd == nullptr || !::IsWindow(hwnd))
-        return;
-    if (m_pManager->IsLayeredWindow())
-        ::InvalidateRect(hwnd, nullptr, TRUE);
-    else
-        ::InvalidateRect(hwnd, &m_rect, erase);
+    if (m_pManager != nullptr)
+        m_pManager->InvalidateRect(m_rect, erase);
 }
 
 int MControl::PositionItem2Value(const POSITION_ITEM& item, int lo, int hi) const noexcept {
@@ -459,207 +384,6 @@ int MControl::PositionItem2Value(const POSITION_ITEM& item, int lo, int hi) cons
         default:
             return 0;
     }
-}
-
-// Input routing. Every loop over a child list holds that list's lock for the whole loop, nested calls
-// included, so a child cannot be removed from under an event.
-
-CPoint MControl::PointFor(const MControl* child, CPoint original, CPoint translated) noexcept {
-    const UINT id = child->m_nID;
-    return id == 1 || id == 2 ? original : translated;
-}
-
-int MControl::OnMouseMove(UINT flags, CPoint pt) {
-    if (!m_bVisible || !m_bResponse)
-        return 0;
-    const CPoint original = pt;
-    OnMousePointChange(pt);
-    if (MControl* hover = m_pHover) {
-        const CPoint p = PointFor(hover, original, pt);
-        if (hover->PtInRect(p) && hover->OnCheckMouseResponse(flags, p))
-            return hover->OnMouseMove(flags, p) ? 1 : 0;
-        if (m_bPressedInside)
-            return hover->OnMouseMove(flags, p);
-    }
-    MControl* previous = m_pHover;
-    m_pHover = nullptr;
-    if (!m_strTooltip.IsEmpty() && PtInRect(pt) && OnCheckMouseResponse(flags, pt) && m_pManager != nullptr &&
-        m_pManager->GetTooltipCtrlID() != static_cast<int>(m_nID)) {
-        m_pManager->SetTooltip(m_strTooltip, m_rect);
-        m_pManager->SetTooltipCtrlID(static_cast<int>(m_nID));
-    }
-    OnControlSetCursor(flags, pt);
-    int result = OnControlMouseMove(flags, pt);
-    if (m_bTrackEnterLeave) {
-        if (m_rect.PtInRect(pt))
-            m_bPointerOutside = 0;
-        else if (!m_bPointerOutside)
-            m_bPointerOutside = 1;
-    }
-    if (m_bPressedInside)
-        return result;
-    {
-        LockGuard guard(m_controlLock);
-        for (MControl* child : m_controls) {
-            const CPoint p = PointFor(child, original, pt);
-            if (child->OnMouseMove(flags, p)) {
-                result = 1;
-                if (child->PtInRect(p))
-                    m_pHover = child;
-            }
-        }
-    }
-    return m_pHover != nullptr || previous != nullptr ? 1 : result;
-}
-
-int MControl::RouteButtonDown(UINT flags, CPoint pt, bool right) {
-    if (!m_bVisible || !m_bResponse)
-        return 0;
-    const CPoint original = pt;
-    OnMousePointChange(pt);
-    m_bPressedInside = m_rect.PtInRect(pt) ? 1 : 0;
-    {
-        LockGuard guard(m_controlLock);
-        for (MControl* child : m_controls) {
-            const CPoint p = PointFor(child, original, pt);
-            if (child->PtInRect(p) && child->m_bVisible && child->m_bEnabled && child->m_bResponse)
-                m_pHover = child;
-        }
-    }
-    if (MControl* hover = m_pHover) {
-        const CPoint p = PointFor(hover, original, pt);
-        return (right ? hover->OnRButtonDown(flags, p) : hover->OnLButtonDown(flags, p)) ? 1 : 0;
-    }
-    if (m_pManager != nullptr && m_pManager->GetFocusControl() != this)
-        m_pManager->SetFocusControl(this);
-    return right ? OnControlRButtonDown(flags, pt) : OnControlLButtonDown(flags, pt);
-}
-
-int MControl::RouteButtonUp(UINT flags, CPoint pt, bool right) {
-    if (!m_bVisible || !m_bResponse)
-        return 0;
-    const CPoint original = pt;
-    OnMousePointChange(pt);
-    m_bPressedInside = 0;
-    if (MControl* hover = m_pHover) {
-        const CPoint p = PointFor(hover, original, pt);
-        return (right ? hover->OnRButtonUp(flags, p) : hover->OnLButtonUp(flags, p)) ? 1 : 0;
-    }
-    return right ? OnControlRButtonUp(flags, pt) : OnControlLButtonUp(flags, pt);
-}
-
-int MControl::OnLButtonDown(UINT flags, CPoint pt) {
-    return RouteButtonDown(flags, pt, false);
-}
-
-int MControl::OnRButtonDown(UINT flags, CPoint pt) {
-    return RouteButtonDown(flags, pt, true);
-}
-
-int MControl::OnLButtonUp(UINT flags, CPoint pt) {
-    return RouteButtonUp(flags, pt, false);
-}
-
-int MControl::OnRButtonUp(UINT flags, CPoint pt) {
-    return RouteButtonUp(flags, pt, true);
-}
-
-int MControl::OnLButtonDblClk(UINT flags, CPoint pt) {
-    if (!m_bVisible || !m_bResponse)
-        return 0;
-    const CPoint original = pt;
-    OnMousePointChange(pt);
-    m_bPressedInside = 0;
-    if (MControl* hover = m_pHover) {
-        const CPoint p = PointFor(hover, original, pt);
-        if (hover->OnLButtonDblClk(flags, p))
-            return 1;
-        return hover->m_bDblClk ? 0 : hover->OnLButtonDown(flags, p);
-    }
-    if (!m_bDblClk)
-        return OnControlLButtonDown(flags, pt);
-    if (m_bNotifyDblClk && m_rect.PtInRect(pt))
-        SendMessageW(3, flags, reinterpret_cast<LPARAM>(&pt));
-    return OnControlLButtonDblClk(flags, pt);
-}
-
-int MControl::OnRButtonDblClk(UINT flags, CPoint pt) {
-    if (!m_bVisible || !m_bResponse)
-        return 0;
-    const CPoint original = pt;
-    OnMousePointChange(pt);
-    m_bPressedInside = 0;
-    if (MControl* hover = m_pHover) {
-        const CPoint p = PointFor(hover, original, pt);
-        if (hover->OnRButtonDblClk(flags, p))
-            return 1;
-        return hover->m_bDblClk ? 0 : hover->OnRButtonDown(flags, p);
-    }
-    return m_bDblClk ? OnControlRButtonDblClk(flags, pt) : OnControlRButtonDown(flags, pt);
-}
-
-int MControl::OnScroll(int delta, UINT flags, CPoint pt) {
-    if (!m_bVisible || !m_bResponse || !m_bEnabled)
-        return 0;
-    if (MControl* hover = m_pHover) {
-        if (hover->PtInRect(pt) && hover->OnCheckMouseResponse(flags, pt))
-            return hover->OnScroll(delta, flags, pt) ? 1 : 0;
-    }
-    if (!m_rect.PtInRect(pt))
-        return 0;
-    if (OnControlScroll(delta, flags, pt))
-        return 1;
-    LockGuard guard(m_controlLock);
-    for (MControl* child : m_controls) {
-        if (child->PtInRect(pt) && child->OnScroll(delta, flags, pt))
-            return 1;
-    }
-    return 0;
-}
-
-void MControl::NotifyKey(UINT key, UINT flags) {
-    if (m_bNotifyKey)
-        SendMessageW(14, key, flags);
-}
-
-int MControl::OnKeyDown(UINT key, UINT repeat, UINT flags) {
-    if (!m_bVisible || !m_bResponse)
-        return 0;
-    {
-        // Keys belong to the deepest focused descendant; the locks stay held on the way down.
-        LockGuard guard(m_controlLock);
-        for (MControl* child : m_controls) {
-            if (child->m_bFocused)
-                return child->OnKeyDown(key, repeat, flags);
-        }
-    }
-    if (m_pHover != nullptr && m_pHover->OnKeyDown(key, repeat, flags))
-        return 1;
-    if (OnControlKeyDown(key, repeat, flags)) {
-        NotifyKey(key, flags);
-        return 1;
-    }
-    {
-        LockGuard guard(m_controlLock);
-        for (MControl* child : m_controls) {
-            if (child->OnKeyDown(key, repeat, flags)) {
-                NotifyKey(key, flags);
-                return 1;
-            }
-        }
-    }
-    NotifyKey(key, flags);
-    return 0;
-}
-
-int MControl::OnTimer() {
-    int result = OnControlTimer() ? 1 : 0;
-    LockGuard guard(m_controlLock);
-    for (MControl* child : m_controls) {
-        if (child->m_bRunTimer && child->m_bVisible && child->OnTimer())
-            result = 1;
-    }
-    return result;
 }
 
 }  // namespace Tessel

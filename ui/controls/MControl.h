@@ -21,6 +21,10 @@ struct POSITION_ITEM {
     float value = 0.0f;  // pixels, or percent in mode 2
 };
 
+// A container's own scroll bars are its children with these ids.
+inline constexpr UINT kVerticalScrollBarId = 1;
+inline constexpr UINT kHorizontalScrollBarId = 2;
+
 // Abstract base of every lightweight control: a rectangle in the host window's client coordinates with
 // state flags, two owned child lists, input routing down to the child that wants it, and a drawing cache.
 class TESSEL_API MControl : public MObject {
@@ -138,21 +142,21 @@ class TESSEL_API MControl : public MObject {
   protected:
     virtual void SetControlRect(CRect rect);
     virtual void SetControlVisible(int visible);
-    virtual void SetControlWndVisible(int visible);
+    virtual void SetControlWndVisible(int) {}
     virtual void SetControlEnabled(int enabled);
-    virtual int OnControlTimer();
-    virtual HBITMAP GetControlDropBitmap();
-    virtual int OnControlMouseMove(UINT flags, CPoint pt);
+    virtual int OnControlTimer() { return 0; }
+    virtual HBITMAP GetControlDropBitmap() { return nullptr; }
+    virtual int OnControlMouseMove(UINT, CPoint) { return 0; }
     virtual int OnControlSetCursor(UINT flags, CPoint pt);
-    virtual int OnControlLButtonDown(UINT flags, CPoint pt);
-    virtual int OnControlLButtonUp(UINT flags, CPoint pt);
-    virtual int OnControlLButtonDblClk(UINT flags, CPoint pt);
-    virtual int OnControlScroll(int delta, UINT flags, CPoint pt);
-    virtual int OnControlRButtonDown(UINT flags, CPoint pt);
-    virtual int OnControlRButtonUp(UINT flags, CPoint pt);
-    virtual int OnControlRButtonDblClk(UINT flags, CPoint pt);
+    virtual int OnControlLButtonDown(UINT, CPoint) { return 0; }
+    virtual int OnControlLButtonUp(UINT, CPoint) { return 0; }
+    virtual int OnControlLButtonDblClk(UINT, CPoint) { return 0; }
+    virtual int OnControlScroll(int, UINT, CPoint) { return 0; }
+    virtual int OnControlRButtonDown(UINT, CPoint) { return 0; }
+    virtual int OnControlRButtonUp(UINT, CPoint) { return 0; }
+    virtual int OnControlRButtonDblClk(UINT, CPoint) { return 0; }
     virtual int OnControlKeyDown(UINT key, UINT repeat, UINT flags);
-    virtual void OnPositionChange();
+    virtual void OnPositionChange() {}
     // Invalidates the control's current rectangle in the host window (the argument is not used).
     virtual void InvalidateRect(const RECT* rect, int erase);
 
@@ -205,11 +209,12 @@ class TESSEL_API MControl : public MObject {
 
   private:
     void CopyPlainAttributes(const MControl& other) noexcept;
-    // A child gets the point as it came in when its id is 1 or 2 (a container's own scroll bars), else the
-    // point after OnMousePointChange.
+    // A child gets the point as it came in when it is one of the container's own scroll bars, else the point
+    // after OnMousePointChange.
     [[nodiscard]] static CPoint PointFor(const MControl* child, CPoint original, CPoint translated) noexcept;
     int RouteButtonDown(UINT flags, CPoint pt, bool right);
     int RouteButtonUp(UINT flags, CPoint pt, bool right);
+    int RouteButtonDblClk(UINT flags, CPoint pt, bool right);
     void NotifyKey(UINT key, UINT flags);
 };
 

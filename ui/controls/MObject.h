@@ -9,6 +9,13 @@ namespace Tessel {
 
 class MControl;
 
+// Notification codes that a control sends to its owner's OnBaseMessage.
+inline constexpr UINT kNotifyPressed = 1;      // a button went down on the control
+inline constexpr UINT kNotifyClicked = 2;      // pressed and released inside it
+inline constexpr UINT kNotifyDoubleClick = 3;  // lParam: the address of the point
+inline constexpr UINT kNotifyScrolled = 8;     // a scroll bar moved
+inline constexpr UINT kNotifyKey = 14;         // wParam: the key, lParam: the modifier code
+
 // Root of everything a control can report to: dialogs and container controls. A child notifies its owner
 // through OnBaseMessage and asks it for a repaint through OnControlUpdate.
 class TESSEL_API MObject {

@@ -2,14 +2,12 @@
 
 #include "core/DrawSurface.h"
 #include "core/Handle.h"
-
-#include <shellapi.h>
+#include "core/ScopeGuards.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <vector>
+#include <optional>
 
 namespace Tessel {
 
@@ -93,19 +91,15 @@ BYTE Channel(DWORD argb, int shift) {
 // Both colours' RGB at full opacity; the caller applies the overall alpha.
 void FillGradient(HDC hdc, const RECT& rect, DWORD from, DWORD to, bool vertical, int steps) {
     if (GradientFillFn gradient = Msimg().gradientFill) {
-        TRIVERTEX v[2] = {};
-        v[0].x = rect.left;
-        v[0].y = rect.top;
-        v[0].Red = static_cast<COLOR16>(Channel(from, 16) << 8);
-        v[0].Green = static_cast<COLOR16>(Channel(from, 8) << 8);
-        v[0].Blue = static_cast<COLOR16>(Channel(from, 0) << 8);
-        v[0].Alpha = 0xFF00;
-        v[1].x = rect.right;
-        v[1].y = rect.bottom;
-        v[1].Red = static_cast<COLOR16>(Channel(to, 16) << 8);
-        v[1].Green = static_cast<COLOR16>(Channel(to, 8) << 8);
-        v[1].Blue = static_cast<COLOR16>(Channel(to, 0) << 8);
-        v[1].Alpha = 0xFF00;
+        auto vertex = [](LONG x, LONG y, DWORD argb) {
+            return TRIVERTEX{x,
+                             y,
+                             static_cast<COLOR16>(Channel(argb, 16) << 8),
+                             static_cast<COLOR16>(Channel(argb, 8) << 8),
+                             static_cast<COLOR16>(Channel(argb, 0) << 8),
+                             0xFF00};
+        };
+        TRIVERTEX v[2] = {vertex(rect.left, rect.top, from), vertex(rect.right, rect.bottom, to)};
         GRADIENT_RECT gr{0, 1};
         gradient(hdc, v, 2, &gr, 1, vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
         return;
@@ -160,75 +154,6 @@ float LineHeight(const Gdiplus::Font& font, const Gdiplus::FontFamily& family) {
 }
 
 }  // namespace
-
-HICON MRender::LoadIconFromFile(CString path) {
-    // The shell wants a writable MAX_PATH buffer; a longer path cannot be passed whole, so it finds nothing.
-    if (path.GetLength() >= MAX_PATH) {
-        return nullptr;
-    }
-    wchar_t buffer[MAX_PATH] = {};
-    std::memcpy(buffer, path.GetString(), sizeof(wchar_t) * static_cast<size_t>(path.GetLength()));
-    WORD index = 0;
-    return ::ExtractAssociatedIconW(nullptr, buffer, &index);
-}
-
-Gdiplus::Image* MRender::LoadImageFromFile(CString path) {
-    auto* image = new Gdiplus::Image(path.GetString());
-    if (image && image->GetLastStatus() != Gdiplus::Ok) {
-        delete image;
-        return nullptr;
-    }
-    return image;
-}
-
-Gdiplus::Image* MRender::LoadImageFromFileEx(CString path, int cx, int cy) {
-    Gdiplus::Image* image = LoadImageFromFile(path);
-    if (!image) {
-        return nullptr;
-    }
-    if (cx == 0 && cy == 0) {
-        cx = static_cast<int>(image->GetWidth());
-        cy = static_cast<int>(image->GetHeight());
-    }
-    Gdiplus::Image* thumbnail = nullptr;
-    if (cx > 0 && cy > 0) {
-        thumbnail = image->GetThumbnailImage(static_cast<UINT>(cx), static_cast<UINT>(cy), nullptr, nullptr);
-    }
-    delete image;
-    if (thumbnail && thumbnail->GetLastStatus() != Gdiplus::Ok) {
-        delete thumbnail;
-        return nullptr;
-    }
-    return thumbnail;
-}
-
-Gdiplus::Image* MRender::LoadImageFromIDResource(UINT id, CString type, HINSTANCE module) {
-    HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(id), type.GetString());
-    if (!resource) {
-        return nullptr;
-    }
-    DWORD size = ::SizeofResource(module, resource);
-    HGLOBAL loaded = ::LoadResource(module, resource);
-    const void* data = loaded ? ::LockResource(loaded) : nullptr;
-    if (!data || size == 0) {
-        return nullptr;
-    }
-    HGLOBAL block = ::GlobalAlloc(GMEM_FIXED, size);
-    if (!block) {
-        return nullptr;
-    }
-    std::memcpy(static_cast<void*>(block), data, size);
-    // GDI+ keeps a reference to the stream while the image lives and may decode from it late; the stream
-    // frees the block with its last reference, so the block lives exactly as long as the image.
-    IStream* stream = nullptr;
-    if (FAILED(::CreateStreamOnHGlobal(block, TRUE, &stream)) || !stream) {
-        ::GlobalFree(block);
-        return nullptr;
-    }
-    auto* image = new Gdiplus::Image(stream);
-    stream->Release();
-    return image;
-}
 
 void MRender::DrawImageFrame(Gdiplus::Graphics& g, Gdiplus::Image* img, const CRect& dst, int sx, int sy,
                              int sw, int sh, int e) {
@@ -336,11 +261,10 @@ void MRender::DrawGradient(HDC hdc, const RECT& rect, DWORD from, DWORD to, bool
     if (!memory || !bitmap) {
         return;
     }
-    HGDIOBJ old = ::SelectObject(memory.get(), bitmap.get());
+    SelectionScope selected(memory.get(), bitmap.get());
     HDC mem = memory.get();
     FillGradient(mem, RECT{0, 0, w, h}, from, to, vertical, steps);
     Blend(hdc, rect.left, rect.top, w, h, mem, 0, 0, static_cast<BYTE>(alpha));
-    ::SelectObject(mem, old);
 }
 
 void MRender::DrawRectangle(HDC&, const CRect&, int, int, int) {}
@@ -456,10 +380,13 @@ void MRender::DrawTextW(HDC hdc, CRect& rect, const wchar_t* text, COLORREF colo
     }
     int oldMode = ::SetBkMode(hdc, TRANSPARENT);
     COLORREF oldColor = ::SetTextColor(hdc, color);
-    HGDIOBJ oldFont = font ? ::SelectObject(hdc, font) : nullptr;
-    ::DrawTextW(hdc, text, -1, &rect, format);
-    if (oldFont) {
-        ::SelectObject(hdc, oldFont);
+    {
+        // Without a font of its own the text takes the one selected into the DC.
+        std::optional<SelectionScope> selected;
+        if (font) {
+            selected.emplace(hdc, font);
+        }
+        ::DrawTextW(hdc, text, -1, &rect, format);
     }
     ::SetTextColor(hdc, oldColor);
     ::SetBkMode(hdc, oldMode);
@@ -488,83 +415,6 @@ BOOL MRender::BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int sx, int
 
 BOOL MRender::BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int sx, int sy, DWORD rop) {
     return ::BitBlt(dst, x, y, cx, cy, src, sx, sy, rop);
-}
-
-int MRender::SaveBitmapToFile(HBITMAP bitmap, CString path) {
-    BITMAP bm{};
-    if (!bitmap || ::GetObjectW(bitmap, sizeof(bm), &bm) == 0 || bm.bmWidth <= 0 || bm.bmHeight == 0) {
-        return 0;
-    }
-    WindowDC screen(nullptr);
-    if (!screen) {
-        return 0;
-    }
-    const int depth = ::GetDeviceCaps(screen.get(), PLANES) * ::GetDeviceCaps(screen.get(), BITSPIXEL);
-    const WORD bpp = depth <= 1 ? 1 : depth <= 4 ? 4 : depth <= 8 ? 8 : 24;
-    const uint64_t height = static_cast<uint64_t>(std::abs(static_cast<long long>(bm.bmHeight)));
-    const uint64_t stride = (static_cast<uint64_t>(bm.bmWidth) * bpp + 31) / 32 * 4;
-    const uint64_t imageSize = stride * height;
-    // Low depths need their colour table in the file, or no reader could map the indices.
-    const uint32_t colours = bpp <= 8 ? (1u << bpp) : 0;
-    const uint64_t offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + colours * sizeof(RGBQUAD);
-    const uint64_t total = offset + imageSize;
-    if (total > 0xFFFFFFFFull) {
-        return 0;
-    }
-
-    struct {
-        BITMAPINFOHEADER header;
-        RGBQUAD table[256];
-    } info{};
-    info.header.biSize = sizeof(BITMAPINFOHEADER);
-    info.header.biWidth = bm.bmWidth;
-    info.header.biHeight = static_cast<LONG>(height);
-    info.header.biPlanes = 1;
-    info.header.biBitCount = bpp;
-    info.header.biCompression = BI_RGB;
-    info.header.biSizeImage = static_cast<DWORD>(imageSize);
-    info.header.biClrUsed = colours;
-
-    std::vector<BYTE> pixels(static_cast<size_t>(imageSize));
-    UniqueMemoryDC dc(::CreateCompatibleDC(screen.get()));
-    if (!dc) {
-        return 0;
-    }
-    HPALETTE oldPalette =
-        ::SelectPalette(dc.get(), static_cast<HPALETTE>(::GetStockObject(DEFAULT_PALETTE)), FALSE);
-    ::RealizePalette(dc.get());
-    int lines = ::GetDIBits(dc.get(), bitmap, 0, static_cast<UINT>(height), pixels.data(),
-                            reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    if (oldPalette) {
-        ::SelectPalette(dc.get(), oldPalette, FALSE);
-    }
-    if (lines == 0) {
-        return 0;
-    }
-
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfSize = static_cast<DWORD>(total);
-    file.bfOffBits = static_cast<DWORD>(offset);
-
-    UniqueFileHandle out(::CreateFileW(path.GetString(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out) {
-        return 0;
-    }
-    auto write = [&](const void* data, size_t size) {
-        DWORD written = 0;
-        return ::WriteFile(out.get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
-    };
-    bool ok = write(&file, sizeof(file)) && write(&info.header, sizeof(info.header)) &&
-              write(info.table, colours * sizeof(RGBQUAD)) && write(pixels.data(), pixels.size());
-    out.reset();
-    if (!ok) {
-        // A cut-off file would look like a valid bitmap header with missing rows.
-        ::DeleteFileW(path.GetString());
-        return 0;
-    }
-    return 1;
 }
 
 CRect MRender::GetImageRect(int w, int h, CRect box) noexcept {

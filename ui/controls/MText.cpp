@@ -75,7 +75,7 @@ void MText::SetControlRect(CRect rect) {
     if (!m_bScrollBar)
         return;
     for (MControl* child : m_controls) {
-        if (child->GetControlID() == 1)
+        if (child->GetControlID() == kVerticalScrollBarId)
             child->SetRect(CRect(rect.right - m_nScrollBarWidth, rect.top, rect.right, rect.bottom));
     }
 }
@@ -89,7 +89,7 @@ LRESULT MText::OnBaseMessage(UINT id, UINT code, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT MText::OnMessage(UINT id, UINT code, WPARAM, LPARAM) {
-    if (id == 1 && code == 8 && m_bVisible)
+    if (id == kVerticalScrollBarId && code == kNotifyScrolled && m_bVisible)
         UpdateControl(1, 0);
     return 0;
 }

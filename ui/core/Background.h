@@ -25,10 +25,6 @@ enum enumBackMode : int {
 
 class Background {
   public:
-    Background() noexcept = default;
-    Background(const Background&) = delete;
-    Background& operator=(const Background&) = delete;
-
     // Takes the image (null: none); FALSE when there is none.
     BOOL SetImage(Gdiplus::Image* image);
     void SetMode(enumBackMode mode, int corner) noexcept;

@@ -13,10 +13,6 @@ namespace Tessel {
 
 class Balloon {
   public:
-    Balloon() noexcept = default;
-    Balloon(const Balloon&) = delete;
-    Balloon& operator=(const Balloon&) = delete;
-
     BOOL SetMessage(HWND paintWnd, const wchar_t* text, POINT screenPt, AIRBLADDER_TYPE type,
                     AIRBLADDER_MODE mode);
     BOOL Show(BOOL show, int owner);

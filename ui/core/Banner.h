@@ -24,8 +24,6 @@ enum MsgLevel : int {
 class Banner {
   public:
     explicit Banner(PaintManager& engine) noexcept : engine_(engine) {}
-    Banner(const Banner&) = delete;
-    Banner& operator=(const Banner&) = delete;
 
     void SetMessage(const CString& text, CRect rect, MsgLevel level);
     // Acts only when the percentage changes; an empty rectangle means a band along the client's bottom.

@@ -1,5 +1,7 @@
 #include "core/CIDropTarget.h"
 
+#include "core/ComInterface.h"
+
 namespace Tessel {
 
 namespace {
@@ -41,15 +43,7 @@ void CIDropTarget::RevokeTarget() noexcept {
 }
 
 HRESULT STDMETHODCALLTYPE CIDropTarget::QueryInterface(REFIID riid, void** object) {
-    if (object == nullptr)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDropTarget) {
-        *object = static_cast<IDropTarget*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return QueryOneInterface(static_cast<IDropTarget*>(this), riid, IID_IDropTarget, object);
 }
 
 ULONG STDMETHODCALLTYPE CIDropTarget::AddRef() {

@@ -17,8 +17,6 @@ class PaintManager;
 class Caret {
   public:
     explicit Caret(PaintManager& engine) noexcept : engine_(engine) {}
-    Caret(const Caret&) = delete;
-    Caret& operator=(const Caret&) = delete;
 
     void Create(HBITMAP bitmap, int width, int height);
     BOOL SetPos(MControlFont* owner, int x, int y);

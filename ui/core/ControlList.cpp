@@ -6,9 +6,21 @@
 
 namespace Tessel {
 
+void AppendControl(std::vector<MControl*>& list, RecursiveLock& lock, MControl* control) {
+    LockGuard guard(lock);
+    list.push_back(control);
+}
+
+void DeleteControls(std::vector<MControl*>& list, RecursiveLock& lock) {
+    LockGuard guard(lock);
+    std::vector<MControl*> doomed;
+    doomed.swap(list);
+    for (MControl* control : doomed)
+        delete control;
+}
+
 void ControlList::Add(MControl* control) {
-    LockGuard guard(lock_);
-    items_.push_back(control);
+    AppendControl(items_, lock_, control);
 }
 
 void ControlList::Remove(MControl* control) {
@@ -23,12 +35,7 @@ void ControlList::Remove(MControl* control) {
 }
 
 void ControlList::Clear() {
-    LockGuard guard(lock_);
-    // A control's destructor may look at the list: it is emptied before the first delete.
-    std::vector<MControl*> doomed;
-    doomed.swap(items_);
-    for (MControl* control : doomed)
-        delete control;
+    DeleteControls(items_, lock_);
 }
 
 MControl* FindControl(const std::vector<MControl*>& list, UINT id) {

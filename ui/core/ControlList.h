@@ -15,15 +15,17 @@ namespace Tessel {
 
 class MControl;
 
+// Helpers for every owned list of controls (the engine's and a control's children).
 // By id among `list` and, depth first, the children of each; null if none.
 [[nodiscard]] MControl* FindControl(const std::vector<MControl*>& list, UINT id);
+// Appends under the lock.
+void AppendControl(std::vector<MControl*>& list, RecursiveLock& lock, MControl* control);
+// Deletes every control under the lock. A control's destructor may look at the list: it is emptied before
+// the first delete.
+void DeleteControls(std::vector<MControl*>& list, RecursiveLock& lock);
 
 class ControlList {
   public:
-    ControlList() noexcept = default;
-    ControlList(const ControlList&) = delete;
-    ControlList& operator=(const ControlList&) = delete;
-
     void Add(MControl* control);
     // Deletes the control if it is in the list; otherwise nothing happens.
     void Remove(MControl* control);

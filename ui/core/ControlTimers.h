@@ -26,10 +26,6 @@ inline constexpr UINT kCaretTimer = 6553;         // the emulated caret blinks
 
 class ControlTimers {
   public:
-    ControlTimers() noexcept = default;
-    ControlTimers(const ControlTimers&) = delete;
-    ControlTimers& operator=(const ControlTimers&) = delete;
-
     // Starts the control's timer `key` on `hwnd`, or restarts it if it was stopped. FALSE when it runs
     // already or the system refuses.
     BOOL Set(HWND hwnd, MControl* control, UINT key, UINT elapse);

@@ -1,5 +1,6 @@
 #include "core/DragSource.h"
 
+#include "core/ComInterface.h"
 #include "core/Handle.h"
 #include "core/ScopeGuards.h"
 
@@ -47,15 +48,7 @@ class DragData final : public IDataObject {
     DragData& operator=(const DragData&) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDataObject) {
-            *object = static_cast<IDataObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        return QueryOneInterface(static_cast<IDataObject*>(this), riid, IID_IDataObject, object);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&refs_)); }
     ULONG STDMETHODCALLTYPE Release() override {
@@ -150,15 +143,7 @@ class DragData final : public IDataObject {
 class DropSource final : public IDropSource {
   public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDropSource) {
-            *object = static_cast<IDropSource*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        return QueryOneInterface(static_cast<IDropSource*>(this), riid, IID_IDropSource, object);
     }
     // Lives on the stack of the drag.
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }

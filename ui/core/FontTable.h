@@ -24,10 +24,7 @@ inline constexpr wchar_t kLibraryFontName[] = L"Open Sans Semibold";
 
 class FontTable {
   public:
-    FontTable() noexcept = default;
     ~FontTable() { Clear(); }
-    FontTable(const FontTable&) = delete;
-    FontTable& operator=(const FontTable&) = delete;
 
     // Registers the library's "ttf" resource for the process (GDI); a missing resource does nothing.
     void AddGdiFont(UINT resourceId);

@@ -64,45 +64,29 @@ struct InvalidIsNone {
     static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
     static void close(pointer h) noexcept { Close(h); }
 };
-using Kernel = NullIsNone<HANDLE, &::CloseHandle>;
-using File = InvalidIsNone<&::CloseHandle>;
-using Find = InvalidIsNone<&::FindClose>;
-using Key = NullIsNone<HKEY, &::RegCloseKey>;
-using Internet = NullIsNone<HINTERNET, &::InternetCloseHandle>;
-using Module = NullIsNone<HMODULE, &::FreeLibrary>;
-using MapView = NullIsNone<void*, &::UnmapViewOfFile>;
-template <typename T>
-using Gdi = NullIsNone<T, &::DeleteObject>;
-using MemoryDC = NullIsNone<HDC, &::DeleteDC>;
-using Icon = NullIsNone<HICON, &::DestroyIcon>;
-// A window this object created and destroys with itself (a tool tip, a popup).
-using Window = NullIsNone<HWND, &::DestroyWindow>;
-using Menu = NullIsNone<HMENU, &::DestroyMenu>;
-using GlobalMemory = NullIsNone<HGLOBAL, &::GlobalFree>;
-using EnhMetafile = NullIsNone<HENHMETAFILE, &::DeleteEnhMetaFile>;
-using Bstr = NullIsNone<BSTR, &::SysFreeString>;
 }  // namespace handle_traits
 
-using UniqueHandle = UniqueResource<handle_traits::Kernel>;
-using UniqueFileHandle = UniqueResource<handle_traits::File>;
-using UniqueFind = UniqueResource<handle_traits::Find>;
-using UniqueHKey = UniqueResource<handle_traits::Key>;
-using UniqueHInternet = UniqueResource<handle_traits::Internet>;
-using UniqueModule = UniqueResource<handle_traits::Module>;
-using UniqueMapView = UniqueResource<handle_traits::MapView>;
+using UniqueHandle = UniqueResource<handle_traits::NullIsNone<HANDLE, &::CloseHandle>>;
+using UniqueFileHandle = UniqueResource<handle_traits::InvalidIsNone<&::CloseHandle>>;
+using UniqueFind = UniqueResource<handle_traits::InvalidIsNone<&::FindClose>>;
+using UniqueHKey = UniqueResource<handle_traits::NullIsNone<HKEY, &::RegCloseKey>>;
+using UniqueHInternet = UniqueResource<handle_traits::NullIsNone<HINTERNET, &::InternetCloseHandle>>;
+using UniqueModule = UniqueResource<handle_traits::NullIsNone<HMODULE, &::FreeLibrary>>;
+using UniqueMapView = UniqueResource<handle_traits::NullIsNone<void*, &::UnmapViewOfFile>>;
 template <typename T>
-using UniqueGdi = UniqueResource<handle_traits::Gdi<T>>;
+using UniqueGdi = UniqueResource<handle_traits::NullIsNone<T, &::DeleteObject>>;
 using UniqueBitmap = UniqueGdi<HBITMAP>;
 using UniqueFont = UniqueGdi<HFONT>;
 using UniqueBrush = UniqueGdi<HBRUSH>;
 using UniqueRegion = UniqueGdi<HRGN>;
-using UniqueMemoryDC = UniqueResource<handle_traits::MemoryDC>;
-using UniqueIcon = UniqueResource<handle_traits::Icon>;
-using UniqueMenu = UniqueResource<handle_traits::Menu>;
-using UniqueWindow = UniqueResource<handle_traits::Window>;
-using UniqueGlobal = UniqueResource<handle_traits::GlobalMemory>;
-using UniqueEnhMetafile = UniqueResource<handle_traits::EnhMetafile>;
-using UniqueBstr = UniqueResource<handle_traits::Bstr>;
+using UniqueMemoryDC = UniqueResource<handle_traits::NullIsNone<HDC, &::DeleteDC>>;
+using UniqueIcon = UniqueResource<handle_traits::NullIsNone<HICON, &::DestroyIcon>>;
+using UniqueMenu = UniqueResource<handle_traits::NullIsNone<HMENU, &::DestroyMenu>>;
+// A window this object created and destroys with itself (a tool tip, a popup).
+using UniqueWindow = UniqueResource<handle_traits::NullIsNone<HWND, &::DestroyWindow>>;
+using UniqueGlobal = UniqueResource<handle_traits::NullIsNone<HGLOBAL, &::GlobalFree>>;
+using UniqueEnhMetafile = UniqueResource<handle_traits::NullIsNone<HENHMETAFILE, &::DeleteEnhMetaFile>>;
+using UniqueBstr = UniqueResource<handle_traits::NullIsNone<BSTR, &::SysFreeString>>;
 
 // A DC from GetDC/GetWindowDC: releasing needs the window too, so it carries both.
 class WindowDC {

@@ -29,10 +29,6 @@ struct ImgResInfo {
 
 class ImageCache {
   public:
-    ImageCache() noexcept = default;
-    ImageCache(const ImageCache&) = delete;
-    ImageCache& operator=(const ImageCache&) = delete;
-
     // The record of a skin file, loaded on first use; null when it cannot be loaded (and nothing is cached,
     // so a later call tries again).
     ImgResInfo* Add(const wchar_t* name, int frames);

@@ -19,8 +19,6 @@ class InputRouter {
   public:
     InputRouter(PaintManager& engine, ControlList& controls) noexcept
         : engine_(engine), controls_(controls) {}
-    InputRouter(const InputRouter&) = delete;
-    InputRouter& operator=(const InputRouter&) = delete;
 
     BOOL OnMouseMove(UINT flags, CPoint pt);
     BOOL OnMouseLeave();

@@ -16,10 +16,6 @@ class MControl;
 
 class MasterTimerControls {
   public:
-    MasterTimerControls() noexcept = default;
-    MasterTimerControls(const MasterTimerControls&) = delete;
-    MasterTimerControls& operator=(const MasterTimerControls&) = delete;
-
     void Add(MControl* control);
     // Removes the first entry of the control; FALSE when it is not listed.
     BOOL RemoveFirst(MControl* control);

@@ -115,26 +115,6 @@ void PaintManager::CreateShadow(BOOL show, bool) {
     SetShadowShow(show);
 }
 
-BOOL PaintManager::SetSize(int size) {
-    return m_shadow.SetSize(size);
-}
-
-BOOL PaintManager::SetSharpness(UINT sharpness) {
-    return m_shadow.SetSharpness(sharpness);
-}
-
-BOOL PaintManager::SetDarkness(UINT darkness) {
-    return m_shadow.SetDarkness(darkness);
-}
-
-BOOL PaintManager::SetPosition(int x, int y) {
-    return m_shadow.SetPosition(x, y);
-}
-
-BOOL PaintManager::SetShadowColor(COLORREF colour) {
-    return m_shadow.SetColor(colour);
-}
-
 BOOL PaintManager::SetShadowImage(const wchar_t* fileName, CRect insets) {
     if (fileName == nullptr || *fileName == L'\0')
         return FALSE;
@@ -150,10 +130,6 @@ BOOL PaintManager::SetShadowImage(UINT resourceId, CRect insets) {
 void PaintManager::SetShadowShow(BOOL show) {
     m_bShadowShow = show ? TRUE : FALSE;
     m_shadow.Show(m_bShadowShow);
-}
-
-void PaintManager::DisableShadow(BOOL disable) {
-    m_shadow.Disable(disable);
 }
 
 // ---- Banner, tool tip, balloon, caret ----

@@ -125,15 +125,15 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
 
     // ---- Drop shadow ----
     void CreateShadow(BOOL show, bool flag);
-    BOOL SetSize(int size);
-    BOOL SetSharpness(UINT sharpness);
-    BOOL SetDarkness(UINT darkness);
-    BOOL SetPosition(int x, int y);
-    BOOL SetShadowColor(COLORREF colour);
+    BOOL SetSize(int size) { return m_shadow.SetSize(size); }
+    BOOL SetSharpness(UINT sharpness) { return m_shadow.SetSharpness(sharpness); }
+    BOOL SetDarkness(UINT darkness) { return m_shadow.SetDarkness(darkness); }
+    BOOL SetPosition(int x, int y) { return m_shadow.SetPosition(x, y); }
+    BOOL SetShadowColor(COLORREF colour) { return m_shadow.SetColor(colour); }
     BOOL SetShadowImage(const wchar_t* fileName, CRect insets);
     BOOL SetShadowImage(UINT resourceId, CRect insets);
     void SetShadowShow(BOOL show);
-    void DisableShadow(BOOL disable);
+    void DisableShadow(BOOL disable) { m_shadow.Disable(disable); }
     [[nodiscard]] BOOL IsShadowShown() const noexcept { return m_bShadowShow; }
     [[nodiscard]] const MShadow& GetShadow() const noexcept { return m_shadow; }
 

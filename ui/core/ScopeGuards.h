@@ -80,33 +80,37 @@ class GdiplusSession {
     bool ok_ = false;
 };
 
-// COM on this thread (single-threaded apartment) for the life of the scope. A thread that had COM already
-// gets S_FALSE, which must be balanced too; only a failure is not.
-class ComApartment {
+// A library that a thread initialises for the life of the scope. A thread that had it already gets S_FALSE,
+// which must be balanced too; only a failure is not.
+template <HRESULT (*Init)(), void (*Uninit)()>
+class ThreadInitScope {
   public:
-    ComApartment() noexcept : hr_(::CoInitialize(nullptr)) {}
-    ~ComApartment() {
+    ThreadInitScope() noexcept : hr_(Init()) {}
+    ~ThreadInitScope() {
         if (SUCCEEDED(hr_))
-            ::CoUninitialize();
+            Uninit();
     }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
+    ThreadInitScope(const ThreadInitScope&) = delete;
+    ThreadInitScope& operator=(const ThreadInitScope&) = delete;
 
   private:
     HRESULT hr_;
 };
 
-// OLE (drag and drop, the clipboard) on this thread for the life of the scope.
-class OleSession {
-  public:
-    OleSession() noexcept : hr_(::OleInitialize(nullptr)) {}
-    ~OleSession() {
-        if (SUCCEEDED(hr_))
-            ::OleUninitialize();
-    }
-    OleSession(const OleSession&) = delete;
-    OleSession& operator=(const OleSession&) = delete;
+inline HRESULT InitComApartment() noexcept {
+    return ::CoInitialize(nullptr);
+}
+inline HRESULT InitOle() noexcept {
+    return ::OleInitialize(nullptr);
+}
+inline void UninitCom() noexcept {
+    ::CoUninitialize();
+}
+inline void UninitOle() noexcept {
+    ::OleUninitialize();
+}
 
-  private:
-    HRESULT hr_;
-};
+// COM on this thread (single-threaded apartment).
+using ComApartment = ThreadInitScope<&InitComApartment, &UninitCom>;
+// OLE (drag and drop, the clipboard) on this thread.
+using OleSession = ThreadInitScope<&InitOle, &UninitOle>;

@@ -11,10 +11,6 @@ namespace Tessel {
 
 class Tooltip {
   public:
-    Tooltip() noexcept = default;
-    Tooltip(const Tooltip&) = delete;
-    Tooltip& operator=(const Tooltip&) = delete;
-
     // An empty or null text switches the tip off.
     void Set(HWND paintWnd, const wchar_t* text) noexcept;
     void Clear(HWND paintWnd) noexcept;
