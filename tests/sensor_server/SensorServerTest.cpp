@@ -7,6 +7,7 @@
 #include "ServerProcesses.h"
 #include "TempFolder.h"
 #include "TestSupport.h"
+#include "Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -23,19 +24,10 @@ using testing_support::ReadFileBytes;
 using testing_support::RunProcess;
 using testing_support::TempFolder;
 using testing_support::TestDir;
+using testing_support::WaitUntil;
 using testing_support::WriteFileBytes;
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 10000) {
-    for (DWORD waited = 0; waited < timeoutMs; waited += 10) {
-        if (condition()) {
-            return true;
-        }
-        ::Sleep(10);
-    }
-    return condition();
-}
 
 size_t ServerProcessCount() {
     return testing_support::ServerLikeProcesses().size();
@@ -156,7 +148,7 @@ class RunningServer {
     }
     [[nodiscard]] std::string Errors() const { return ReadFileBytes(errorsPath_); }
     [[nodiscard]] bool SaysEventually(const std::string& text) const {
-        return WaitFor([&] { return Errors().find(text) != std::string::npos; });
+        return WaitUntil([&] { return Errors().find(text) != std::string::npos; });
     }
 
   private:
@@ -186,7 +178,7 @@ TEST_F(SensorServerProcess, PublishesLittleEndianFloat32AtTheAgreedOffsetsAndNot
     ASSERT_TRUE(server_.Configure("source = csv\ncsv = feed.csv\nperiod_ms = 50\n"));
     RunningServer run(server_.exe(), server_.path(L"stderr.txt"));
     ASSERT_TRUE(run.started());
-    ASSERT_TRUE(WaitFor([&] { return block_.Liveness() >= 2.0f; }));
+    ASSERT_TRUE(WaitUntil([&] { return block_.Liveness() >= 2.0f; }));
 
     const unsigned char* b = block_.bytes();
     EXPECT_EQ(LittleEndianWord(b + 152), 0x42360000u);  // 45.5f
@@ -212,7 +204,7 @@ TEST_F(SensorServerProcess, ReplaysTheCsvRowsInOrderAndLoops) {
 
     std::set<int> rowsSeen;
     bool looped = false;
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         TestBlock::Sample s;
         if (!block_.ReadSample(&s)) {
             return false;
@@ -235,7 +227,7 @@ TEST_F(SensorServerProcess, SkipsAMalformedCsvLineWithAMessage) {
     RunningServer run(server_.exe(), server_.path(L"stderr.txt"));
     ASSERT_TRUE(run.started());
 
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         TestBlock::Sample s;
         if (!block_.ReadSample(&s)) {
             return false;
@@ -261,7 +253,7 @@ TEST_F(SensorServerProcess, WithoutATemperatureSourceWritesZeroSaysWhyAndStillPu
     RunningServer run(server_.exe(), server_.path(L"stderr.txt"));
     ASSERT_TRUE(run.started());
 
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         TestBlock::Sample s;
         if (!block_.ReadSample(&s)) {
             return false;
@@ -296,20 +288,20 @@ TEST_F(SensorServerProcess, TakesTheBestLinuxCpuSensorUnderWine) {
     {
         RunningServer run(server_.exe(), server_.path(L"stderr.txt"));
         ASSERT_TRUE(run.started());
-        ASSERT_TRUE(WaitFor([&] { return block_.Liveness() >= 2.0f; }));
+        ASSERT_TRUE(WaitUntil([&] { return block_.Liveness() >= 2.0f; }));
         EXPECT_EQ(block_.Read(kCpuTemperatureOffset), 52.0f);
         EXPECT_TRUE(run.SaysEventually("CPU temperature from Linux hwmon coretemp (Package id 0)"));
 
         // The sensor is read every time: a new value shows up.
         ASSERT_TRUE(server_.Write(L"sys\\class\\hwmon\\hwmon1\\temp2_input", "55250\n"));
-        EXPECT_TRUE(WaitFor([&] { return block_.Read(kCpuTemperatureOffset) == 55.25f; }));
+        EXPECT_TRUE(WaitUntil([&] { return block_.Read(kCpuTemperatureOffset) == 55.25f; }));
     }
 
     ASSERT_TRUE(server_.Write(L"sys\\class\\hwmon\\hwmon1\\name", "nouveau\n"));
     block_.Clear();
     RunningServer run(server_.exe(), server_.path(L"stderr2.txt"));
     ASSERT_TRUE(run.started());
-    ASSERT_TRUE(WaitFor([&] { return block_.Liveness() >= 2.0f; }));
+    ASSERT_TRUE(WaitUntil([&] { return block_.Liveness() >= 2.0f; }));
     EXPECT_EQ(block_.Read(kCpuTemperatureOffset), 47.5f);
     EXPECT_TRUE(run.SaysEventually("CPU temperature from Linux thermal zone x86_pkg_temp"));
 }
@@ -320,7 +312,7 @@ TEST_F(SensorServerProcess, ASecondCopyDoesNoHarmAndAKilledOneIsFollowedCleanly)
     ASSERT_TRUE(server_.Configure("source = csv\ncsv = feed.csv\nperiod_ms = 50\n"));
     RunningServer first(server_.exe(), server_.path(L"first.txt"));
     ASSERT_TRUE(first.started());
-    ASSERT_TRUE(WaitFor([&] { return block_.Liveness() > 0.0f; }));
+    ASSERT_TRUE(WaitUntil([&] { return block_.Liveness() > 0.0f; }));
 
     RunningServer second(server_.exe(), server_.path(L"second.txt"));
     ASSERT_TRUE(second.started());
@@ -328,14 +320,14 @@ TEST_F(SensorServerProcess, ASecondCopyDoesNoHarmAndAKilledOneIsFollowedCleanly)
     EXPECT_NE(second.Errors().find("another copy is already running; this one ends"), std::string::npos);
     EXPECT_TRUE(first.Runs());
     const float before = block_.Liveness();
-    EXPECT_TRUE(WaitFor([&] { return block_.Liveness() > before; }));
+    EXPECT_TRUE(WaitUntil([&] { return block_.Liveness() > before; }));
 
     first.Terminate();
     EXPECT_EQ(block_.Read(kCpuTemperatureOffset), 50.0f);  // the last values stay readable
     ASSERT_TRUE(server_.Write(L"Termivox\\feed.csv", "60,6\n"));
     RunningServer third(server_.exe(), server_.path(L"third.txt"));
     ASSERT_TRUE(third.started());
-    EXPECT_TRUE(WaitFor([&] { return block_.Read(kCpuTemperatureOffset) == 60.0f; }));
+    EXPECT_TRUE(WaitUntil([&] { return block_.Read(kCpuTemperatureOffset) == 60.0f; }));
     EXPECT_TRUE(third.Runs());
 }
 
@@ -347,7 +339,7 @@ TEST_F(SensorServerProcess, AnOddConfigurationOrAMissingScriptOnlyGivesMessages)
     ASSERT_TRUE(server_.Configure(junk));
     RunningServer run(server_.exe(), server_.path(L"stderr.txt"));
     ASSERT_TRUE(run.started());
-    EXPECT_TRUE(WaitFor([&] { return block_.Liveness() >= 2.0f; }));
+    EXPECT_TRUE(WaitUntil([&] { return block_.Liveness() >= 2.0f; }));
     const std::string errors = run.Errors();
     EXPECT_NE(errors.find("config line 2: expected key = value"), std::string::npos) << errors;
     EXPECT_NE(errors.find("missing.csv: not found"), std::string::npos) << errors;
@@ -389,18 +381,18 @@ TEST(SensorWatchdog, RestartsAServerKilledBeforeItDeliveredWithinItsTwelveTicks)
     tick();
     EXPECT_EQ(ServerProcessCount(), 1u);
     EXPECT_TRUE(StopSensorServer());
-    ASSERT_TRUE(WaitFor([] { return ServerProcessCount() == 0; }));
+    ASSERT_TRUE(WaitUntil([] { return ServerProcessCount() == 0; }));
     ::DeleteFileW(config.c_str());
     EXPECT_EQ(block.Liveness(), 0.0f);
 
     tick();
     EXPECT_EQ(ServerProcessCount(), 1u);
-    ASSERT_TRUE(WaitFor([&] { return block.Liveness() > 0.0f; }));
+    ASSERT_TRUE(WaitUntil([&] { return block.Liveness() > 0.0f; }));
 
     // Killed after it delivered, the server leaves its last liveness value in the block, which the watchdog
     // cannot tell from a running one: nothing is started.
     EXPECT_TRUE(StopSensorServer());
-    ASSERT_TRUE(WaitFor([] { return ServerProcessCount() == 0; }));
+    ASSERT_TRUE(WaitUntil([] { return ServerProcessCount() == 0; }));
     tick();
     EXPECT_EQ(ServerProcessCount(), 0u);
 
@@ -410,7 +402,7 @@ TEST(SensorWatchdog, RestartsAServerKilledBeforeItDeliveredWithinItsTwelveTicks)
     ASSERT_EQ(r.exitCode, 0u);
     tick();
     EXPECT_EQ(ServerProcessCount(), 1u);
-    EXPECT_TRUE(WaitFor([&] { return block.Liveness() > 0.0f; }));
+    EXPECT_TRUE(WaitUntil([&] { return block.Liveness() > 0.0f; }));
 
     while (!ended && ticks < 20) {
         tick();
@@ -418,7 +410,7 @@ TEST(SensorWatchdog, RestartsAServerKilledBeforeItDeliveredWithinItsTwelveTicks)
     EXPECT_EQ(ticks, 12);
     EXPECT_EQ(ServerProcessCount(), 1u);
     EXPECT_TRUE(StopSensorServer());
-    EXPECT_TRUE(WaitFor([] { return ServerProcessCount() == 0; }));
+    EXPECT_TRUE(WaitUntil([] { return ServerProcessCount() == 0; }));
 }
 
 }  // namespace

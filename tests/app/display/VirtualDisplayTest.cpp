@@ -6,6 +6,7 @@
 #include "display/ThreadBasic.h"
 
 #include "TestSupport.h"
+#include "Wait.h"
 #include "VirtualDisplayState.h"
 
 #include <gtest/gtest.h>
@@ -23,8 +24,13 @@
 using testing_support::Quote;
 using testing_support::RunProcess;
 using testing_support::TestDir;
+using testing_support::WaitUntil;
+using testing_support::WhileWaiting;
 
 namespace {
+
+// What the virtual display and the worker get to show a change.
+constexpr DWORD kWaitMs = 15000;
 
 constexpr int kK1 = 0;
 constexpr int kK2 = 1;
@@ -55,11 +61,7 @@ class SensorBlock {
 class LinkWorker : public CThreadBasic {
   public:
     explicit LinkWorker(DWORD refreshPauseMs) : link(refreshPauseMs) {}
-    ~LinkWorker() override {
-        if (!Stop()) {
-            Join();
-        }
-    }
+    ~LinkWorker() override { StopAndJoin(); }
     DisplayLink link;
     std::atomic<int> updateCommands{0};
 
@@ -85,35 +87,6 @@ class VirtualDisplay : public ::testing::Test {
         return block;
     }
     vdisplay::DisplaySlot Slot(int display) { return Copy()->displays[display]; }
-
-    static bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000) {
-        const ULONGLONG end = ::GetTickCount64() + timeoutMs;
-        while (!done()) {
-            if (::GetTickCount64() > end) {
-                return false;
-            }
-            ::Sleep(10);
-        }
-        return true;
-    }
-
-    // For tests with a window: keeps its messages flowing while waiting. (Message calls in a process without
-    // a window would make wine start a desktop process, which can outlive the test.)
-    static bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000) {
-        const ULONGLONG end = ::GetTickCount64() + timeoutMs;
-        while (!done()) {
-            if (::GetTickCount64() > end) {
-                return false;
-            }
-            MSG msg;
-            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageW(&msg);
-            }
-            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        }
-        return true;
-    }
 
     vdisplay::State state_;
     DisplayManager& manager_ = DisplayManager::Instance();
@@ -361,7 +334,7 @@ TEST_F(VirtualDisplay, TheWorkerRefreshesUntilStopped) {
     LinkWorker worker(DisplayLink::kRefreshPauseMs);
     worker.link.QueueCommand(kCommandRescan);
     ASSERT_TRUE(worker.Start());
-    ASSERT_TRUE(WaitUntil([&] { return Slot(kK1).shown.reports >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return Slot(kK1).shown.reports >= 1; }, kWaitMs));
     EXPECT_EQ(Slot(kK1).shown.value, 61);
     // The worker is now inside its one-second pause; Stop ends it within its bound.
     EXPECT_TRUE(worker.Stop());
@@ -431,18 +404,21 @@ TEST_F(VirtualDisplay, PlugAndUnplugReachARegisteredWindowAndDriveTheRefresh) {
     const auto plug = RunProcess(control + L" plug K1");
     ASSERT_TRUE(plug.finished);
     ASSERT_EQ(plug.exitCode, 0u);
-    ASSERT_TRUE(PumpUntil([&] { return window.Count(DBT_DEVICEARRIVAL) == 3; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return window.Count(DBT_DEVICEARRIVAL) == 3; }, kWaitMs, WhileWaiting::PumpMessages));
     // The USB device and both HID interfaces; the HID names spell the identifiers in lower case.
     EXPECT_NE(window.events[0].second.find(L"USB#VID_1A2C&PID_4C84"), std::wstring::npos);
     EXPECT_NE(window.events[1].second.find(L"vid_1a2c&pid_4c84"), std::wstring::npos);
-    ASSERT_TRUE(PumpUntil([&] { return Slot(kK1).shown.reports >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Slot(kK1).shown.reports >= 2; }, kWaitMs, WhileWaiting::PumpMessages));
     EXPECT_EQ(worker.link.Facts().present.load(), 1);
     EXPECT_EQ(Slot(kK1).shown.value, 48);
 
     state_.SetPlugged(kK1, false);
-    ASSERT_TRUE(PumpUntil([&] { return window.Count(DBT_DEVICEREMOVECOMPLETE) == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return window.Count(DBT_DEVICEREMOVECOMPLETE) == 3; }, kWaitMs,
+                          WhileWaiting::PumpMessages));
     EXPECT_EQ(NotificationWindow::presentAtFirstRemoval, 0);
-    ASSERT_TRUE(PumpUntil([&] { return worker.link.Queue().Size() == 0; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return worker.link.Queue().Size() == 0; }, kWaitMs, WhileWaiting::PumpMessages));
     EXPECT_EQ(worker.link.Facts().present.load(), 0);
     const int reports = Slot(kK1).shown.reports;
     ::Sleep(200);

@@ -1,6 +1,8 @@
 #include "display/CommandQueue.h"
 #include "display/ThreadBasic.h"
 
+#include "Wait.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,11 +15,7 @@ namespace {
 // Takes one command per step and remembers it, like the main window's step does.
 class QueueWorker : public CThreadBasic {
   public:
-    ~QueueWorker() override {
-        if (!Stop()) {
-            Join();
-        }
-    }
+    ~QueueWorker() override { StopAndJoin(); }
     CommandQueue queue;
     std::mutex mutex;
     std::vector<int> taken;
@@ -37,11 +35,7 @@ class QueueWorker : public CThreadBasic {
 class PausingWorker : public CThreadBasic {
   public:
     explicit PausingWorker(bool interruptible, DWORD ms) : interruptible_(interruptible), ms_(ms) {}
-    ~PausingWorker() override {
-        if (!Stop()) {
-            Join();
-        }
-    }
+    ~PausingWorker() override { StopAndJoin(); }
     std::atomic<int> entered{0};
 
   protected:
@@ -59,15 +53,8 @@ class PausingWorker : public CThreadBasic {
     DWORD ms_;
 };
 
-bool WaitFor(const std::atomic<int>& value, int atLeast, DWORD timeoutMs = 10000) {
-    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
-    while (value.load() < atLeast) {
-        if (::GetTickCount64() > end) {
-            return false;
-        }
-        ::Sleep(5);
-    }
-    return true;
+bool WaitFor(const std::atomic<int>& value, int atLeast) {
+    return testing_support::WaitUntil([&] { return value.load() >= atLeast; });
 }
 
 TEST(CommandQueue, IsFirstInFirstOut) {

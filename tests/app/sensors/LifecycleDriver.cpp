@@ -12,6 +12,7 @@
 #include "sensors/SensorServer.h"
 
 #include "ServerProcesses.h"
+#include "Wait.h"
 
 #include <cstring>
 #include <cwchar>
@@ -20,13 +21,7 @@
 namespace {
 
 bool WaitUntilNoServerRuns() {
-    for (int i = 0; i < 1000; ++i) {
-        if (testing_support::ServerLikeProcesses().empty()) {
-            return true;
-        }
-        ::Sleep(10);
-    }
-    return false;
+    return testing_support::WaitUntil([] { return testing_support::ServerLikeProcesses().empty(); });
 }
 
 }  // namespace

@@ -6,10 +6,7 @@
 #include "update/MessageBox.h"
 
 #include "core/Manager.h"
-
-#include <objidl.h>
-#include <gdiplus.h>
-#include <ole2.h>
+#include "core/ScopeGuards.h"
 
 #include <cwchar>
 
@@ -17,13 +14,9 @@ int wmain(int argc, wchar_t** argv) {
     if (argc != 4) {
         return 100;
     }
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartupInput input;
-    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    GdiplusSession gdiplus;
     Tessel::Manager::SetInstance(::GetModuleHandleW(nullptr));
-    ::OleInitialize(nullptr);
-    const UINT result = ShowMessageBox(argv[1], argv[2], static_cast<int>(std::wcstol(argv[3], nullptr, 10)));
-    ::OleUninitialize();
-    Gdiplus::GdiplusShutdown(token);
-    return static_cast<int>(result);
+    OleSession ole;
+    return static_cast<int>(
+        ShowMessageBox(argv[1], argv[2], static_cast<int>(std::wcstol(argv[3], nullptr, 10))));
 }

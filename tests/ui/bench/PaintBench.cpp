@@ -4,10 +4,13 @@
 //   PaintBench.exe               prints the figures
 //   PaintBench.exe hold <ms>     shows the dialog for <ms> milliseconds (for a screenshot), then exits
 
+#include "CountingButton.h"
+
 #include "controls/MButton.h"
 #include "controls/MPicture.h"
 #include "core/MDialog.h"
 #include "core/Manager.h"
+#include "core/ScopeGuards.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +19,7 @@
 #include <vector>
 
 using namespace Tessel;
+using tessel_test::CountingButton;
 
 namespace {
 
@@ -24,18 +28,6 @@ constexpr int kHeight = 289;
 const CRect kButton(170, 12, 270, 42);
 const CRect kPictureA(296, 97, 367, 120);
 const CRect kPictureB(296, 153, 367, 176);
-
-// Counts the renders of its four states; a repaint that reuses the cache renders nothing.
-class CountingButton : public MButton {
-  public:
-    using MButton::MButton;
-    void DrawControl(HDC& dc, CRect clip) override {
-        if (!GetUpdate())
-            ++renders;
-        MButton::DrawControl(dc, clip);
-    }
-    int renders = 0;
-};
 
 class BenchDialog : public MDialog {
   public:
@@ -168,9 +160,7 @@ class Baseline {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    Gdiplus::GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    GdiplusSession gdiplus;
     Manager::SetInstance(::GetModuleHandleW(nullptr));
     int status = 0;
     {
@@ -253,6 +243,5 @@ int wmain(int argc, wchar_t** argv) {
         }
         dialog.DestroyWindow();
     }
-    Gdiplus::GdiplusShutdown(token);
     return status;
 }

@@ -1,7 +1,9 @@
 // The basic controls drawn by a real engine into its surface: picture layouts, button states and their
 // caption, colour areas, texts; the button's state machine and notifications; cache reuse.
 
-#include "../core/PaintHost.h"
+#include "CountingButton.h"
+#include "PaintHost.h"
+#include "ProbeControl.h"
 
 #include "controls/CArea.h"
 #include "controls/MButton.h"
@@ -22,18 +24,6 @@ namespace {
 constexpr DWORD kBack = 0x000080;  // the window's fill colour in these tests
 constexpr DWORD kFrameBorder[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u};
 constexpr DWORD kFrameFill[4] = {0xFF400000u, 0xFF004000u, 0xFF000040u, 0xFF404000u};
-
-// A counter of full renders: the cache is stale when DrawControl starts.
-class CountingButton : public MButton {
-  public:
-    using MButton::MButton;
-    void DrawControl(HDC& dc, CRect clip) override {
-        if (!GetUpdate())
-            ++renders;
-        MButton::DrawControl(dc, clip);
-    }
-    int renders = 0;
-};
 
 class Controls : public ::testing::Test {
   protected:
@@ -86,10 +76,10 @@ class Controls : public ::testing::Test {
         return n;
     }
 
-    GdiplusScope gdiplus_;
+    GdiplusSession gdiplus_;
     PaintManager engine_;
     PaintWindow window_{engine_};
-    Host host_{engine_};
+    Owner host_{&engine_};
 };
 
 TEST_F(Controls, ButtonStatesFramesCaptionShiftAndClicks) {
@@ -269,10 +259,10 @@ TEST_F(Controls, TextDrawsItsCaptionAndKeepsTheFirstBackgroundColour) {
     text->SetTextColor(Gdiplus::Color(0xFFFFFFFF));
     PaintNow(engine_);
     EXPECT_GT(Count(CRect(10, 100, 200, 130), 0xFFFFFFFFu), 10);
-    const int updates = host_.updates;
+    const size_t updates = host_.updates.size();
     text->EnableTextBack(1, Gdiplus::Color(0xFF00FF00));
     text->EnableTextBack(1, Gdiplus::Color(0xFFFF0000));
-    EXPECT_EQ(updates + 2, host_.updates);
+    EXPECT_EQ(updates + 2, host_.updates.size());
     PaintNow(engine_);
     EXPECT_EQ(0xFF00FF00u, At(199, 129));
     text->SetMarkText(nullptr);

@@ -1,7 +1,9 @@
 // Text attributes of captioned controls: defaults, repaint rules, fonts, brushes and skin images.
 
 #include "ProbeControl.h"
+#include "SkinImages.h"
 #include "controls/MControlFont.h"
+#include "core/ScopeGuards.h"
 
 #include <gtest/gtest.h>
 
@@ -24,34 +26,20 @@ class Caption : public MControlFont {
 
 class TextAttributes : public ::testing::Test {
   protected:
-    void SetUp() override {
-        Gdiplus::GdiplusStartupInput input;
-        ASSERT_EQ(Gdiplus::Ok, Gdiplus::GdiplusStartup(&token_, &input, nullptr));
-    }
+    void SetUp() override { ASSERT_TRUE(gdiplus_.ok()); }
     void TearDown() override {
         if (!strip_.empty())
-            ::DeleteFileW(strip_.c_str());
-        Gdiplus::GdiplusShutdown(token_);
+            ::DeleteFileW((testing_support::SkinFolder() + strip_).c_str());
     }
 
-    // Writes a w × h PNG into the skin folder beside the test executable and returns its relative name.
+    // Writes a w × h PNG into the skin folder and returns its relative name; it goes with the test.
     std::wstring WriteSkinImage(const wchar_t* name, int w, int h) {
-        wchar_t path[MAX_PATH] = {};
-        ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-        std::wstring folder(path);
-        folder.resize(folder.rfind(L'\\') + 1);
-        folder += L"skins";
-        ::CreateDirectoryW(folder.c_str(), nullptr);
-        folder += L"\\theme1";
-        ::CreateDirectoryW(folder.c_str(), nullptr);
-        strip_ = folder + L"\\" + name;
-        Gdiplus::Bitmap bitmap(w, h, PixelFormat32bppARGB);
-        const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-        EXPECT_EQ(Gdiplus::Ok, bitmap.Save(strip_.c_str(), &png, nullptr));
+        strip_ = name;
+        EXPECT_TRUE(testing_support::WriteSkinImage(strip_, w, h));
         return name;
     }
 
-    ULONG_PTR token_ = 0;
+    GdiplusSession gdiplus_;
     std::wstring strip_;
 };
 

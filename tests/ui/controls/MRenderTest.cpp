@@ -2,6 +2,7 @@
 
 #include "controls/MRender.h"
 #include "core/Manager.h"
+#include "core/ScopeGuards.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -17,14 +18,11 @@ namespace {
 
 class GdiplusEnvironment : public ::testing::Environment {
   public:
-    void SetUp() override {
-        Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&token_, &input, nullptr);
-    }
-    void TearDown() override { Gdiplus::GdiplusShutdown(token_); }
+    void SetUp() override { gdiplus_ = std::make_unique<GdiplusSession>(); }
+    void TearDown() override { gdiplus_.reset(); }
 
   private:
-    ULONG_PTR token_ = 0;
+    std::unique_ptr<GdiplusSession> gdiplus_;
 };
 const auto* const kGdiplus = ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
 

@@ -3,6 +3,7 @@
 // behind.
 
 #include "TestDialog.h"
+#include "Wait.h"
 
 #include "controls/MControl.h"
 #include "core/Manager.h"
@@ -16,17 +17,14 @@
 #include <thread>
 
 using Tessel::MControl;
+using tessel_test::DialogFixture;
 using tessel_test::TestDialog;
+using testing_support::WaitUntil;
+using testing_support::WhileWaiting;
 
 namespace {
 
-class DialogTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        Tessel::Manager::SetInstance(::GetModuleHandleW(nullptr));
-        Tessel::Manager::InitGdiplus();
-    }
-};
+class DialogTest : public DialogFixture {};
 
 TEST_F(DialogTest, CreationDropsCaptionAndFrameAndBuildsTheUiWithTheClientRectangle) {
     TestDialog dialog;
@@ -196,13 +194,7 @@ TEST_F(DialogTest, TheCaretBlinkTimerReachesTheDialogsOnTimer) {
     HWND hwnd = dialog.CreateHidden();
     ASSERT_NE(hwnd, nullptr);
     dialog.GetPaintManager().ShowCaret(TRUE);
-    for (int i = 0; i < 300 && dialog.timerIds.empty(); ++i) {
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            ::DispatchMessageW(&msg);
-    }
-    ASSERT_FALSE(dialog.timerIds.empty());
+    ASSERT_TRUE(WaitUntil([&] { return !dialog.timerIds.empty(); }, 3000, WhileWaiting::PumpMessages));
     EXPECT_EQ(dialog.timerIds[0], 6553u);
     dialog.GetPaintManager().ShowCaret(FALSE);
     EXPECT_FALSE(::KillTimer(hwnd, 6553));

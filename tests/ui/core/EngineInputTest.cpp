@@ -3,6 +3,7 @@
 
 #include "ProbeControl.h"
 #include "TestDialog.h"
+#include "Wait.h"
 
 #include "controls/MButton.h"
 #include "core/Manager.h"
@@ -16,18 +17,17 @@
 using Tessel::MButton;
 using Tessel::MControl;
 using Tessel::PaintManager;
+using tessel_test::DialogFixture;
 using tessel_test::Probe;
 using tessel_test::SendMouse;
 using tessel_test::TestDialog;
+using testing_support::WaitUntil;
+using testing_support::WhileWaiting;
 
 namespace {
 
-class EngineInputTest : public ::testing::Test {
+class EngineInputTest : public DialogFixture {
   protected:
-    static void SetUpTestSuite() {
-        Tessel::Manager::SetInstance(::GetModuleHandleW(nullptr));
-        Tessel::Manager::InitGdiplus();
-    }
     void SetUp() override {
         hwnd = dialog.CreateHidden();
         ASSERT_NE(hwnd, nullptr);
@@ -58,18 +58,6 @@ class EngineInputTest : public ::testing::Test {
         keys[VK_CONTROL] = 0;
         ::SetKeyboardState(keys);
     }
-    // Runs this thread's messages until `done` or about three seconds have passed.
-    template <typename Done>
-    static bool PumpUntil(Done done) {
-        for (int i = 0; i < 300 && !done(); ++i) {
-            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-            MSG msg;
-            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-                ::DispatchMessageW(&msg);
-        }
-        return done();
-    }
-
     TestDialog dialog;
     HWND hwnd = nullptr;
 };
@@ -220,7 +208,7 @@ TEST_F(EngineInputTest, ControlTimersStartAt17AndReuseStoppedRecords) {
     ASSERT_TRUE(engine().SetTimer(first, 1, 10));
     ::SendMessageW(hwnd, WM_TIMER, 17, 0);
     EXPECT_EQ(first->ticks, 2);
-    EXPECT_TRUE(PumpUntil([&] { return first->ticks >= 4; }));
+    EXPECT_TRUE(WaitUntil([&] { return first->ticks >= 4; }, 3000, WhileWaiting::PumpMessages));
     EXPECT_EQ(second->ticks, 1);
 }
 

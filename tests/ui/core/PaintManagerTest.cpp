@@ -3,6 +3,7 @@
 // the fix-up of plain GDI drawing, the hot square).
 
 #include "PaintHost.h"
+#include "ProbeControl.h"
 
 #include "controls/CArea.h"
 #include "controls/MButton.h"
@@ -18,6 +19,7 @@
 using namespace tessel_test;
 using Tessel::MControl;
 using Tessel::PaintManager;
+using testing_support::SkinFolder;
 
 namespace {
 
@@ -49,10 +51,10 @@ class Engine : public ::testing::Test {
         window_.DestroyWindow();
     }
 
-    GdiplusScope gdiplus_;
+    GdiplusSession gdiplus_;
     PaintManager engine_;
     PaintWindow window_{engine_};
-    Host host_{engine_};
+    Owner host_{&engine_};
 };
 
 TEST_F(Engine, FactoryCreatesTheBasicControlsByExactNameOnly) {

@@ -2,16 +2,25 @@
 
 // A dialog for tests: hidden by default, records what reaches its handlers.
 
+#include "ProbeControl.h"
+
 #include "controls/MControl.h"
 #include "core/MDialog.h"
+#include "core/Manager.h"
+
+#include <gtest/gtest.h>
 
 #include <vector>
 
 namespace tessel_test {
 
-struct Notification {
-    UINT id;
-    UINT event;
+// The dialog tests' fixture: the library set up once for the suite.
+class DialogFixture : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        Tessel::Manager::SetInstance(::GetModuleHandleW(nullptr));
+        Tessel::Manager::InitGdiplus();
+    }
 };
 
 class TestDialog : public Tessel::MDialog {
@@ -20,8 +29,8 @@ class TestDialog : public Tessel::MDialog {
         return Create(nullptr, L"Tessel test dialog", style, WS_EX_TOOLWINDOW, rect);
     }
 
-    LRESULT OnMessage(UINT id, UINT event, WPARAM, LPARAM) override {
-        notifications.push_back({id, event});
+    LRESULT OnMessage(UINT id, UINT event, WPARAM wParam, LPARAM lParam) override {
+        notices.push_back({id, event, wParam, lParam});
         return 0;
     }
     void InitUI(CRect client) override { initClients.push_back(client); }
@@ -47,12 +56,12 @@ class TestDialog : public Tessel::MDialog {
 
     int Count(UINT event) const {
         int n = 0;
-        for (const auto& note : notifications)
-            n += note.event == event ? 1 : 0;
+        for (const Notice& notice : notices)
+            n += notice.code == event ? 1 : 0;
         return n;
     }
 
-    std::vector<Notification> notifications;
+    std::vector<Notice> notices;
     std::vector<CRect> initClients;
     std::vector<CRect> sizeClients;
     std::vector<UINT> timerIds;

@@ -1,7 +1,7 @@
 #pragma once
 
 // A test control that records what reaches its hooks and lets a test set the flags that only derived controls
-// may set.
+// may set, and an owner that records what controls report.
 
 #include "controls/MControl.h"
 #include "core/PaintManager.h"
@@ -20,6 +20,7 @@ struct Update {
     MControl* control;
 };
 
+// A notification as it reached an owner's OnBaseMessage (or a dialog's OnMessage).
 struct Notice {
     UINT id;
     UINT code;
@@ -27,22 +28,27 @@ struct Notice {
     LPARAM lParam;
 };
 
-// An owner that records repaint requests and notifications.
+// An owner that records repaint requests and notifications. With an engine, repaint requests go on to it as
+// they would from a dialog.
 class Owner : public MObject {
   public:
+    explicit Owner(Tessel::PaintManager* engine = nullptr) : engine_(engine) {}
     LRESULT OnBaseMessage(UINT id, UINT code, WPARAM wParam, LPARAM lParam) override {
         notices.push_back({id, code, wParam, lParam});
-        if (code == 3)
+        if (code == Tessel::kNotifyDoubleClick)
             lastPoint = *reinterpret_cast<const CPoint*>(lParam);
         return 0;
     }
     LRESULT OnControlUpdate(CRect rect, int discard, MControl* control) override {
         updates.push_back({rect, discard, control});
-        return 0;
+        return engine_ != nullptr ? engine_->OnControlUpdate(rect, discard, control) : 0;
     }
     std::vector<Notice> notices;
     std::vector<Update> updates;
     CPoint lastPoint;
+
+  private:
+    Tessel::PaintManager* engine_;  // not owned
 };
 
 class Probe : public MControl {
@@ -97,49 +103,26 @@ class Probe : public MControl {
     std::vector<UINT>* drawLog = &ownLog;
 
   protected:
-    int OnControlMouseMove(UINT, CPoint pt) override {
-        ++moves;
-        lastPt = pt;
-        return takeMove;
-    }
-    int OnControlLButtonDown(UINT, CPoint pt) override {
-        ++downs;
-        lastPt = pt;
-        return takeDown;
-    }
-    int OnControlLButtonUp(UINT, CPoint pt) override {
-        ++ups;
-        lastPt = pt;
-        return takeUp;
-    }
-    int OnControlLButtonDblClk(UINT, CPoint pt) override {
-        ++dblclks;
-        lastPt = pt;
-        return takeDbl;
-    }
-    int OnControlRButtonDown(UINT, CPoint) override {
-        ++rdowns;
-        return takeDown;
-    }
-    int OnControlRButtonUp(UINT, CPoint) override {
-        ++rups;
-        return takeUp;
-    }
-    int OnControlRButtonDblClk(UINT, CPoint) override {
-        ++rdblclks;
-        return takeDbl;
-    }
+    int OnControlMouseMove(UINT, CPoint pt) override { return Took(moves, pt, takeMove); }
+    int OnControlLButtonDown(UINT, CPoint pt) override { return Took(downs, pt, takeDown); }
+    int OnControlLButtonUp(UINT, CPoint pt) override { return Took(ups, pt, takeUp); }
+    int OnControlLButtonDblClk(UINT, CPoint pt) override { return Took(dblclks, pt, takeDbl); }
+    int OnControlRButtonDown(UINT, CPoint) override { return Took(rdowns, lastPt, takeDown); }
+    int OnControlRButtonUp(UINT, CPoint) override { return Took(rups, lastPt, takeUp); }
+    int OnControlRButtonDblClk(UINT, CPoint) override { return Took(rdblclks, lastPt, takeDbl); }
+    int OnControlScroll(int, UINT, CPoint) override { return Took(scrolls, lastPt, takeScroll); }
+    int OnControlTimer() override { return Took(ticks, lastPt, takeTimer); }
     int OnControlKeyDown(UINT key, UINT repeat, UINT flags) override {
         ++keys;
         return takeKey || MControl::OnControlKeyDown(key, repeat, flags);
     }
-    int OnControlScroll(int, UINT, CPoint) override {
-        ++scrolls;
-        return takeScroll;
-    }
-    int OnControlTimer() override {
-        ++ticks;
-        return takeTimer;
+
+  private:
+    // Counts a call to a hook, remembers its point and answers as the test chose.
+    int Took(int& count, CPoint pt, int answer) {
+        ++count;
+        lastPt = pt;
+        return answer;
     }
 };
 
