@@ -7,15 +7,6 @@
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-    const size_t first = s.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const size_t last = s.find_last_not_of(" \t\r");
-    return s.substr(first, last - first + 1);
-}
-
 // A finite float32 written in plain decimal; "nan", "inf" and values beyond the float range are refused.
 bool ParseNumber(std::string_view text, float* value) {
     text = Trim(text);

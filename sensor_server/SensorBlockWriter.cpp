@@ -1,6 +1,6 @@
 #include "SensorBlockWriter.h"
 
-#include "sensors/SensorSnapshot.h"
+#include "SensorBlock.h"
 
 #include <cstdint>
 #include <cstring>

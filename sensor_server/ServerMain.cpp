@@ -10,7 +10,7 @@
 #include "TemperatureSources.h"
 #include "TextFile.h"
 
-#include "sensors/SensorSnapshot.h"
+#include "SensorBlock.h"
 
 #include <objbase.h>
 

@@ -2,6 +2,8 @@
 
 #include "TextFile.h"
 
+#include "core/Handle.h"
+
 #include <oleauto.h>
 #include <wbemidl.h>
 #include <wrl/client.h>
@@ -9,6 +11,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
@@ -19,14 +22,6 @@ bool IsPlausible(float celsius) noexcept {
     return celsius > kMinPlausibleCelsius && celsius < kMaxPlausibleCelsius;
 }
 
-std::string Trimmed(const std::string& s) {
-    const size_t first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 std::string HexResult(HRESULT hr) {
     char text[16];
     std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));
@@ -35,17 +30,22 @@ std::string HexResult(HRESULT hr) {
 
 // --- Linux sensors through wine's drive -------------------------------------------------------------------
 
-bool ReadSmallText(const std::wstring& path, std::string* text) {
-    return ReadTextFile(path, 256, text) == TextFileResult::Read;
+// A small sensor file's text without surrounding blanks; nothing when it cannot be read.
+std::optional<std::string> ReadSmallText(const std::wstring& path) {
+    std::string text;
+    if (ReadTextFile(path, 256, &text) != TextFileResult::Read) {
+        return std::nullopt;
+    }
+    return std::string(Trim(text));
 }
 
 // Sensor files hold millidegrees Celsius as a decimal integer.
 bool ReadMillidegrees(const std::wstring& path, float* celsius) {
-    std::string text;
-    if (!ReadSmallText(path, &text)) {
+    const std::optional<std::string> read = ReadSmallText(path);
+    if (!read) {
         return false;
     }
-    text = Trimmed(text);
+    const std::string& text = *read;
     long value = 0;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || ec != std::errc() || ptr != text.data() + text.size()) {
@@ -76,14 +76,13 @@ struct Candidate {
 std::vector<std::wstring> Entries(const std::wstring& folder, const wchar_t* prefix) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
-    HANDLE find = ::FindFirstFileW((folder + L"\\" + prefix + L"*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) {
+    UniqueFind find(::FindFirstFileW((folder + L"\\" + prefix + L"*").c_str(), &found));
+    if (!find) {
         return names;
     }
     do {
         names.emplace_back(found.cFileName);
-    } while (::FindNextFileW(find, &found) && names.size() < 256);
-    ::FindClose(find);
+    } while (::FindNextFileW(find.get(), &found) && names.size() < 256);
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -93,13 +92,9 @@ void AddHwmonCandidates(const std::wstring& root, std::vector<Candidate>* candid
     const std::wstring hwmon = root + L"\\class\\hwmon";
     for (const std::wstring& entry : Entries(hwmon, L"hwmon")) {
         const std::wstring folder = hwmon + L"\\" + entry;
-        std::string driver;
-        if (!ReadSmallText(folder + L"\\name", &driver)) {
-            continue;
-        }
-        driver = Trimmed(driver);
-        if (std::none_of(std::begin(kCpuDrivers), std::end(kCpuDrivers),
-                         [&](const char* d) { return driver == d; })) {
+        const std::optional<std::string> driver = ReadSmallText(folder + L"\\name");
+        if (!driver || std::none_of(std::begin(kCpuDrivers), std::end(kCpuDrivers),
+                                    [&](const char* d) { return *driver == d; })) {
             continue;
         }
         for (int i = 1; i <= 32; ++i) {
@@ -107,14 +102,11 @@ void AddHwmonCandidates(const std::wstring& root, std::vector<Candidate>* candid
             if (::GetFileAttributesW((base + L"_input").c_str()) == INVALID_FILE_ATTRIBUTES) {
                 continue;
             }
-            std::string label;
-            if (ReadSmallText(base + L"_label", &label)) {
-                label = Trimmed(label);
-            }
+            const std::string label = ReadSmallText(base + L"_label").value_or(std::string());
             const int rank = label == "Package id 0" || label == "Tdie" ? 0 : label == "Tctl" ? 1 : 2;
             candidates->push_back({rank, base + L"_input",
-                                   "Linux hwmon " + driver + (label.empty() ? "" : " (" + label + ")") + " " +
-                                       Utf8FromWide(base + L"_input")});
+                                   "Linux hwmon " + *driver + (label.empty() ? "" : " (" + label + ")") +
+                                       " " + Utf8FromWide(base + L"_input")});
         }
     }
 }
@@ -123,14 +115,11 @@ void AddThermalZoneCandidates(const std::wstring& root, std::vector<Candidate>* 
     const std::wstring thermal = root + L"\\class\\thermal";
     for (const std::wstring& entry : Entries(thermal, L"thermal_zone")) {
         const std::wstring folder = thermal + L"\\" + entry;
-        std::string type;
-        if (!ReadSmallText(folder + L"\\type", &type)) {
+        const std::optional<std::string> type = ReadSmallText(folder + L"\\type");
+        if (!type) {
             continue;
         }
-        type = Trimmed(type);
-        std::string lower = type;
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+        const std::string lower = LowerAscii(*type);
         int rank;
         if (lower == "x86_pkg_temp") {
             rank = 3;
@@ -142,7 +131,7 @@ void AddThermalZoneCandidates(const std::wstring& root, std::vector<Candidate>* 
             continue;  // chipset, wireless, battery: not the CPU
         }
         candidates->push_back({rank, folder + L"\\temp",
-                               "Linux thermal zone " + type + " " + Utf8FromWide(folder + L"\\temp")});
+                               "Linux thermal zone " + *type + " " + Utf8FromWide(folder + L"\\temp")});
     }
 }
 
@@ -164,16 +153,14 @@ class WmiThermalZone final : public TemperatureSource {
     // The hottest plausible zone; S_FALSE when the query answered without one (*zones tells how many
     // zones it listed).
     HRESULT Query(float* celsius, int* zones = nullptr) {
-        BSTR language = ::SysAllocString(L"WQL");
-        BSTR query = ::SysAllocString(query_);
+        const UniqueBstr language(::SysAllocString(L"WQL"));
+        const UniqueBstr query(::SysAllocString(query_));
         ComPtr<IEnumWbemClassObject> rows;
-        HRESULT hr =
-            language && query
-                ? services_->ExecQuery(language, query, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
-                                       nullptr, rows.GetAddressOf())
-                : E_OUTOFMEMORY;
-        ::SysFreeString(query);
-        ::SysFreeString(language);
+        HRESULT hr = language && query
+                         ? services_->ExecQuery(language.get(), query.get(),
+                                                WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
+                                                nullptr, rows.GetAddressOf())
+                         : E_OUTOFMEMORY;
         if (FAILED(hr)) {
             return hr;
         }
@@ -221,13 +208,12 @@ class WmiThermalZone final : public TemperatureSource {
 };
 
 HRESULT ConnectWmi(IWbemLocator* locator, const wchar_t* space, ComPtr<IWbemServices>* services) {
-    BSTR name = ::SysAllocString(space);
+    const UniqueBstr name(::SysAllocString(space));
     if (!name) {
         return E_OUTOFMEMORY;
     }
-    HRESULT hr = locator->ConnectServer(name, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+    HRESULT hr = locator->ConnectServer(name.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
                                         services->ReleaseAndGetAddressOf());
-    ::SysFreeString(name);
     if (SUCCEEDED(hr)) {
         hr = ::CoSetProxyBlanket(services->Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
                                  RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);

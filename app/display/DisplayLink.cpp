@@ -28,12 +28,9 @@ void DisplayLink::Rescan() noexcept {
     if (snapshot_.load()) {
         return;
     }
-    HANDLE mapping = nullptr;
-    void* view = nullptr;
-    if (MapSensorSnapshot(&mapping, &view)) {
-        mapping_.reset(mapping);
-        view_.reset(view);
-        snapshot_.store(static_cast<const SensorSnapshot*>(view));
+    if (SensorSnapshotView view = MapSensorSnapshot()) {
+        view_ = std::move(view);
+        snapshot_.store(view_.Get());
     }
 }
 

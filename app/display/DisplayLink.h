@@ -19,7 +19,7 @@
 //   watchdog timer: display_.Snapshot() (null until mapped) for SnapshotLiveness.
 //   firmware check: display_.Facts().model and DisplayManager::Instance().QueryFirmwareVersion.
 //   tray menu: DisplayManager::Instance().Count().
-//   destructor: if (!Stop()) Join();  before the members go.
+//   destructor: StopAndJoin();  before the members go.
 
 #include "core/Handle.h"
 #include "display/CommandQueue.h"
@@ -73,7 +73,6 @@ class DisplayLink {
     DisplayFacts facts_;
     std::atomic<int> light_{kLightOn};
     std::atomic<int> unit_{0};
-    UniqueHandle mapping_;  // worker only
-    UniqueMapView view_;    // worker only
+    SensorSnapshotView view_;  // worker only
     std::atomic<const SensorSnapshot*> snapshot_{nullptr};
 };

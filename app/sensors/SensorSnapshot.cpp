@@ -1,7 +1,5 @@
 #include "sensors/SensorSnapshot.h"
 
-#include "core/Handle.h"
-
 #include <winternl.h>
 
 #include <climits>
@@ -35,25 +33,20 @@ bool QuerySectionSize(HANDLE section, LONGLONG* size) noexcept {
 
 }  // namespace
 
-bool MapSensorSnapshot(HANDLE* mapping, void** view) noexcept {
-    *mapping = nullptr;
-    *view = nullptr;
-    UniqueHandle section(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                              kSensorBlockSize, kSensorBlockName));
-    if (!section) {
-        return false;
-    }
+SensorSnapshotView MapSensorSnapshot() noexcept {
+    SensorSnapshotView mapped;
+    mapped.section_.reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                               kSensorBlockSize, kSensorBlockName));
     LONGLONG size = 0;
-    if (!QuerySectionSize(section.get(), &size) || size < static_cast<LONGLONG>(kSensorBlockSize)) {
-        return false;
+    if (!mapped.section_ || !QuerySectionSize(mapped.section_.get(), &size) ||
+        size < static_cast<LONGLONG>(kSensorBlockSize)) {
+        return {};
     }
-    void* address = ::MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, kSensorBlockSize);
-    if (!address) {
-        return false;
+    mapped.view_.reset(::MapViewOfFile(mapped.section_.get(), FILE_MAP_READ, 0, 0, kSensorBlockSize));
+    if (!mapped.view_) {
+        return {};
     }
-    *mapping = section.release();
-    *view = address;
-    return true;
+    return mapped;
 }
 
 float ReadSnapshotFloat(const SensorSnapshot& snapshot, size_t offset) noexcept {

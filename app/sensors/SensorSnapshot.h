@@ -1,28 +1,41 @@
 #pragma once
 
-// The sensor server's shared block: 772 bytes of named paging-file memory that the server overwrites in place
-// and the program maps read-only. Readings are little-endian IEEE float32.
+// The program's side of the sensor server's shared block (SensorBlock.h): a read-only view of it and the
+// readings in it.
+
+#include "SensorBlock.h"
+
+#include "core/Handle.h"
 
 #include <windows.h>
 
 #include <cstddef>
-
-inline constexpr char kSensorBlockName[] = "quorin_hardware_mapfile";
-inline constexpr DWORD kSensorBlockSize = 772;
-inline constexpr size_t kSecondReadingOffset =
-    132;  // shown as the display's second value, no unit conversion
-inline constexpr size_t kCpuTemperatureOffset = 152;  // degrees Celsius
-inline constexpr size_t kLivenessOffset = 156;        // 0 or below: the server delivers nothing yet
 
 struct SensorSnapshot {
     unsigned char bytes[kSensorBlockSize];
 };
 static_assert(sizeof(SensorSnapshot) == 772);
 
-// Creates or opens the block and maps a read-only view of it. The handle and view are kept for the life of
-// the process. A block that exists but is smaller than 772 bytes is refused (and left unmapped), so no reader
-// ever goes past its end.
-[[nodiscard]] bool MapSensorSnapshot(HANDLE* mapping, void** view) noexcept;
+// A read-only view of the block; it keeps the block open and mapped while it lives (the program keeps it for
+// its whole life).
+class SensorSnapshotView {
+  public:
+    // The block's bytes; null for an empty view.
+    [[nodiscard]] const SensorSnapshot* Get() const noexcept {
+        return static_cast<const SensorSnapshot*>(view_.get());
+    }
+    explicit operator bool() const noexcept { return view_.valid(); }
+
+  private:
+    friend SensorSnapshotView MapSensorSnapshot() noexcept;
+
+    UniqueHandle section_;
+    UniqueMapView view_;
+};
+
+// Creates or opens the block and maps it read-only. An empty view when that fails, or when a block that
+// exists is smaller than 772 bytes: it is left unmapped, so no reader ever goes past its end.
+[[nodiscard]] SensorSnapshotView MapSensorSnapshot() noexcept;
 
 // One aligned 4-byte read of the float at offset (another process may be writing the block meanwhile).
 [[nodiscard]] float ReadSnapshotFloat(const SensorSnapshot& snapshot, size_t offset) noexcept;

@@ -9,6 +9,8 @@
 // VALUE        a decimal float, or nan, inf, -inf
 // Exit code: 0 written, 2 bad arguments, 3 the block could not be created or mapped.
 
+#include "SensorBlock.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -20,8 +22,6 @@
 #include <vector>
 
 namespace {
-
-constexpr char kBlockName[] = "quorin_hardware_mapfile";
 
 bool ParseFloat(const wchar_t* text, float* out) {
     if (_wcsicmp(text, L"nan") == 0) {
@@ -53,7 +53,7 @@ struct Write {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    DWORD size = 772;
+    DWORD size = kSensorBlockSize;
     std::wstring hold;
     std::vector<Write> writes;
     for (int i = 1; i < argc; ++i) {
@@ -75,7 +75,8 @@ int wmain(int argc, wchar_t** argv) {
     if (size == 0) {
         return 2;
     }
-    HANDLE section = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, kBlockName);
+    HANDLE section =
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, kSensorBlockName);
     if (!section) {
         return 3;
     }

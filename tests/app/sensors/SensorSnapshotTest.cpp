@@ -54,18 +54,6 @@ class HeldWriter {
     BOOL started_ = FALSE;
 };
 
-struct Mapped {
-    HANDLE mapping = nullptr;
-    void* view = nullptr;
-    ~Mapped() {
-        if (view)
-            ::UnmapViewOfFile(view);
-        if (mapping)
-            ::CloseHandle(mapping);
-    }
-    const SensorSnapshot& snapshot() const { return *static_cast<const SensorSnapshot*>(view); }
-};
-
 TEST(TruncateReading, TruncatesTowardZeroAndIsDefinedForEveryValue) {
     EXPECT_EQ(TruncateReading(45.9f), 45);
     EXPECT_EQ(TruncateReading(-0.5f), 0);
@@ -86,43 +74,42 @@ TEST(TruncateReading, TruncatesTowardZeroAndIsDefinedForEveryValue) {
 TEST(SensorSnapshot, ReadsValuesOfABlockThatAnotherProcessCreated) {
     HeldWriter writer(L"152=45.9 132=-0.5 156=nan");
     ASSERT_TRUE(writer.WaitReady());
-    Mapped m;
-    ASSERT_TRUE(MapSensorSnapshot(&m.mapping, &m.view));
-    ASSERT_NE(m.mapping, nullptr);
-    ASSERT_NE(m.view, nullptr);
-    EXPECT_EQ(SnapshotCpuTemperature(m.snapshot()), 45);
-    EXPECT_EQ(SnapshotSecondReading(m.snapshot()), 0);
-    EXPECT_TRUE(std::isnan(SnapshotLiveness(m.snapshot())));
+    const SensorSnapshotView m = MapSensorSnapshot();
+    ASSERT_TRUE(m);
+    ASSERT_NE(m.Get(), nullptr);
+    EXPECT_EQ(SnapshotCpuTemperature(*m.Get()), 45);
+    EXPECT_EQ(SnapshotSecondReading(*m.Get()), 0);
+    EXPECT_TRUE(std::isnan(SnapshotLiveness(*m.Get())));
 }
 
 // The program creates the block first (zero-filled) and sees the server's values as soon as it writes them.
 TEST(SensorSnapshot, BlockCreatedByTheProgramReadsZerosThenTheServersValues) {
-    Mapped m;
-    ASSERT_TRUE(MapSensorSnapshot(&m.mapping, &m.view));
-    EXPECT_EQ(SnapshotCpuTemperature(m.snapshot()), 0);
-    EXPECT_EQ(SnapshotSecondReading(m.snapshot()), 0);
-    EXPECT_EQ(SnapshotLiveness(m.snapshot()), 0.0f);
+    const SensorSnapshotView m = MapSensorSnapshot();
+    ASSERT_TRUE(m);
+    EXPECT_EQ(SnapshotCpuTemperature(*m.Get()), 0);
+    EXPECT_EQ(SnapshotSecondReading(*m.Get()), 0);
+    EXPECT_EQ(SnapshotLiveness(*m.Get()), 0.0f);
 
     auto r = RunProcess(Writer() + L" 152=1e30 132=-1e30 156=1.5");
     ASSERT_TRUE(r.finished);
     ASSERT_EQ(r.exitCode, 0u);
-    EXPECT_EQ(SnapshotCpuTemperature(m.snapshot()), INT_MAX);
-    EXPECT_EQ(SnapshotSecondReading(m.snapshot()), INT_MIN);
-    EXPECT_EQ(SnapshotLiveness(m.snapshot()), 1.5f);
+    EXPECT_EQ(SnapshotCpuTemperature(*m.Get()), INT_MAX);
+    EXPECT_EQ(SnapshotSecondReading(*m.Get()), INT_MIN);
+    EXPECT_EQ(SnapshotLiveness(*m.Get()), 1.5f);
 
     r = RunProcess(Writer() + L" 152=inf 132=-inf 156=0");
     ASSERT_TRUE(r.finished);
-    EXPECT_EQ(SnapshotCpuTemperature(m.snapshot()), INT_MAX);
-    EXPECT_EQ(SnapshotSecondReading(m.snapshot()), INT_MIN);
-    EXPECT_EQ(SnapshotLiveness(m.snapshot()), 0.0f);
+    EXPECT_EQ(SnapshotCpuTemperature(*m.Get()), INT_MAX);
+    EXPECT_EQ(SnapshotSecondReading(*m.Get()), INT_MIN);
+    EXPECT_EQ(SnapshotLiveness(*m.Get()), 0.0f);
 }
 
 // The view is read-only: the program can never write into the server's block.
 TEST(SensorSnapshot, ViewIsReadOnly) {
-    Mapped m;
-    ASSERT_TRUE(MapSensorSnapshot(&m.mapping, &m.view));
+    const SensorSnapshotView m = MapSensorSnapshot();
+    ASSERT_TRUE(m);
     MEMORY_BASIC_INFORMATION info{};
-    ASSERT_NE(::VirtualQuery(m.view, &info, sizeof(info)), 0u);
+    ASSERT_NE(::VirtualQuery(m.Get(), &info, sizeof(info)), 0u);
     EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READONLY));
 }
 
@@ -133,15 +120,14 @@ TEST(SensorSnapshot, SmallerExistingBlockIsNeverReadPastItsEnd) {
     HeldWriter writer(L"--size 100 0=1");
     ASSERT_TRUE(writer.WaitReady());
 
-    Mapped m;
-    if (MapSensorSnapshot(&m.mapping, &m.view)) {
+    const SensorSnapshotView m = MapSensorSnapshot();
+    if (m) {
         MEMORY_BASIC_INFORMATION info{};
-        ASSERT_NE(::VirtualQuery(m.view, &info, sizeof(info)), 0u);
+        ASSERT_NE(::VirtualQuery(m.Get(), &info, sizeof(info)), 0u);
         EXPECT_GE(info.RegionSize, kSensorBlockSize);
-        EXPECT_EQ(SnapshotCpuTemperature(m.snapshot()), 0);
+        EXPECT_EQ(SnapshotCpuTemperature(*m.Get()), 0);
     } else {
-        EXPECT_EQ(m.view, nullptr);
-        EXPECT_EQ(m.mapping, nullptr);
+        EXPECT_EQ(m.Get(), nullptr);
     }
 }
 
