@@ -25,11 +25,7 @@ namespace {
 
 class BenchWorker : public CThreadBasic {
   public:
-    ~BenchWorker() override {
-        if (!Stop()) {
-            Join();
-        }
-    }
+    ~BenchWorker() override { StopAndJoin(); }
     DisplayLink link;
 
   protected:

@@ -1,6 +1,8 @@
 #include "display/DisplayManager.h"
 
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <cwctype>
 #include <initguid.h>
 
@@ -13,10 +15,12 @@ namespace {
 
 constexpr DWORD kQueryPauseMs = 16;
 
-struct Marker {
-    const wchar_t* text;  // upper case
-};
-constexpr Marker kMarkers[] = {{L"VID_1A2C&PID_4C84"}, {L"VID_1A2C&PID_4D84"}};
+// How a device interface path names a display model: "VID_1A2C&PID_4C84" (upper case).
+std::wstring DeviceMarker(unsigned short productId) {
+    wchar_t text[32] = {};
+    std::swprintf(text, std::size(text), L"VID_%04X&PID_%04X", kDisplayVendorId, productId);
+    return text;
+}
 
 // USB device, disk, HID, network adapter.
 constexpr GUID kNotificationClasses[] = {
@@ -208,8 +212,9 @@ void DisplayManager::OnDeviceInterfaceChange(const DEV_BROADCAST_DEVICEINTERFACE
     for (wchar_t& c : upper) {
         c = static_cast<wchar_t>(std::towupper(c));
     }
-    for (const Marker& marker : kMarkers) {
-        if (upper.find(marker.text) == std::wstring::npos) {
+    static const std::wstring kMarkers[] = {DeviceMarker(kProductIdK1), DeviceMarker(kProductIdK2)};
+    for (const std::wstring& marker : kMarkers) {
+        if (upper.find(marker) == std::wstring::npos) {
             continue;
         }
         if (event == DBT_DEVICEARRIVAL) {

@@ -45,12 +45,7 @@ struct DisplayFilter {
     int modelTag = 0;
 };
 
-struct HidDeviceTraits {
-    using pointer = hid_device*;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer device) noexcept { hid_close(device); }
-};
-using UniqueHidDevice = UniqueResource<HidDeviceTraits>;
+using UniqueHidDevice = UniqueResource<handle_traits::NullIsNone<hid_device*, &hid_close>>;
 
 inline constexpr size_t kDevicePathSize = 1024;
 inline constexpr size_t kProductTextSize = 512;

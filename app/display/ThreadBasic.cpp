@@ -3,6 +3,10 @@
 #include <process.h>
 
 CThreadBasic::~CThreadBasic() {
+    StopAndJoin();
+}
+
+void CThreadBasic::StopAndJoin() noexcept {
     Stop();
     Join();
 }

@@ -3,8 +3,8 @@
 // The program's single worker thread. A derived class supplies the step; the thread runs it in a loop with a
 // short pause after each step until Stop.
 //
-// A derived class must stop the thread in its own destructor (Stop, then Join if Stop reported that the
-// loop is still busy), because the thread calls the derived class's Step.
+// A derived class must call StopAndJoin in its own destructor, because the thread calls the derived class's
+// Step.
 
 #include "core/Handle.h"
 
@@ -45,6 +45,9 @@ class CThreadBasic {
   protected:
     // One unit of work; the loop pauses kLoopPeriodMs after each.
     virtual void Step() noexcept = 0;
+
+    // Stop, then wait until the thread has ended: after it, no Step runs any more.
+    void StopAndJoin() noexcept;
 
   private:
     static unsigned __stdcall ThreadProc(void* self) noexcept;

@@ -1,8 +1,8 @@
 #include "sensors/SensorServer.h"
 
 #include "core/Handle.h"
+#include "core/Manager.h"
 
-#include <shlwapi.h>
 #include <tlhelp32.h>
 
 #include <climits>
@@ -26,11 +26,7 @@ void WriteErrorLine(std::FILE* errors, const char* line) noexcept {
 }  // namespace
 
 std::wstring GetProgramFolder() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(::GetModuleHandleW(nullptr), path, MAX_PATH);
-    ::PathRemoveFileSpecW(path);
-    ::PathAddBackslashW(path);
-    return path;
+    return Tessel::Manager::GetAppFolder().GetString();
 }
 
 bool IsNtMajorVersion10OrLater(const wchar_t* library, const char* function, std::FILE* errors) noexcept {

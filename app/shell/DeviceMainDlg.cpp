@@ -17,36 +17,34 @@ namespace {
 constexpr UINT kLightPictureId = 31;
 constexpr UINT kUnitPictureId = 32;
 
-constexpr int kPanelWidth = 396;
-constexpr int kPanelHeight = 289;
-
 const CRect kCloseArea(360, 15, 380, 35);
 const CRect kLightArea(215, 95, 286, 118);
 const CRect kUnitArea(215, 152, 286, 175);
 
-Tessel::MPicture* AsPicture(Tessel::MControl* control) noexcept { return static_cast<Tessel::MPicture*>(control); }
+Tessel::MPicture* AsPicture(Tessel::MControl* control) noexcept {
+    return static_cast<Tessel::MPicture*>(control);
+}
 
 }  // namespace
 
-DeviceMainDlg::DeviceMainDlg() noexcept {
-    tray_.cbSize = sizeof(tray_);
-}
+DeviceMainDlg::DeviceMainDlg() noexcept = default;
 
 DeviceMainDlg::~DeviceMainDlg() {
     // The worker calls Step on this object: it must be gone before the members are.
-    if (!Stop()) {
-        Join();
-    }
-    RemoveTrayIcon();
+    StopAndJoin();
+}
+
+CRect DeviceMainDlg::PanelRect(int height) {
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    return CRect(work.right - kPanelMargin - kPanelWidth, work.bottom - kPanelMargin - height,
+                 work.right - kPanelMargin, work.bottom - kPanelMargin);
 }
 
 UINT DeviceMainDlg::Run() {
-    RECT work{};
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const CRect rect(work.right - (kPanelWidth + 2), work.bottom - (kPanelHeight + 2), work.right - 2,
-                     work.bottom - 2);
-    Create(nullptr, kProductTitle, WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, WS_EX_TOOLWINDOW,
-           rect);
+    const CRect rect = PanelRect(kPanelHeight);
+    Create(nullptr, kProductTitle, WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+           WS_EX_TOOLWINDOW, rect);
     // The panel is shown from the start; the modal run must not hide the window that was created visible.
     return ShowModal(SW_SHOWNOACTIVATE);
 }
@@ -106,14 +104,18 @@ void DeviceMainDlg::UISize(CRect client) {
 
 void DeviceMainDlg::ApplySwitchImages() {
     if (lightPicture_) {
-        AsPicture(lightPicture_)->SetImage(display_.Light() == kLightOn ? L"img_led_on.png" : L"img_dev_off.png", 1);
+        AsPicture(lightPicture_)
+            ->SetImage(display_.Light() == kLightOn ? L"img_led_on.png" : L"img_dev_off.png", 1);
     }
     if (unitPicture_) {
-        AsPicture(unitPicture_)->SetImage(display_.Unit() == 0 ? L"img_temp_type1.png" : L"img_temp_type2.png", 1);
+        AsPicture(unitPicture_)
+            ->SetImage(display_.Unit() == 0 ? L"img_temp_type1.png" : L"img_temp_type2.png", 1);
     }
 }
 
-LRESULT DeviceMainDlg::OnMessage(UINT, UINT, WPARAM, LPARAM) { return 0; }
+LRESULT DeviceMainDlg::OnMessage(UINT, UINT, WPARAM, LPARAM) {
+    return 0;
+}
 
 BOOL DeviceMainDlg::OnMouseMove(UINT flags, CPoint pt) {
     const BOOL result = MDialog::OnMouseMove(flags, pt);
@@ -143,7 +145,9 @@ BOOL DeviceMainDlg::OnLButtonDown(UINT flags, CPoint pt) {
     return result;
 }
 
-BOOL DeviceMainDlg::OnLButtonUp(UINT flags, CPoint pt) { return MDialog::OnLButtonUp(flags, pt); }
+BOOL DeviceMainDlg::OnLButtonUp(UINT flags, CPoint pt) {
+    return MDialog::OnLButtonUp(flags, pt);
+}
 
 void DeviceMainDlg::OnTimer(UINT id) {
     if (id == kSensorWatchdogTimerId && SensorWatchdogTick(display_.Snapshot())) {
@@ -169,7 +173,7 @@ LRESULT DeviceMainDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_COMMAND:
             if (wParam == kCommandExit) {
-                RemoveTrayIcon();
+                tray_.Remove();
                 ::ExitProcess(0);
             }
             break;

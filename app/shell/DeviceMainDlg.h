@@ -6,12 +6,12 @@
 
 #include "display/DisplayLink.h"
 #include "display/ThreadBasic.h"
+#include "shell/TrayIcon.h"
 
 #include "core/MDialog.h"
 #include "core/Types.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <string>
 
@@ -26,11 +26,18 @@ inline constexpr UINT kUpdateResultMessage = WM_USER + 668;
 inline constexpr UINT kCommandExit = 100;
 inline constexpr UINT kTrayIconId = 109;
 
+// The panel is 396 pixels wide and keeps a 2-pixel margin to the work area's bottom-right corner. It is
+// created 289 pixels high; a left click on the tray icon shows it 249 pixels high.
+inline constexpr int kPanelWidth = 396;
+inline constexpr int kPanelHeight = 289;
+inline constexpr int kPanelHeightFromTray = 249;
+inline constexpr int kPanelMargin = 2;
+
 // The update server's base address; CALIDRA_UPDATE_URL overrides it (tests and staging only).
 inline constexpr wchar_t kUpdateBaseUrl[] = L"https://updates.calidra.app/";
 
 class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
-public:
+  public:
     DeviceMainDlg() noexcept;
     ~DeviceMainDlg() override;
     DeviceMainDlg(const DeviceMainDlg&) = delete;
@@ -54,16 +61,17 @@ public:
     // The update server's base address, from CALIDRA_UPDATE_URL when set.
     [[nodiscard]] static std::wstring UpdateBaseUrl();
 
-protected:
+  protected:
     void Step() noexcept override;
 
-private:
+  private:
     // Notification area (tray icon, menu) and the rest of the shell set-up.
     void SetUpShell();
     LRESULT OnTrayCallback(LPARAM mouseMessage);
     void ShowAtCorner();
     void ShowTrayMenu();
-    void RemoveTrayIcon() noexcept;
+    // The panel's place for this height at the work area's bottom-right corner.
+    [[nodiscard]] static CRect PanelRect(int height);
 
     void ApplySwitchImages();
     void OnUpdateResult(WPARAM kind, LPARAM newer);
@@ -82,5 +90,5 @@ private:
     std::wstring firmwareK1Url_;
     std::wstring firmwareK2Url_;
     std::wstring newFirmwareVersion_;  // written by the update check before it posts its result
-    NOTIFYICONDATAW tray_{};           // hIcon doubles as the "icon is shown" marker
+    TrayIcon tray_;
 };

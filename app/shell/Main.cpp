@@ -7,10 +7,7 @@
 #include "sensors/SensorServer.h"
 
 #include "core/Manager.h"
-
-#include <objidl.h>
-#include <gdiplus.h>
-#include <ole2.h>
+#include "core/ScopeGuards.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     HANDLE mutex = nullptr;  // held until the process ends
@@ -33,12 +30,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // A server left over from an earlier run would otherwise keep writing beside the new one.
     StopSensorServer();
 
-    ULONG_PTR gdiplusToken = 0;
-    Gdiplus::GdiplusStartupInput gdiplusInput;
-    Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr);
+    const GdiplusSession gdiplus;
     Tessel::Manager::SetInstance(instance);
-    ::CoInitialize(nullptr);
-    ::OleInitialize(nullptr);
+    const ComApartment com;
+    const OleSession ole;
 
     {
         // Destroyed before the libraries shut down: its engine may still hold GDI+ images and OLE
@@ -47,9 +42,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         mainWindow.Run();
         StopSensorServer();
     }
-
-    ::CoUninitialize();
-    ::OleUninitialize();
-    Gdiplus::GdiplusShutdown(gdiplusToken);
     return 1;
 }

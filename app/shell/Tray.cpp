@@ -7,7 +7,6 @@
 #include "display/DisplayManager.h"
 #include "sensors/SensorServer.h"
 
-#include "controls/MRender.h"
 #include "core/Handle.h"
 #include "core/Manager.h"
 
@@ -18,27 +17,15 @@ namespace {
 constexpr UINT kMenuVersion = 203;
 constexpr UINT kMenuDevices = 202;
 
-constexpr int kCornerWidth = 396;
-constexpr int kCornerHeight = 249;
-
 }  // namespace
-
-// The full record: 956 bytes in a 32-bit build, 976 in a 64-bit one.
-static_assert(sizeof(NOTIFYICONDATAW) == (sizeof(void*) == 8 ? 976 : 956), "the tray record's layout");
 
 void DeviceMainDlg::SetUpShell() {
     const HWND hwnd = GetSafeHwnd();
     ::SetPropW(hwnd, kProductTitle, reinterpret_cast<HANDLE>(1));
 
-    const std::wstring iconPath = GetProgramFolder() + L"skins\\" + Tessel::Manager::GetTheme().GetString() +
-                                  L"Calidra.ico";
-    tray_.hWnd = hwnd;
-    tray_.uID = kTrayIconId;
-    tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    tray_.uCallbackMessage = kTrayCallbackMessage;
-    tray_.hIcon = Tessel::MRender::LoadIconFromFile(iconPath.c_str());  // kept for the life of the process
-    ::lstrcpynW(tray_.szTip, kProductTitle, static_cast<int>(std::size(tray_.szTip)));
-    ::Shell_NotifyIconW(NIM_ADD, &tray_);
+    const std::wstring iconPath =
+        GetProgramFolder() + L"skins\\" + Tessel::Manager::GetTheme().GetString() + L"Calidra.ico";
+    tray_.Add(hwnd, kTrayIconId, kTrayCallbackMessage, iconPath.c_str(), kProductTitle);
 
     SetIcon(107);
 
@@ -66,10 +53,8 @@ void DeviceMainDlg::ShowAtCorner() {
     ShowWindow(TRUE);
     ::UpdateWindow(hwnd);
     ::BringWindowToTop(hwnd);
-    RECT work{};
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    MoveWindow(work.right - (kCornerWidth + 2), work.bottom - (kCornerHeight + 2), kCornerWidth, kCornerHeight,
-               TRUE);
+    const CRect rect = PanelRect(kPanelHeightFromTray);
+    MoveWindow(rect.left, rect.top, rect.Width(), rect.Height(), TRUE);
 }
 
 void DeviceMainDlg::ShowTrayMenu() {
@@ -88,11 +73,4 @@ void DeviceMainDlg::ShowTrayMenu() {
     ::GetCursorPos(&cursor);
     ::SetForegroundWindow(GetSafeHwnd());
     ::TrackPopupMenu(menu.get(), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, GetSafeHwnd(), nullptr);
-}
-
-void DeviceMainDlg::RemoveTrayIcon() noexcept {
-    if (tray_.hIcon) {
-        tray_.hIcon = nullptr;
-        ::Shell_NotifyIconW(NIM_DELETE, &tray_);
-    }
 }
