@@ -19,10 +19,12 @@ function(calidra_add_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 
-# A helper executable that tests start as a separate process; it lands beside the tests.
+# A helper executable that tests start as a separate process; it lands beside the tests. Every tool starts at
+# wmain (or wWinMain), as the product's programs do.
 function(calidra_add_test_tool name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} calidra_warnings)
+  target_link_options(${name} PRIVATE -municode)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CALIDRA_TEST_DIR})
 endfunction()
