@@ -7,13 +7,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 
-"$root/scripts/setup.sh" >/dev/null
-cmake --preset default -S "$root" >/dev/null
-cmake --build "$build" --target display_refresh_bench >/dev/null
-
 . "$root/scripts/wine-env.sh"
-trap wine_down EXIT
-trap 'exit 130' INT TERM
-wine_up "$build/bench"
-export WINEPATH="$(wine_path "$build/out")"
+"$root/scripts/setup.sh" >/dev/null
+build_targets "$root" display_refresh_bench
+wine_session "$build" "$build/bench"
 wine "$build/benchmarks/display_refresh_bench.exe" "${1:-60}" </dev/null

@@ -10,14 +10,9 @@ if [ "${1:-}" = "--screenshot" ]; then
   out=$(realpath -m "${2:?usage: bench-paint.sh --screenshot FILE}")
 fi
 
-cmake --preset default -S "$root" >/dev/null
-cmake --build "$build" --target PaintBench >/dev/null
-
 . "$root/scripts/wine-env.sh"
-trap wine_down EXIT
-trap 'exit 130' INT TERM
-wine_up "$build"
-export WINEPATH="$(wine_path "$build/out")"
+build_targets "$root" PaintBench
+wine_session "$build" "$build"
 cd "$build/tests"
 
 if [ -n "$out" ]; then

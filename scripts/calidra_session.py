@@ -12,12 +12,19 @@ import subprocess
 import tempfile
 import time
 
+# The wine + Xvfb set-up that every script shares.
+WINE_ENV = os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine-env.sh")
+
 CALIDRA_TITLE = "Kelvaro-DIG"
 SETTINGS_KEY = r"HKCU\Software\Kelvaro-DIG"
 
 
-def _linux_to_wine(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
+def _is_zombie(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] == "Z"
+    except OSError:
+        return True
 
 
 class Session:
@@ -27,11 +34,11 @@ class Session:
         self.build = os.path.abspath(build)
         self.work = os.path.abspath(work)
         self.install = os.path.join(self.work, "install")
-        self.prefix = os.path.join(self.work, "prefix")
+        self.prefix = None
         self.artefacts = os.path.join(self.work, "artefacts")
         self.csv_rows = csv_rows
         self.period_ms = period_ms
-        self.xvfb = None
+        self.display = None
         self.processes = []
         self.env = None
 
@@ -47,24 +54,24 @@ class Session:
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.artefacts)
         self._lay_out_install()
-        self._start_xvfb()
+        env = dict(os.environ)
+        env.pop("WINEDEBUG", None)
+        r = subprocess.run(["bash", WINE_ENV, "up", self.work], env=env, stdin=subprocess.DEVNULL,
+                           capture_output=True, text=True, check=True)
+        values = dict(line.split("=", 1) for line in r.stdout.splitlines() if "=" in line)
         self.env = dict(os.environ)
-        self.env.update(WINEPREFIX=self.prefix, WINEARCH="win64", WINEDEBUG="-all", LANG="C.UTF-8",
-                        WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=self.display)
+        self.env.update(values)
         self.env.pop("LC_ALL", None)
         self.env.pop("WINEPATH", None)
-        devnull = subprocess.DEVNULL
-        subprocess.run(["wineboot", "-i"], env=self.env, stdin=devnull, stdout=devnull, stderr=devnull, check=True)
-        subprocess.run(["wineserver", "-w"], env=self.env, stdin=devnull, stdout=devnull, stderr=devnull)
-        subprocess.run(["wineserver", "-p"], env=self.env, stdin=devnull, stdout=devnull, stderr=devnull)
-        subprocess.run(["wineboot"], env=self.env, stdin=devnull, stdout=devnull, stderr=devnull)
+        self.prefix = values["WINEPREFIX"]
+        self.display = values["DISPLAY"]
 
     def stop(self):
         for p in self.processes:
             if p.poll() is None:
                 p.kill()
         if self.env:
-            subprocess.run(["wineserver", "-k"], env=self.env, stdin=subprocess.DEVNULL,
+            subprocess.run(["bash", WINE_ENV, "down"], env=self.env, stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for p in self.processes:
             try:
@@ -72,10 +79,11 @@ class Session:
             except subprocess.TimeoutExpired:
                 pass
         self.processes = []
-        if self.xvfb:
-            self.xvfb.terminate()
-            self.xvfb.wait(timeout=10)
-            self.xvfb = None
+        if self.env:
+            # The X server is not this process's child: wait until it has gone.
+            xvfb = self.env["XVFB_PID"]
+            self.wait_for(lambda: not os.path.exists(f"/proc/{xvfb}") or _is_zombie(xvfb), 10, 0.1)
+            self.env = None
 
     def _lay_out_install(self):
         out = os.path.join(self.build, "out")
@@ -94,21 +102,6 @@ class Session:
             f.write("source = csv\ncsv = curve.csv\n")
             if period_ms:
                 f.write(f"period_ms = {period_ms}\n")
-
-    def _start_xvfb(self):
-        read_fd, write_fd = os.pipe()
-        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                                     pass_fds=(write_fd,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        number = b""
-        with os.fdopen(read_fd, "rb") as r:
-            while not number.endswith(b"\n"):
-                chunk = r.read(1)
-                if not chunk:
-                    break
-                number += chunk
-        self.display = ":" + number.decode().strip()
 
     # ---- programs -------------------------------------------------------------------------------------
     def start_program(self, relative, args=(), extra_env=None):

@@ -4,9 +4,8 @@
 # Ctrl+C. Extra arguments go to scripts/demo.py (e.g. --seconds 30).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build"
+. "$root/scripts/wine-env.sh"
 
 "$root/scripts/setup.sh"
-cmake --preset default -S "$root" >/dev/null
-cmake --build "$build"
-exec python3 "$root/scripts/demo.py" "$build" "$@"
+build_targets "$root"
+exec python3 "$root/scripts/demo.py" "$root/build" "$@"

@@ -2,19 +2,12 @@
 # Sets everything up on a fresh Debian machine, builds, and runs every test under wine + Xvfb.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build"
+. "$root/scripts/wine-env.sh"
 
 "$root/scripts/setup.sh"
-cmake --preset default -S "$root" >/dev/null
-cmake --build "$build"
-
-. "$root/scripts/wine-env.sh"
-trap wine_down EXIT
-trap 'exit 130' INT TERM
-wine_up "$build"
-# Test executables find the product DLLs in the output folder.
-export WINEPATH="$(wine_path "$build/out")"
+build_targets "$root"
+wine_session "$root/build" "$root/build"
 
 status=0
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 300 "$@" || status=$?
+ctest --test-dir "$root/build" --output-on-failure -j "$(nproc)" --timeout 300 "$@" || status=$?
 exit $status

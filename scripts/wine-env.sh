@@ -1,6 +1,11 @@
 # Sourced by the scripts that run the program or its tests: a throwaway wine prefix inside the build folder,
 # an Xvfb display, and one wineserver kept up for the whole run. wine_up starts them; wine_down stops them
-# (wineserver first, then Xvfb) and is safe to call twice.
+# (wineserver first, then Xvfb) and is safe to call twice; wine_session does both around the rest of a
+# script. build_targets configures and builds.
+#
+# Programs in other languages run it as a command (scripts/calidra_session.py):
+#   wine-env.sh up FOLDER   wine_up FOLDER, then prints the variables a wine program needs, NAME=VALUE a line
+#   wine-env.sh down        wine_down for the WINEPREFIX and XVFB_PID of the environment
 
 wine_up() {
   local build=$1
@@ -59,3 +64,46 @@ wine_down() {
 wine_path() {
   printf 'Z:%s' "$(realpath -m "$1" | tr '/' '\\')"
 }
+
+# Configures the source tree `root` and builds the given targets (quietly), or everything.
+build_targets() {
+  local root=$1
+  shift
+  cmake --preset default -S "$root" >/dev/null
+  if [ $# -eq 0 ]; then
+    cmake --build "$root/build"
+  fi
+  local target
+  for target in "$@"; do
+    cmake --build "$root/build" --target "$target" >/dev/null
+  done
+}
+
+# Wine up in FOLDER for the rest of the script (down again when it ends), with the product DLLs of the build
+# folder BUILD on WINEPATH.
+wine_session() {
+  local build=$1 folder=$2
+  trap wine_down EXIT
+  trap 'exit 130' INT TERM
+  wine_up "$folder"
+  export WINEPATH="$(wine_path "$build/out")"
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  set -euo pipefail
+  case "${1:-}" in
+    up)
+      wine_up "${2:?usage: wine-env.sh up FOLDER}"
+      printf '%s\n' "WINEPREFIX=$WINEPREFIX" "WINEARCH=$WINEARCH" "WINEDEBUG=$WINEDEBUG" \
+        "WINEDLLOVERRIDES=$WINEDLLOVERRIDES" "LANG=$LANG" "DISPLAY=$DISPLAY" "XVFB_PID=$XVFB_PID"
+      ;;
+    down)
+      WINE_UP=1
+      wine_down
+      ;;
+    *)
+      echo "usage: wine-env.sh up FOLDER | down" >&2
+      exit 2
+      ;;
+  esac
+fi
