@@ -212,6 +212,12 @@ class TESSEL_API MControl : public MObject {
     // A child gets the point as it came in when it is one of the container's own scroll bars, else the point
     // after OnMousePointChange.
     [[nodiscard]] static CPoint PointFor(const MControl* child, CPoint original, CPoint translated) noexcept;
+    // False when the control takes no mouse input now; otherwise `original` keeps the point as it came in and
+    // `pt` becomes the point after OnMousePointChange.
+    bool BeginRoute(CPoint& pt, CPoint& original);
+    // A release or a double click ends a press inside the control: the hover child, if any, and in
+    // `childPt` the point it gets.
+    MControl* EndPress(CPoint original, CPoint pt, CPoint& childPt);
     int RouteButtonDown(UINT flags, CPoint pt, bool right);
     int RouteButtonUp(UINT flags, CPoint pt, bool right);
     int RouteButtonDblClk(UINT flags, CPoint pt, bool right);

@@ -24,11 +24,18 @@ CPoint MControl::PointFor(const MControl* child, CPoint original, CPoint transla
     return id == kVerticalScrollBarId || id == kHorizontalScrollBarId ? original : translated;
 }
 
-int MControl::OnMouseMove(UINT flags, CPoint pt) {
+bool MControl::BeginRoute(CPoint& pt, CPoint& original) {
     if (!m_bVisible || !m_bResponse)
-        return 0;
-    const CPoint original = pt;
+        return false;
+    original = pt;
     OnMousePointChange(pt);
+    return true;
+}
+
+int MControl::OnMouseMove(UINT flags, CPoint pt) {
+    CPoint original;
+    if (!BeginRoute(pt, original))
+        return 0;
     if (MControl* hover = m_pHover) {
         const CPoint p = PointFor(hover, original, pt);
         if (hover->PtInRect(p) && hover->OnCheckMouseResponse(flags, p))
@@ -68,10 +75,9 @@ int MControl::OnMouseMove(UINT flags, CPoint pt) {
 }
 
 int MControl::RouteButtonDown(UINT flags, CPoint pt, bool right) {
-    if (!m_bVisible || !m_bResponse)
+    CPoint original;
+    if (!BeginRoute(pt, original))
         return 0;
-    const CPoint original = pt;
-    OnMousePointChange(pt);
     m_bPressedInside = m_rect.PtInRect(pt) ? 1 : 0;
     {
         LockGuard guard(m_controlLock);
@@ -90,16 +96,20 @@ int MControl::RouteButtonDown(UINT flags, CPoint pt, bool right) {
     return right ? OnControlRButtonDown(flags, pt) : OnControlLButtonDown(flags, pt);
 }
 
-int MControl::RouteButtonUp(UINT flags, CPoint pt, bool right) {
-    if (!m_bVisible || !m_bResponse)
-        return 0;
-    const CPoint original = pt;
-    OnMousePointChange(pt);
+MControl* MControl::EndPress(CPoint original, CPoint pt, CPoint& childPt) {
     m_bPressedInside = 0;
-    if (MControl* hover = m_pHover) {
-        const CPoint p = PointFor(hover, original, pt);
+    if (m_pHover != nullptr)
+        childPt = PointFor(m_pHover, original, pt);
+    return m_pHover;
+}
+
+int MControl::RouteButtonUp(UINT flags, CPoint pt, bool right) {
+    CPoint original;
+    if (!BeginRoute(pt, original))
+        return 0;
+    CPoint p;
+    if (MControl* hover = EndPress(original, pt, p))
         return (right ? hover->OnRButtonUp(flags, p) : hover->OnLButtonUp(flags, p)) ? 1 : 0;
-    }
     return right ? OnControlRButtonUp(flags, pt) : OnControlLButtonUp(flags, pt);
 }
 
@@ -120,14 +130,12 @@ int MControl::OnRButtonUp(UINT flags, CPoint pt) {
 }
 
 int MControl::RouteButtonDblClk(UINT flags, CPoint pt, bool right) {
-    if (!m_bVisible || !m_bResponse)
+    CPoint original;
+    if (!BeginRoute(pt, original))
         return 0;
-    const CPoint original = pt;
-    OnMousePointChange(pt);
-    m_bPressedInside = 0;
-    if (MControl* hover = m_pHover) {
+    CPoint p;
+    if (MControl* hover = EndPress(original, pt, p)) {
         // A child that takes no double click sees a second press instead.
-        const CPoint p = PointFor(hover, original, pt);
         if (right ? hover->OnRButtonDblClk(flags, p) : hover->OnLButtonDblClk(flags, p))
             return 1;
         if (hover->m_bDblClk)

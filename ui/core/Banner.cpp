@@ -10,18 +10,14 @@ namespace Tessel {
 
 namespace {
 
+// A message holds for kHoldMs, then fades by kFadeStep every kFadeStepMs and is gone below kFadeEnd. The
+// progress bar moves by kProgressStep every kProgressStepMs, and jumps when fewer than kProgressJump remain.
 constexpr UINT kHoldMs = 3000;
 constexpr UINT kFadeStepMs = 50;
 constexpr UINT kProgressStepMs = 10;
-constexpr int kFadeStep = 10;
-// Below this alpha the banner is gone.
-constexpr int kFadeEnd = 20;
-constexpr int kProgressStep = 2;
-// Progress that moves by less than this jumps there at once.
-constexpr int kProgressJump = 6;
+enum : int { kFadeStep = 10, kFadeEnd = 20, kProgressStep = 2, kProgressJump = 6 };
 // The band of an empty rectangle: from 60 to 2 pixels above the client's bottom.
-constexpr int kBandTop = 60;
-constexpr int kBandBottom = 2;
+enum : int { kBandTop = 60, kBandBottom = 2 };
 
 Gdiplus::ARGB BannerColor(MsgLevel level) noexcept {
     switch (level) {

@@ -115,7 +115,7 @@ void MAirBladder::Paint(HDC dc) {
     UniqueBitmap bitmap(::CreateCompatibleBitmap(dc, width, height));
     if (!memory || !bitmap)
         return;
-    HGDIOBJ displaced = ::SelectObject(memory.get(), bitmap.get());
+    SelectionScope selected(memory.get(), bitmap.get());
     {
         Gdiplus::Graphics g(memory.get());
         g.Clear(Gdiplus::Color(255, 255, 255, 255));
@@ -150,7 +150,6 @@ void MAirBladder::Paint(HDC dc) {
         g.DrawString(m_text.GetString(), m_text.GetLength(), &font, box, nullptr, &ink);
     }
     ::BitBlt(dc, 0, 0, width, height, memory.get(), 0, 0, SRCCOPY);
-    ::SelectObject(memory.get(), displaced);
 }
 
 }  // namespace Tessel

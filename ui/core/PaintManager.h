@@ -47,8 +47,6 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
   public:
     PaintManager() noexcept;
     ~PaintManager() override;
-    PaintManager(const PaintManager&) = delete;
-    PaintManager& operator=(const PaintManager&) = delete;
 
     // ---- Life cycle ----
     // Binds the engine to its window; a null or dead handle is ignored. Registers the library's own font.
