@@ -16,6 +16,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
 
 using testing_support::CopyFileTo;
 using testing_support::OutDir;
@@ -105,47 +106,11 @@ class ServerFolder {
 };
 
 // A running server whose standard error goes to a file; terminated at the end of the scope.
-class RunningServer {
+class RunningServer : public testing_support::ChildProcess {
   public:
-    RunningServer(const std::wstring& exe, const std::wstring& errorsPath) : errorsPath_(errorsPath) {
-        SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-        HANDLE errors = ::CreateFileW(errorsPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        STARTUPINFOW si{};
-        si.cb = sizeof(si);
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdError = errors;
-        si.hStdOutput = errors;
-        std::wstring cmd = Quote(exe);
-        ::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi_);
-        ::CloseHandle(errors);
-    }
-    ~RunningServer() {
-        if (pi_.hProcess) {
-            ::TerminateProcess(pi_.hProcess, 1);
-            ::WaitForSingleObject(pi_.hProcess, 10000);
-            ::CloseHandle(pi_.hThread);
-            ::CloseHandle(pi_.hProcess);
-        }
-    }
-    RunningServer(const RunningServer&) = delete;
-    RunningServer& operator=(const RunningServer&) = delete;
+    RunningServer(const std::wstring& exe, const std::wstring& errorsPath)
+        : ChildProcess(Quote(exe), errorsPath), errorsPath_(errorsPath) {}
 
-    [[nodiscard]] bool started() const { return pi_.hProcess != nullptr; }
-    [[nodiscard]] bool Runs() const { return ::WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
-    // The exit code once the process ended within timeoutMs; -1 if it still runs.
-    [[nodiscard]] long EndsWith(DWORD timeoutMs) const {
-        DWORD code = 0;
-        if (::WaitForSingleObject(pi_.hProcess, timeoutMs) != WAIT_OBJECT_0 ||
-            !::GetExitCodeProcess(pi_.hProcess, &code)) {
-            return -1;
-        }
-        return static_cast<long>(code);
-    }
-    void Terminate() {
-        ::TerminateProcess(pi_.hProcess, 1);
-        ::WaitForSingleObject(pi_.hProcess, 10000);
-    }
     [[nodiscard]] std::string Errors() const { return ReadFileBytes(errorsPath_); }
     [[nodiscard]] bool SaysEventually(const std::string& text) const {
         return WaitUntil([&] { return Errors().find(text) != std::string::npos; });
@@ -153,7 +118,6 @@ class RunningServer {
 
   private:
     std::wstring errorsPath_;
-    PROCESS_INFORMATION pi_{};
 };
 
 uint32_t LittleEndianWord(const unsigned char* p) {
@@ -169,13 +133,26 @@ class SensorServerProcess : public ::testing::Test {
         block_.Clear();
         ASSERT_TRUE(server_.ok());
     }
+    // The scripted source replaying `csv` (feed.csv) every 50 ms.
+    bool ConfigureScript(const std::string& csv) {
+        return server_.Write(L"Termivox\\feed.csv", csv) &&
+               server_.Configure("source = csv\ncsv = feed.csv\nperiod_ms = 50\n");
+    }
+
+    // Waits until `enough` holds for a published sample; it sees every sample read on the way.
+    bool WaitForSample(const std::function<bool(const TestBlock::Sample&)>& enough) {
+        return WaitUntil([&] {
+            TestBlock::Sample s;
+            return block_.ReadSample(&s) && enough(s);
+        });
+    }
+
     TestBlock block_;
     ServerFolder server_;
 };
 
 TEST_F(SensorServerProcess, PublishesLittleEndianFloat32AtTheAgreedOffsetsAndNothingElse) {
-    ASSERT_TRUE(server_.Write(L"Termivox\\feed.csv", "45.5,12.25\n"));
-    ASSERT_TRUE(server_.Configure("source = csv\ncsv = feed.csv\nperiod_ms = 50\n"));
+    ASSERT_TRUE(ConfigureScript("45.5,12.25\n"));
     RunningServer run(server_.exe(), server_.path(L"stderr.txt"));
     ASSERT_TRUE(run.started());
     ASSERT_TRUE(WaitUntil([&] { return block_.Liveness() >= 2.0f; }));
@@ -197,18 +174,13 @@ TEST_F(SensorServerProcess, PublishesLittleEndianFloat32AtTheAgreedOffsetsAndNot
 
 // Publication n (the liveness value) carries row (n - 1) mod rows.
 TEST_F(SensorServerProcess, ReplaysTheCsvRowsInOrderAndLoops) {
-    ASSERT_TRUE(server_.Write(L"Termivox\\feed.csv", "30,1\n31,2\n32,3\n"));
-    ASSERT_TRUE(server_.Configure("source = csv\ncsv = feed.csv\nperiod_ms = 50\n"));
+    ASSERT_TRUE(ConfigureScript("30,1\n31,2\n32,3\n"));
     RunningServer run(server_.exe(), server_.path(L"stderr.txt"));
     ASSERT_TRUE(run.started());
 
     std::set<int> rowsSeen;
     bool looped = false;
-    ASSERT_TRUE(WaitUntil([&] {
-        TestBlock::Sample s;
-        if (!block_.ReadSample(&s)) {
-            return false;
-        }
+    ASSERT_TRUE(WaitForSample([&](const TestBlock::Sample& s) {
         const int row = (static_cast<int>(s.liveness) - 1) % 3;
         EXPECT_EQ(s.temperature, 30.0f + row) << "publication " << s.liveness;
         EXPECT_EQ(s.second, 1.0f + row) << "publication " << s.liveness;
@@ -222,16 +194,11 @@ TEST_F(SensorServerProcess, ReplaysTheCsvRowsInOrderAndLoops) {
 }
 
 TEST_F(SensorServerProcess, SkipsAMalformedCsvLineWithAMessage) {
-    ASSERT_TRUE(server_.Write(L"Termivox\\feed.csv", "40,1\nforty,2\n\xff\xfe\n42,3\n"));
-    ASSERT_TRUE(server_.Configure("source = csv\ncsv = feed.csv\nperiod_ms = 50\n"));
+    ASSERT_TRUE(ConfigureScript("40,1\nforty,2\n\xff\xfe\n42,3\n"));
     RunningServer run(server_.exe(), server_.path(L"stderr.txt"));
     ASSERT_TRUE(run.started());
 
-    ASSERT_TRUE(WaitUntil([&] {
-        TestBlock::Sample s;
-        if (!block_.ReadSample(&s)) {
-            return false;
-        }
+    ASSERT_TRUE(WaitForSample([&](const TestBlock::Sample& s) {
         EXPECT_EQ(s.temperature, static_cast<int>(s.liveness) % 2 == 1 ? 40.0f : 42.0f);
         return s.liveness >= 4;
     }));
@@ -253,11 +220,7 @@ TEST_F(SensorServerProcess, WithoutATemperatureSourceWritesZeroSaysWhyAndStillPu
     RunningServer run(server_.exe(), server_.path(L"stderr.txt"));
     ASSERT_TRUE(run.started());
 
-    ASSERT_TRUE(WaitUntil([&] {
-        TestBlock::Sample s;
-        if (!block_.ReadSample(&s)) {
-            return false;
-        }
+    ASSERT_TRUE(WaitForSample([&](const TestBlock::Sample& s) {
         EXPECT_GE(s.second, 0.0f);
         EXPECT_LE(s.second, 100.0f);
         EXPECT_EQ(s.temperature, 0.0f);
@@ -271,19 +234,23 @@ TEST_F(SensorServerProcess, WithoutATemperatureSourceWritesZeroSaysWhyAndStillPu
 // A Linux /sys tree as wine shows it on Z:, faked in the test folder: the CPU package sensor of a CPU hwmon
 // driver wins over a core sensor and over the thermal zones; without hwmon, x86_pkg_temp wins over acpitz.
 TEST_F(SensorServerProcess, TakesTheBestLinuxCpuSensorUnderWine) {
-    ASSERT_TRUE(server_.Write(L"sys\\class\\thermal\\thermal_zone0\\type", "acpitz\n"));
-    ASSERT_TRUE(server_.Write(L"sys\\class\\thermal\\thermal_zone0\\temp", "30000\n"));
-    ASSERT_TRUE(server_.Write(L"sys\\class\\thermal\\thermal_zone1\\type", "x86_pkg_temp\n"));
-    ASSERT_TRUE(server_.Write(L"sys\\class\\thermal\\thermal_zone1\\temp", "47500\n"));
-    ASSERT_TRUE(server_.Write(L"sys\\class\\thermal\\thermal_zone2\\type", "iwlwifi_1\n"));
-    ASSERT_TRUE(server_.Write(L"sys\\class\\thermal\\thermal_zone2\\temp", "99000\n"));
-    ASSERT_TRUE(server_.Write(L"sys\\class\\hwmon\\hwmon0\\name", "nvme\n"));
-    ASSERT_TRUE(server_.Write(L"sys\\class\\hwmon\\hwmon0\\temp1_input", "80000\n"));
-    ASSERT_TRUE(server_.Write(L"sys\\class\\hwmon\\hwmon1\\name", "coretemp\n"));
-    ASSERT_TRUE(server_.Write(L"sys\\class\\hwmon\\hwmon1\\temp1_input", "61000\n"));
-    ASSERT_TRUE(server_.Write(L"sys\\class\\hwmon\\hwmon1\\temp1_label", "Core 0\n"));
-    ASSERT_TRUE(server_.Write(L"sys\\class\\hwmon\\hwmon1\\temp2_input", "52000\n"));
-    ASSERT_TRUE(server_.Write(L"sys\\class\\hwmon\\hwmon1\\temp2_label", "Package id 0\n"));
+    const std::pair<const wchar_t*, const char*> files[] = {
+        {L"thermal\\thermal_zone0\\type", "acpitz\n"},
+        {L"thermal\\thermal_zone0\\temp", "30000\n"},
+        {L"thermal\\thermal_zone1\\type", "x86_pkg_temp\n"},
+        {L"thermal\\thermal_zone1\\temp", "47500\n"},
+        {L"thermal\\thermal_zone2\\type", "iwlwifi_1\n"},
+        {L"thermal\\thermal_zone2\\temp", "99000\n"},
+        {L"hwmon\\hwmon0\\name", "nvme\n"},
+        {L"hwmon\\hwmon0\\temp1_input", "80000\n"},
+        {L"hwmon\\hwmon1\\name", "coretemp\n"},
+        {L"hwmon\\hwmon1\\temp1_input", "61000\n"},
+        {L"hwmon\\hwmon1\\temp1_label", "Core 0\n"},
+        {L"hwmon\\hwmon1\\temp2_input", "52000\n"},
+        {L"hwmon\\hwmon1\\temp2_label", "Package id 0\n"},
+    };
+    for (const auto& [name, text] : files)
+        ASSERT_TRUE(server_.Write(std::wstring(L"sys\\class\\") + name, text));
     ASSERT_TRUE(server_.Configure("period_ms = 50\nsysfs = ..\\sys\n"));
     {
         RunningServer run(server_.exe(), server_.path(L"stderr.txt"));
@@ -308,15 +275,14 @@ TEST_F(SensorServerProcess, TakesTheBestLinuxCpuSensorUnderWine) {
 
 // The program may start a copy while one runs; a killed server leaves a block the next one simply takes on.
 TEST_F(SensorServerProcess, ASecondCopyDoesNoHarmAndAKilledOneIsFollowedCleanly) {
-    ASSERT_TRUE(server_.Write(L"Termivox\\feed.csv", "50,5\n"));
-    ASSERT_TRUE(server_.Configure("source = csv\ncsv = feed.csv\nperiod_ms = 50\n"));
+    ASSERT_TRUE(ConfigureScript("50,5\n"));
     RunningServer first(server_.exe(), server_.path(L"first.txt"));
     ASSERT_TRUE(first.started());
     ASSERT_TRUE(WaitUntil([&] { return block_.Liveness() > 0.0f; }));
 
     RunningServer second(server_.exe(), server_.path(L"second.txt"));
     ASSERT_TRUE(second.started());
-    EXPECT_EQ(second.EndsWith(10000), 0);
+    EXPECT_EQ(second.ExitCode(10000), std::optional<DWORD>(0));
     EXPECT_NE(second.Errors().find("another copy is already running; this one ends"), std::string::npos);
     EXPECT_TRUE(first.Runs());
     const float before = block_.Liveness();

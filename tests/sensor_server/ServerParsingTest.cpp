@@ -24,36 +24,44 @@ bool Contains(const std::vector<std::string>& messages, const std::string& part)
     return false;
 }
 
-TEST(ServerConfig, ReadsEveryKeyAndResolvesPathsFromTheServersFolder) {
+struct ParsedConfig {
+    ServerConfig config;
     std::vector<std::string> messages;
-    const ServerConfig config = ParseServerConfig(
+};
+
+ParsedConfig Parse(std::string_view text, const wchar_t* folder = L"C:\\app\\") {
+    ParsedConfig parsed;
+    parsed.config = ParseServerConfig(text, folder, &parsed.messages);
+    return parsed;
+}
+
+TEST(ServerConfig, ReadsEveryKeyAndResolvesPathsFromTheServersFolder) {
+    const ParsedConfig p = Parse(
         "\xEF\xBB\xBF# demo\r\n; another comment\r\n\r\n  Source = CSV \r\ncsv = feed/demo.csv\r\n"
         "period_ms=250\r\nsysfs=C:\\fake sys\r\n",
-        L"C:\\app\\Termivox\\", &messages);
-    EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(config.source, ReadingSource::Scripted);
-    EXPECT_EQ(config.csvPath, L"C:\\app\\Termivox\\feed\\demo.csv");
-    EXPECT_EQ(config.periodMs, 250u);
-    EXPECT_EQ(config.sysfsRoot, L"C:\\fake sys");
+        L"C:\\app\\Termivox\\");
+    EXPECT_TRUE(p.messages.empty());
+    EXPECT_EQ(p.config.source, ReadingSource::Scripted);
+    EXPECT_EQ(p.config.csvPath, L"C:\\app\\Termivox\\feed\\demo.csv");
+    EXPECT_EQ(p.config.periodMs, 250u);
+    EXPECT_EQ(p.config.sysfsRoot, L"C:\\fake sys");
 }
 
 TEST(ServerConfig, AbsentOrEmptyFileGivesTheSystemSourceOnceASecond) {
-    std::vector<std::string> messages;
-    const ServerConfig config = ParseServerConfig("", L"C:\\app\\", &messages);
-    EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(config.source, ReadingSource::System);
-    EXPECT_EQ(config.periodMs, 1000u);
-    EXPECT_EQ(config.sysfsRoot, L"Z:\\sys");
+    const ParsedConfig p = Parse("");
+    EXPECT_TRUE(p.messages.empty());
+    EXPECT_EQ(p.config.source, ReadingSource::System);
+    EXPECT_EQ(p.config.periodMs, 1000u);
+    EXPECT_EQ(p.config.sysfsRoot, L"Z:\\sys");
 }
 
 TEST(ServerConfig, EveryOddLineIsReportedAndKeepsTheDefault) {
-    std::vector<std::string> messages;
-    const ServerConfig config = ParseServerConfig(
+    const ParsedConfig p = Parse(
         "garbage\nsource = sometimes\nperiod_ms = 10\nperiod_ms = 99999999999999999999\nperiod_ms = 5x\n"
-        "colour = blue\ncsv =\nsource = csv\n\x01\xff=\x02\n",
-        L"C:\\app\\", &messages);
-    EXPECT_EQ(config.source, ReadingSource::System);  // csv chosen without a file
-    EXPECT_EQ(config.periodMs, 1000u);
+        "colour = blue\ncsv =\nsource = csv\n\x01\xff=\x02\n");
+    EXPECT_EQ(p.config.source, ReadingSource::System);  // csv chosen without a file
+    EXPECT_EQ(p.config.periodMs, 1000u);
+    const std::vector<std::string>& messages = p.messages;
     EXPECT_TRUE(Contains(messages, "config line 1: expected key = value"));
     EXPECT_TRUE(Contains(messages, "config line 2: source must be system or csv"));
     EXPECT_TRUE(Contains(messages, "config line 3: period_ms must be"));

@@ -3,6 +3,8 @@
 // A uniquely named folder under the prefix's temporary folder, deleted with everything in it at the end of
 // the test, and small file helpers for building test trees in it.
 
+#include "core/Handle.h"
+
 #include <windows.h>
 
 #include <string>
@@ -11,8 +13,8 @@ namespace testing_support {
 
 inline void DeleteTree(const std::wstring& folder) {
     WIN32_FIND_DATAW found{};
-    HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
+    UniqueFind find(::FindFirstFileW((folder + L"*").c_str(), &found));
+    if (find) {
         do {
             const std::wstring name = found.cFileName;
             if (name == L"." || name == L"..") {
@@ -24,8 +26,7 @@ inline void DeleteTree(const std::wstring& folder) {
                 ::SetFileAttributesW((folder + name).c_str(), FILE_ATTRIBUTE_NORMAL);
                 ::DeleteFileW((folder + name).c_str());
             }
-        } while (::FindNextFileW(find, &found));
-        ::FindClose(find);
+        } while (::FindNextFileW(find.get(), &found));
     }
     ::RemoveDirectoryW(folder.c_str());
 }

@@ -2,8 +2,11 @@
 
 // Small helpers shared by the tests: where the build put things, and running real child processes.
 
+#include "core/Handle.h"
+
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 namespace testing_support {
@@ -21,33 +24,78 @@ inline std::wstring OutDir() {
     return TestDir() + L"..\\out\\";
 }
 
+// A child process, terminated when the object goes if it still runs.
+class ChildProcess {
+  public:
+    // Starts `commandLine` (the executable quoted by the caller if needed). With `output`, the child's
+    // standard output and error go to that file.
+    explicit ChildProcess(const std::wstring& commandLine, const std::wstring& output = std::wstring()) {
+        STARTUPINFOW si{};
+        si.cb = sizeof(si);
+        UniqueFileHandle file;
+        if (!output.empty()) {
+            SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+            file.reset(::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            si.dwFlags = STARTF_USESTDHANDLES;
+            si.hStdError = file.get();
+            si.hStdOutput = file.get();
+        }
+        std::wstring cmd(commandLine);
+        PROCESS_INFORMATION pi{};
+        if (::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, file ? TRUE : FALSE, 0, nullptr, nullptr,
+                             &si, &pi)) {
+            process_.reset(pi.hProcess);
+            UniqueHandle thread(pi.hThread);
+            id_ = pi.dwProcessId;
+        }
+    }
+    ~ChildProcess() { Terminate(); }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    [[nodiscard]] bool started() const { return process_.valid(); }
+    [[nodiscard]] DWORD id() const { return id_; }
+    // Still running after waiting up to timeoutMs for it to end.
+    [[nodiscard]] bool Runs(DWORD timeoutMs = 0) const {
+        return started() && ::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_TIMEOUT;
+    }
+    // The exit code once the process has ended within timeoutMs; nothing while it still runs.
+    [[nodiscard]] std::optional<DWORD> ExitCode(DWORD timeoutMs) const {
+        DWORD code = 0;
+        if (!started() || ::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0 ||
+            !::GetExitCodeProcess(process_.get(), &code)) {
+            return std::nullopt;
+        }
+        return code;
+    }
+    void Terminate() {
+        if (started()) {
+            ::TerminateProcess(process_.get(), 1);
+            ::WaitForSingleObject(process_.get(), 10000);
+        }
+    }
+
+  private:
+    UniqueHandle process_;
+    DWORD id_ = 0;
+};
+
 struct ProcessResult {
     bool started = false;
     bool finished = false;
     DWORD exitCode = 0;
 };
 
-// Starts command line (the executable path quoted by the caller if needed) and waits up to timeoutMs.
-// A process still running then is terminated and reported as not finished.
+// Runs the command line and waits up to timeoutMs. A process still running then is terminated and reported
+// as not finished.
 inline ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 20000) {
+    ChildProcess child(commandLine);
     ProcessResult result;
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    std::wstring cmd(commandLine);
-    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        return result;
-    }
-    result.started = true;
-    if (::WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-        result.finished = true;
-        ::GetExitCodeProcess(pi.hProcess, &result.exitCode);
-    } else {
-        ::TerminateProcess(pi.hProcess, 1);
-        ::WaitForSingleObject(pi.hProcess, 5000);
-    }
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
+    result.started = child.started();
+    const std::optional<DWORD> code = child.ExitCode(timeoutMs);
+    result.finished = code.has_value();
+    result.exitCode = code.value_or(0);
     return result;
 }
 

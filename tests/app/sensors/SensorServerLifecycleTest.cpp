@@ -22,39 +22,16 @@ using testing_support::TestDir;
 namespace {
 
 // A copy of the harmless probe under a server-like name, waiting until terminated (or 30 s).
-class WaitingProbe {
+class WaitingProbe : public testing_support::ChildProcess {
   public:
-    explicit WaitingProbe(const std::wstring& exePath) {
-        if (!CopyFileTo(TestDir() + L"ServerProbe.exe", exePath)) {
-            return;
-        }
-        STARTUPINFOW si{};
-        si.cb = sizeof(si);
-        std::wstring cmd = Quote(exePath) + L" --wait 30000";
-        ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
-    }
-    ~WaitingProbe() {
-        if (pi_.hProcess) {
-            ::TerminateProcess(pi_.hProcess, 1);
-            ::WaitForSingleObject(pi_.hProcess, 10000);
-            ::CloseHandle(pi_.hThread);
-            ::CloseHandle(pi_.hProcess);
-        }
-    }
-    WaitingProbe(const WaitingProbe&) = delete;
-    WaitingProbe& operator=(const WaitingProbe&) = delete;
-    [[nodiscard]] bool started() const { return pi_.hProcess != nullptr; }
-    [[nodiscard]] DWORD id() const { return pi_.dwProcessId; }
+    explicit WaitingProbe(const std::wstring& exePath)
+        : ChildProcess(CopyFileTo(TestDir() + L"ServerProbe.exe", exePath) ? Quote(exePath) + L" --wait 30000"
+                                                                           : std::wstring()) {}
     // True when the probe ended within timeoutMs with the exit code of a termination (0).
     [[nodiscard]] bool WasTerminated(DWORD timeoutMs) const {
-        DWORD code = 1;
-        return ::WaitForSingleObject(pi_.hProcess, timeoutMs) == WAIT_OBJECT_0 &&
-               ::GetExitCodeProcess(pi_.hProcess, &code) && code == 0;
+        return ExitCode(timeoutMs) == std::optional<DWORD>(0);
     }
-    [[nodiscard]] bool StillRuns() const { return ::WaitForSingleObject(pi_.hProcess, 300) == WAIT_TIMEOUT; }
-
-  private:
-    PROCESS_INFORMATION pi_{};
+    [[nodiscard]] bool StillRuns() const { return Runs(300); }
 };
 
 TEST(StopSensorServer, WithNoServerRunningStillReturnsTrueAndSparesSimilarNames) {
@@ -237,38 +214,41 @@ class DriverReportsVersion {
     bool ok_ = false;
 };
 
-// With the server never delivering, ticks 1 to 8 start the Windows 10 build and 9 to 12 the older one; the
-// 12th tick ends the watchdog.
-TEST(SensorWatchdogTick, OnWindows10StartsTheNewBuildThenFallsBackFromTheNinthTick) {
-    DriverReportsVersion win10(L"win10");
-    ASSERT_TRUE(win10.ok());
-    LaunchFolder folder;
-    ASSERT_TRUE(folder.ok());
-    EXPECT_EQ(folder.Driver(L"version"), 1);
-    EXPECT_EQ(folder.Driver(L"ticks 12 zero"), 12);
+// The driver's Windows version set to win10 or win7, and a fresh launch folder.
+struct WatchdogRun {
+    explicit WatchdogRun(const wchar_t* windows) : version(windows) {}
+    [[nodiscard]] bool ok() const { return version.ok() && folder.ok(); }
 
-    std::vector<std::wstring> expected(8, folder.Win10Server());
-    expected.insert(expected.end(), 4, folder.OlderServer());
-    EXPECT_EQ(folder.Started(), expected);  // the decoy launch.exe never ran
-}
-
-TEST(SensorWatchdogTick, OnOlderWindowsAlwaysStartsTheOlderBuild) {
-    DriverReportsVersion win7(L"win7");
-    ASSERT_TRUE(win7.ok());
+    DriverReportsVersion version;
     LaunchFolder folder;
-    ASSERT_TRUE(folder.ok());
-    EXPECT_EQ(folder.Driver(L"version"), 0);
-    EXPECT_EQ(folder.Driver(L"ticks 12 zero"), 12);
-    EXPECT_EQ(folder.Started(), std::vector<std::wstring>(12, folder.OlderServer()));
+};
+
+// With the server never delivering, Windows 10 starts the new build on ticks 1 to 8 and the older one on 9
+// to 12; older Windows always starts the older build. The 12th tick ends the watchdog.
+TEST(SensorWatchdogTick, StartsTheBuildOfTheWindowsVersionAndFallsBackFromTheNinthTick) {
+    struct Case {
+        const wchar_t* version;
+        int isWindows10;
+        size_t newBuildTicks;
+    };
+    for (const Case& c : {Case{L"win10", 1, 8}, Case{L"win7", 0, 0}}) {
+        SCOPED_TRACE(testing::Message() << c.isWindows10);
+        WatchdogRun run(c.version);
+        ASSERT_TRUE(run.ok());
+        EXPECT_EQ(run.folder.Driver(L"version"), c.isWindows10);
+        EXPECT_EQ(run.folder.Driver(L"ticks 12 zero"), 12);
+        std::vector<std::wstring> expected(c.newBuildTicks, run.folder.Win10Server());
+        expected.insert(expected.end(), 12 - c.newBuildTicks, run.folder.OlderServer());
+        EXPECT_EQ(run.folder.Started(), expected);  // the decoy launch.exe never ran
+    }
 }
 
 // Readings flowing, a NaN liveness value, or a block not mapped yet: nothing is started, and the 12th tick
 // still ends the watchdog (never an earlier one).
 TEST(SensorWatchdogTick, StartsNothingUnlessTheLivenessIsZeroAndEndsOnTheTwelfthTick) {
-    DriverReportsVersion win10(L"win10");
-    ASSERT_TRUE(win10.ok());
-    LaunchFolder folder;
-    ASSERT_TRUE(folder.ok());
+    WatchdogRun run(L"win10");
+    ASSERT_TRUE(run.ok());
+    LaunchFolder& folder = run.folder;
     EXPECT_EQ(folder.Driver(L"version"), 1);
     EXPECT_EQ(folder.Driver(L"ticks 12 live"), 12);
     EXPECT_EQ(folder.Driver(L"ticks 12 nan"), 12);

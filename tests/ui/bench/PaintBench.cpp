@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -26,8 +27,8 @@ namespace {
 constexpr int kWidth = 396;
 constexpr int kHeight = 289;
 const CRect kButton(170, 12, 270, 42);
-const CRect kPictureA(296, 97, 367, 120);
-const CRect kPictureB(296, 153, 367, 176);
+// The two switch pictures.
+const CRect kPictures[] = {CRect(296, 97, 367, 120), CRect(296, 153, 367, 176)};
 
 class BenchDialog : public MDialog {
   public:
@@ -35,8 +36,8 @@ class BenchDialog : public MDialog {
         m_PaintManager.SetLayeredWindow(TRUE);
         m_PaintManager.SetPaintPacing(0);
         LoadBKImage(L"img_bkg.png");
-        auto* a = static_cast<MPicture*>(CreateControl(L"MPicture", 1, kPictureA, nullptr, 1, 1));
-        auto* b = static_cast<MPicture*>(CreateControl(L"MPicture", 2, kPictureB, nullptr, 1, 1));
+        auto* a = static_cast<MPicture*>(CreateControl(L"MPicture", 1, kPictures[0], nullptr, 1, 1));
+        auto* b = static_cast<MPicture*>(CreateControl(L"MPicture", 2, kPictures[1], nullptr, 1, 1));
         if (a != nullptr)
             a->SetImage(L"img_led_on.png", 1);
         if (b != nullptr)
@@ -135,10 +136,9 @@ class Baseline {
                                    static_cast<BYTE*>(bits) + (kHeight - 1) * kWidth * 4);
             Gdiplus::Graphics g(&canvas);
             g.DrawImage(images_[0].get(), 0, 0, kWidth, kHeight);
-            g.DrawImage(images_[1].get(), static_cast<int>(kPictureA.left), static_cast<int>(kPictureA.top),
-                        71, 23);
-            g.DrawImage(images_[2].get(), static_cast<int>(kPictureB.left), static_cast<int>(kPictureB.top),
-                        71, 23);
+            for (size_t i = 0; i < std::size(kPictures); ++i)
+                g.DrawImage(images_[1 + i].get(), static_cast<int>(kPictures[i].left),
+                            static_cast<int>(kPictures[i].top), 71, 23);
             g.DrawImage(images_[3].get(), Gdiplus::Rect(kButton.left, kButton.top, 100, 30), 0, 0, 100, 30,
                         Gdiplus::UnitPixel);
         }

@@ -11,9 +11,13 @@ using namespace tessel_test;
 namespace {
 
 // Root 0,0..200,200 with two overlapping children: a 10,10..60,60 and b 40,40..100,100.
-struct Tree {
+// A root control of 200 × 200 and its owner.
+struct Root {
     Owner owner;
     Probe root{&owner, 100, CRect(0, 0, 200, 200)};
+};
+
+struct Tree : Root {
     Probe* a = AddProbe(root, 10, CRect(10, 10, 60, 60));
     Probe* b = AddProbe(root, 11, CRect(40, 40, 100, 100));
 };
@@ -85,22 +89,23 @@ TEST(ControlRouting, PressChoosesTheLastEnabledChildUnderThePoint) {
     EXPECT_EQ(0, t.a->downs);
     EXPECT_EQ(1, t.b->downs);
 
-    // A disabled child is passed over by a press but still hears mouse moves.
-    Tree d;
-    d.b->SetEnabled(0);
-    d.root.OnLButtonDown(0, CPoint(50, 50));
-    EXPECT_EQ(1, d.a->downs);
-    EXPECT_EQ(0, d.b->downs);
-    d.root.OnLButtonUp(0, CPoint(50, 50));
-    d.root.OnMouseMove(0, CPoint(90, 90));
-    EXPECT_EQ(1, d.b->moves);
-
-    // Hidden and unresponsive children are passed over too.
-    Tree h;
-    h.b->SetVisible(0);
-    h.root.OnRButtonDown(0, CPoint(50, 50));
-    EXPECT_EQ(1, h.a->rdowns);
-    EXPECT_EQ(0, h.b->rdowns);
+    // A disabled or hidden child is passed over by a press, left or right; a disabled one still hears moves.
+    for (const bool hide : {false, true}) {
+        Tree p;
+        if (hide)
+            p.b->SetVisible(0);
+        else
+            p.b->SetEnabled(0);
+        p.root.OnLButtonDown(0, CPoint(50, 50));
+        p.root.OnLButtonUp(0, CPoint(50, 50));
+        p.root.OnRButtonDown(0, CPoint(50, 50));
+        EXPECT_EQ(1, p.a->downs);
+        EXPECT_EQ(1, p.a->rdowns);
+        EXPECT_EQ(0, p.b->downs + p.b->rdowns);
+        p.root.OnRButtonUp(0, CPoint(50, 50));
+        p.root.OnMouseMove(0, CPoint(90, 90));
+        EXPECT_EQ(hide ? 0 : 1, p.b->moves);
+    }
 }
 
 TEST(ControlRouting, PressOnEmptySpaceFocusesTheControlItself) {
@@ -212,8 +217,8 @@ TEST(ControlRouting, ScrollBarChildrenGetTheUntranslatedPoint) {
 }
 
 TEST(ControlRouting, WheelStopsAtTheFirstTaker) {
-    Owner owner;
-    Probe root(&owner, 100, CRect(0, 0, 200, 200));
+    Root r;
+    Probe& root = r.root;
     Probe* c1 = AddProbe(root, 11, CRect(0, 0, 100, 100));
     Probe* c2 = AddProbe(root, 12, CRect(0, 0, 100, 100));
     Probe* c3 = AddProbe(root, 13, CRect(0, 0, 100, 100));
@@ -237,8 +242,8 @@ TEST(ControlRouting, WheelStopsAtTheFirstTaker) {
 }
 
 TEST(ControlRouting, WheelGoesToTheHoverChildFirst) {
-    Owner owner;
-    Probe root(&owner, 100, CRect(0, 0, 200, 200));
+    Root r;
+    Probe& root = r.root;
     Probe* c1 = AddProbe(root, 11, CRect(0, 0, 100, 100));
     Probe* c2 = AddProbe(root, 12, CRect(0, 0, 100, 100));
     c1->takeMove = 1;
@@ -252,8 +257,8 @@ TEST(ControlRouting, WheelGoesToTheHoverChildFirst) {
 }
 
 TEST(ControlRouting, KeysGoToTheDeepestFocusedDescendant) {
-    Owner owner;
-    Probe root(&owner, 100, CRect(0, 0, 200, 200));
+    Root r;
+    Probe& root = r.root;
     Probe* other = AddProbe(root, 1, CRect(0, 0, 10, 10));
     Probe* mid = AddProbe(root, 20, CRect(0, 0, 100, 100));
     Probe* leaf = AddProbe(*mid, 30, CRect(0, 0, 50, 50));
@@ -316,8 +321,8 @@ TEST(ControlRouting, KeyNotificationDependsOnWhoTookTheKey) {
 }
 
 TEST(ControlRouting, TimerTicksEveryVisibleRunTimerChild) {
-    Owner owner;
-    Probe root(&owner, 100, CRect(0, 0, 200, 200));
+    Root r;
+    Probe& root = r.root;
     Probe* taker = AddProbe(root, 1, CRect(0, 0, 10, 10));
     Probe* after = AddProbe(root, 2, CRect(0, 0, 10, 10));
     Probe* idle = AddProbe(root, 3, CRect(0, 0, 10, 10));
@@ -371,8 +376,8 @@ class Remover : public Probe {
 }  // namespace
 
 TEST(ControlRouting, ChildListStaysLockedWhileAnEventIsOffered) {
-    Owner owner;
-    Probe root(&owner, 100, CRect(0, 0, 200, 200));
+    Root r;
+    Probe& root = r.root;
     auto* remover = new Remover(&root, 1, CRect(0, 0, 10, 10));
     root.AddControl(remover);
     Probe* victim = AddProbe(root, 2, CRect(0, 0, 10, 10));

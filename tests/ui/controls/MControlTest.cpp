@@ -183,8 +183,8 @@ TEST(ControlBase, CopiesShareNoChildrenSurfacesOrState) {
     Probe* child = AddProbe(original, 5, CRect(0, 0, 10, 10));
     child->takeMove = 1;
     original.OnMouseMove(0, CPoint(5, 5));
-    HDC screen = ::GetDC(nullptr);
-    HDC dc = screen;
+    WindowDC screen(nullptr);
+    HDC dc = screen.get();
     original.UpdateMemDC(dc, 40, 30);
 
     Probe copy(original);
@@ -202,7 +202,6 @@ TEST(ControlBase, CopiesShareNoChildrenSurfacesOrState) {
     EXPECT_EQ(4u, assigned.GetControlID());
     EXPECT_EQ(1u, assigned.GetControls()->size());  // keeps its own children
     EXPECT_NE(original.GetControls()->front(), assigned.GetControls()->front());
-    ::ReleaseDC(nullptr, screen);
 }
 
 TEST(ControlBase, PositionItemValues) {
@@ -253,8 +252,8 @@ TEST(ControlBase, CacheSurfaceIsKeptWhileTheSizeStays) {
     Probe root(&owner, 1, CRect(0, 0, 100, 100));
     Probe* inside = AddProbe(root, 2, CRect(10, 10, 20, 20));
     Probe* outside = AddProbe(root, 3, CRect(300, 300, 310, 310));
-    HDC screen = ::GetDC(nullptr);
-    HDC dc = screen;
+    WindowDC screen(nullptr);
+    HDC dc = screen.get();
     root.UpdateMemDC(dc, 40, 30);
     EXPECT_EQ(1, root.GetUpdate());
     HDC first = root.MemDC();
@@ -281,7 +280,6 @@ TEST(ControlBase, CacheSurfaceIsKeptWhileTheSizeStays) {
     EXPECT_EQ(0, root.GetUpdate());
     EXPECT_EQ(0, inside->GetUpdate());
     EXPECT_EQ(1, outside->GetUpdate());
-    ::ReleaseDC(nullptr, screen);
 }
 
 TEST(ControlBase, CursorKeywordsSetTheCursorOverTheControl) {

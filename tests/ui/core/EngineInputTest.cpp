@@ -311,9 +311,7 @@ TEST_F(EngineInputTest, SizeLimitsReachTheMinMaxInfo) {
 TEST_F(EngineInputTest, DroppedBitmapArrivesAsAnImageAfterARelease) {
     STGMEDIUM medium{};
     medium.tymed = TYMED_GDI;
-    HDC screen = ::GetDC(nullptr);
-    medium.hBitmap = ::CreateCompatibleBitmap(screen, 32, 16);
-    ::ReleaseDC(nullptr, screen);
+    medium.hBitmap = ::CreateCompatibleBitmap(WindowDC(nullptr).get(), 32, 16);
     FORMATETC format{CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_GDI};
     DWORD effect = DROPEFFECT_COPY;
     EXPECT_TRUE(engine().OnDrop(&format, medium, &effect));

@@ -203,10 +203,9 @@ TEST_F(Engine, WithoutAnImageAOnePixelFrameOfTheBorderColourAtAlpha254) {
 TEST_F(Engine, AnOrdinaryWindowShowsTheFrameOnScreen) {
     Open(300, 200, false);
     PaintNow(engine_);
-    HDC dc = ::GetDC(window_.GetSafeHwnd());
-    const COLORREF corner = ::GetPixel(dc, 0, 0);
-    const COLORREF inside = ::GetPixel(dc, 150, 100);
-    ::ReleaseDC(window_.GetSafeHwnd(), dc);
+    WindowDC dc(window_.GetSafeHwnd());
+    const COLORREF corner = ::GetPixel(dc.get(), 0, 0);
+    const COLORREF inside = ::GetPixel(dc.get(), 150, 100);
     EXPECT_NEAR(0x64, GetRValue(corner), 1);
     EXPECT_NEAR(0x64, GetBValue(corner), 1);
     // Alpha 254 premultiplied: 0xC8 becomes 0xC7.
