@@ -10,6 +10,7 @@
 
 inline constexpr char kSensorBlockName[] = "quorin_hardware_mapfile";
 inline constexpr DWORD kSensorBlockSize = 772;
-inline constexpr size_t kSecondReadingOffset = 132;   // shown as the display's second value, no unit conversion
+inline constexpr size_t kSecondReadingOffset =
+    132;  // shown as the display's second value, no unit conversion
 inline constexpr size_t kCpuTemperatureOffset = 152;  // degrees Celsius
 inline constexpr size_t kLivenessOffset = 156;        // 0 or below: the server delivers nothing yet

@@ -53,13 +53,16 @@ void CUIMessageBox::InitUI(CRect client) {
     }
     if (type_ == MB_OK) {
         StyleButton(CreateControl(L"MButton", kFirstButtonId,
-                                  CRect(60, client.bottom - 40, client.right - 60, client.bottom - 10), L"OK", 1, 1));
+                                  CRect(60, client.bottom - 40, client.right - 60, client.bottom - 10), L"OK",
+                                  1, 1));
     } else if (type_ == MB_YESNO) {
         const int cx = (client.right - client.left) / 2;
         StyleButton(CreateControl(L"MButton", kFirstButtonId,
-                                  CRect(cx - 120, client.bottom - 40, cx - 20, client.bottom - 10), L"YES", 1, 1));
+                                  CRect(cx - 120, client.bottom - 40, cx - 20, client.bottom - 10), L"YES", 1,
+                                  1));
         StyleButton(CreateControl(L"MButton", kSecondButtonId,
-                                  CRect(cx + 20, client.bottom - 40, cx + 120, client.bottom - 10), L"NO", 1, 1));
+                                  CRect(cx + 20, client.bottom - 40, cx + 120, client.bottom - 10), L"NO", 1,
+                                  1));
     }
 }
 
@@ -80,14 +83,16 @@ LRESULT CUIMessageBox::OnMessage(UINT id, UINT event, WPARAM, LPARAM) {
     return 0;
 }
 
-BOOL CUIMessageBox::OnDestroy() { return 0; }
+BOOL CUIMessageBox::OnDestroy() {
+    return 0;
+}
 
 UINT ShowMessageBox(const wchar_t* message, const wchar_t* title, int type) {
     auto box = std::make_unique<CUIMessageBox>();
     box->SetContent(message, title, type);
     box->SetBackMode(Tessel::enumBackMode(1), 30);
-    box->Create(nullptr, L"MessageBox", WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, WS_EX_TOOLWINDOW,
-                CRect(0, 0, 380, 200));
+    box->Create(nullptr, L"MessageBox", WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                WS_EX_TOOLWINDOW, CRect(0, 0, 380, 200));
     box->CenterWindow(nullptr);
     return box->ShowModal(SW_SHOWNORMAL);
 }

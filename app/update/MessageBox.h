@@ -7,7 +7,7 @@
 #include "core/Types.h"
 
 class CUIMessageBox : public Tessel::MDialog {
-public:
+  public:
     CUIMessageBox() noexcept = default;
     ~CUIMessageBox() override = default;
 
@@ -19,7 +19,7 @@ public:
     LRESULT OnMessage(UINT id, UINT event, WPARAM wParam, LPARAM lParam) override;
     BOOL OnDestroy() override;
 
-private:
+  private:
     CString title_;
     CString message_;
     int type_ = MB_OK;
