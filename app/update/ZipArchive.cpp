@@ -1,11 +1,8 @@
 #include "update/ZipArchive.h"
 
 #include "update/ZipEntryName.h"
+#include "update/ZipFileIo.h"
 #include "update/ZipTarget.h"
-
-// unzip.h brings zlib and the I/O interface that iowin32.h builds on.
-#include <unzip.h>
-#include <iowin32.h>
 
 #include <algorithm>
 #include <climits>
@@ -55,7 +52,7 @@ void handle_traits::ZipReader::close(pointer reader) noexcept {
 bool ZipArchive::Open(const std::wstring& path) {
     Close();
     zlib_filefunc64_def io{};
-    fill_win32_filefunc64W(&io);
+    FillBufferedFileIo(&io);
     reader_.reset(unzOpen2_64(path.c_str(), &io));
     unz_global_info64 info{};
     if (!reader_ || unzGetGlobalInfo64(reader_.get(), &info) != UNZ_OK) {
@@ -75,6 +72,7 @@ bool ZipArchive::Open(const std::wstring& path) {
 void ZipArchive::SetBaseFolder(const std::wstring& folder) {
     base_ = WithSeparator(folder);
     fullBase_ = FullFolderPath(base_);
+    baseReady_ = false;
 }
 
 void ZipArchive::Close() noexcept {
@@ -179,7 +177,9 @@ uint32_t ZipArchive::Unpack(int index) {
     if (entry.nameResult != kZipEntryDone) {
         return lastResult_ = entry.nameResult;
     }
-    if (fullBase_.empty() || !EnsureFolder(fullBase_)) {
+    // The base folder is made (outermost level first) for the first entry; later ones find it.
+    baseReady_ = baseReady_ || (!fullBase_.empty() && EnsureFolder(fullBase_));
+    if (!baseReady_) {
         return lastResult_ = kZipEntryNotCreated;
     }
     return lastResult_ = entry.IsDirectory() ? UnpackFolder(entry) : UnpackFile(entry);

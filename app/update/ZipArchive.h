@@ -64,10 +64,11 @@ class ZipArchive {
     [[nodiscard]] uint32_t Inflate(const ZipEntry& entry, const std::wstring& target);
 
     UniqueResource<handle_traits::ZipReader> reader_;
-    std::wstring base_;      // as set, ending in a separator
-    std::wstring fullBase_;  // its canonical form, ending in a backslash; empty if it has none
-    int count_ = 0;          // entries the central directory holds, as far as they could be read
-    int current_ = -1;       // minizip's current entry, -1 when it has none
+    std::wstring base_;       // as set, ending in a separator
+    std::wstring fullBase_;   // its canonical form, ending in a backslash; empty if it has none
+    bool baseReady_ = false;  // the base folder was found or made
+    int count_ = 0;           // entries the central directory holds, as far as they could be read
+    int current_ = -1;        // minizip's current entry, -1 when it has none
     int described_ = -1;
     ZipEntry record_;
     std::unique_ptr<unsigned char[]> buffer_;

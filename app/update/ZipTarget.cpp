@@ -3,6 +3,8 @@
 #include "update/ZipEntry.h"
 
 #include <atomic>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -11,6 +13,9 @@ constexpr wchar_t kPendingPrefix[] = L"~zx";
 constexpr wchar_t kPendingSuffix[] = L".tmp";
 constexpr size_t kPendingNameLength = 3 + 8 + 4;
 constexpr int kPendingNameAttempts = 16;
+// The attributes a written file may carry.
+constexpr DWORD kFileAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
 std::wstring FullPath(const std::wstring& path) {
     const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
@@ -58,9 +63,16 @@ uint32_t FolderLevel(const std::wstring& level) {
 
 std::wstring PendingName() {
     static std::atomic<unsigned> serial{::GetTickCount() ^ (::GetCurrentProcessId() << 16)};
-    wchar_t hex[9] = {};
-    ::wsprintfW(hex, L"%08X", serial.fetch_add(1));
-    return std::wstring(kPendingPrefix) + hex + kPendingSuffix;
+    unsigned value = serial.fetch_add(1);
+    std::wstring name = kPendingPrefix;
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        name += L"0123456789ABCDEF"[(value >> shift) & 0xF];
+    }
+    return name + kPendingSuffix;
+}
+
+uint64_t Ticks(const FILETIME& time) noexcept {
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
 }  // namespace
@@ -128,14 +140,14 @@ uint32_t CheckReplaceable(const std::wstring& target) {
 
 bool PendingFile::Create(const std::wstring& target, DWORD attributes) {
     Discard();
-    attributes &= ~FILE_ATTRIBUTE_DIRECTORY;
+    attributes_ = attributes & kFileAttributes;
     const std::wstring folder = target.substr(0, target.rfind(L'\\') + 1);
     for (int attempt = 0; attempt < kPendingNameAttempts; ++attempt) {
         std::wstring path = folder + PendingName();
-        file_.reset(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
+        // DELETE: the handle itself renames the file into place, or deletes it.
+        file_.reset(::CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file_) {
-            path_ = std::move(path);
             target_ = target;
             return true;
         }
@@ -152,25 +164,34 @@ bool PendingFile::Write(const void* data, DWORD size) noexcept {
 }
 
 bool PendingFile::Commit(const FILETIME& creation, const FILETIME& access, const FILETIME& modification) {
-    auto given = [](const FILETIME& time) {
-        return time.dwLowDateTime || time.dwHighDateTime ? &time : nullptr;
-    };
-    ::SetFileTime(file_.get(), given(creation), given(access), given(modification));
-    file_.reset();
-    if (!::MoveFileExW(path_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    // Renamed through its own handle: whatever is at the target (a file, a link) is replaced, never opened.
+    const size_t nameBytes = target_.size() * sizeof(wchar_t);
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(rename->FileName, target_.c_str(), nameBytes + sizeof(wchar_t));
+    if (!::SetFileInformationByHandle(file_.get(), FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size()))) {
         Discard();
         return false;
     }
-    path_.clear();
+    // Times and attributes in one call; a zero time leaves that time as it is.
+    FILE_BASIC_INFO basic{};
+    basic.CreationTime.QuadPart = static_cast<LONGLONG>(Ticks(creation));
+    basic.LastAccessTime.QuadPart = static_cast<LONGLONG>(Ticks(access));
+    basic.LastWriteTime.QuadPart = static_cast<LONGLONG>(Ticks(modification));
+    basic.FileAttributes = attributes_ ? attributes_ : FILE_ATTRIBUTE_NORMAL;
+    ::SetFileInformationByHandle(file_.get(), FileBasicInfo, &basic, sizeof(basic));
+    file_.reset();
     return true;
 }
 
 void PendingFile::Discard() noexcept {
-    file_.reset();
-    if (!path_.empty()) {
-        // A read-only file cannot be deleted.
-        ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(path_.c_str());
-        path_.clear();
+    if (file_) {
+        FILE_DISPOSITION_INFO remove{TRUE};
+        ::SetFileInformationByHandle(file_.get(), FileDispositionInfo, &remove, sizeof(remove));
+        file_.reset();
     }
 }

@@ -33,8 +33,9 @@
 // gives kZipEntryReparsePoint; a folder or a read-only file kZipEntryNotCreated.
 [[nodiscard]] uint32_t CheckReplaceable(const std::wstring& target);
 
-// A file being written for target, under a temporary name in the same folder. Destroying it before Commit
-// deletes it, so a failed entry leaves nothing that could be taken for the real file.
+// A file being written for target, under a temporary name in the same folder, through one handle that also
+// renames it into place or deletes it. Destroying it before Commit deletes it, so a failed entry leaves
+// nothing that could be taken for the real file.
 class PendingFile {
   public:
     PendingFile() = default;
@@ -42,16 +43,18 @@ class PendingFile {
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
-    // Creates a new file beside target with the entry's attributes (the directory bit ignored).
+    // Creates a new file beside target; attributes (read-only, hidden, system, archive) are applied by
+    // Commit.
     [[nodiscard]] bool Create(const std::wstring& target, DWORD attributes);
     [[nodiscard]] bool Write(const void* data, DWORD size) noexcept;
-    // Sets the times that are not zero, closes the file and renames it to the target, replacing a file there
-    // (never following a link in its place). False, with the temporary file deleted, if the rename fails.
+    // Renames the file to the target, replacing a file there (never following a link in its place), then sets
+    // the times that are not zero and the attributes, and closes it. False, with the file deleted, if the
+    // rename fails.
     [[nodiscard]] bool Commit(const FILETIME& creation, const FILETIME& access, const FILETIME& modification);
     void Discard() noexcept;
 
   private:
     UniqueFileHandle file_;
-    std::wstring path_;
     std::wstring target_;
+    DWORD attributes_ = 0;
 };
