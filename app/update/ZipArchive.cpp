@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr size_t kTimestampMinimum = 5;  // a local extra field shorter than this holds no "UT" record
-
 uint32_t Clamp32(uint64_t value) noexcept {
     return static_cast<uint32_t>(std::min<uint64_t>(value, UINT32_MAX));
 }
@@ -60,8 +58,7 @@ bool ZipArchive::Open(const std::wstring& path) {
         return false;
     }
     count_ = static_cast<int>(std::min<ZPOS64_T>(info.number_entry, INT_MAX));
-    // minizip stands on the first entry after opening.
-    current_ = count_ > 0 ? 0 : -1;
+    current_ = -1;
     const DWORD length = ::GetCurrentDirectoryW(0, nullptr);
     std::wstring current(length, L'\0');
     current.resize(::GetCurrentDirectoryW(length, current.data()));
@@ -158,7 +155,7 @@ uint32_t ZipArchive::DescribeCurrent(int index, ZipEntry* entry) {
     if (unzOpenCurrentFile2(reader, &method, nullptr, 1) == UNZ_OK) {
         OpenEntry opened(reader);
         const int size = unzGetLocalExtrafield(reader, nullptr, 0);
-        if (size >= static_cast<int>(kTimestampMinimum)) {
+        if (size > 0) {
             std::vector<unsigned char> extra(static_cast<size_t>(size));
             const int got = unzGetLocalExtrafield(reader, extra.data(), static_cast<unsigned>(size));
             if (got > 0) {

@@ -4,14 +4,16 @@
 
 #include <atomic>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace {
 
 // "~zx" + eight hexadecimal digits + ".tmp", beside the target.
-constexpr wchar_t kPendingPrefix[] = L"~zx";
-constexpr wchar_t kPendingSuffix[] = L".tmp";
-constexpr size_t kPendingNameLength = 3 + 8 + 4;
+constexpr std::wstring_view kPendingPrefix = L"~zx";
+constexpr std::wstring_view kPendingSuffix = L".tmp";
+constexpr int kPendingDigits = 8;
+constexpr size_t kPendingNameLength = kPendingPrefix.size() + kPendingDigits + kPendingSuffix.size();
 constexpr int kPendingNameAttempts = 16;
 // The attributes a written file may carry.
 constexpr DWORD kFileAttributes =
@@ -63,12 +65,12 @@ uint32_t FolderLevel(const std::wstring& level) {
 
 std::wstring PendingName() {
     static std::atomic<unsigned> serial{::GetTickCount() ^ (::GetCurrentProcessId() << 16)};
-    unsigned value = serial.fetch_add(1);
-    std::wstring name = kPendingPrefix;
-    for (int shift = 28; shift >= 0; shift -= 4) {
-        name += L"0123456789ABCDEF"[(value >> shift) & 0xF];
+    const unsigned value = serial.fetch_add(1);
+    std::wstring name(kPendingPrefix);
+    for (int digit = kPendingDigits - 1; digit >= 0; --digit) {
+        name += L"0123456789ABCDEF"[(value >> (4 * digit)) & 0xF];
     }
-    return name + kPendingSuffix;
+    return name.append(kPendingSuffix);
 }
 
 uint64_t Ticks(const FILETIME& time) noexcept {
