@@ -266,6 +266,8 @@ HOSTILE = [
     ("%SystemRoot%/evil39.exe", r"held:%SystemRoot%\evil39.exe"),
     ("\uff0e\uff0e\uff0fevil40.exe", "held:\uff0e\uff0e\uff0fevil40.exe"),
     ("caf\u00e9/\u65e5\u672c.txt", "held:caf\u00e9\\\u65e5\u672c.txt"),
+    # Without the UTF-8 flag the ANSI code page applies (1252 in the test prefix).
+    (b"caf\xe9_ansi.txt", "held:caf\u00e9_ansi.txt"),
     ("n" * 100 + ".txt", "held:" + "n" * 100 + ".txt"),
     ("sub//double.txt", r"held:sub\double.txt"),
 ]
