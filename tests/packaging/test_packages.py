@@ -11,7 +11,6 @@ import struct
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 import zipfile
 import zlib
