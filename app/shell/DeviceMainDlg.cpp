@@ -2,6 +2,7 @@
 
 #include "shell/Product.h"
 #include "shell/Settings.h"
+#include "shell/StartupTask.h"
 #include "update/MessageBox.h"
 
 #include "display/DisplayManager.h"
@@ -60,6 +61,7 @@ BOOL DeviceMainDlg::OnInitDialog() {
     LoadBKImage(L"img_bkg.png");
     ApplySwitchImages();
 
+    RegisterStartupTaskInProgramLog();
     StartSensorServer(0);
     SetUpShell();
     SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
