@@ -10,6 +10,7 @@
 
 #include "controls/MControl.h"
 #include "controls/MPicture.h"
+#include "controls/MText.h"
 
 #include <cstdlib>
 
@@ -17,6 +18,7 @@ namespace {
 
 constexpr UINT kLightPictureId = 31;
 constexpr UINT kUnitPictureId = 32;
+constexpr UINT kStatusTextId = 33;
 
 constexpr int kPanelWidth = 396;
 constexpr int kPanelHeight = 289;
@@ -24,6 +26,12 @@ constexpr int kPanelHeight = 289;
 const CRect kCloseArea(360, 15, 380, 35);
 const CRect kLightArea(215, 95, 286, 118);
 const CRect kUnitArea(215, 152, 286, 175);
+// The status line sits in the title row, right-aligned, between the title and the close mark.
+const CRect kStatusArea(140, 16, 352, 40);
+const Gdiplus::Color kStatusColor(0xFF8C96A5);
+constexpr int kStatusFontSize = 12;
+constexpr UINT kAlignRight = 2;
+constexpr UINT kAlignMiddle = 4;
 
 Tessel::MPicture* AsPicture(Tessel::MControl* control) noexcept { return static_cast<Tessel::MPicture*>(control); }
 
@@ -87,6 +95,13 @@ void DeviceMainDlg::InitUI(CRect client) {
     SetLayeredWindow(TRUE);
     unitPicture_ = CreateArea(L"MPicture", kUnitPictureId, CRect(), L"", 1, 1);
     lightPicture_ = CreateArea(L"MPicture", kLightPictureId, CRect(), L"", 1, 1);
+    statusLine_ = FormatDisplayStatus(DisplayStatus{});
+    statusText_ = CreateArea(L"MText", kStatusTextId, CRect(), statusLine_.c_str(), 1, 1);
+    if (auto* text = static_cast<Tessel::MText*>(statusText_)) {
+        text->SetAlignment(kAlignRight, kAlignMiddle);
+        text->SetTextColor(kStatusColor);
+        text->SetFontWidth(kStatusFontSize);
+    }
     UISize(client);
 }
 
@@ -103,6 +118,9 @@ void DeviceMainDlg::UISize(CRect client) {
     }
     if (unitPicture_) {
         unitPicture_->SetRect(unitArea_);
+    }
+    if (statusText_) {
+        statusText_->SetRect(kStatusArea);
     }
 }
 
@@ -164,6 +182,9 @@ LRESULT DeviceMainDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_DEVICECHANGE:
             display_.OnDeviceChange(wParam, lParam);
             return 0;
+        case kDisplayStatusMessage:
+            OnDisplayStatus(wParam);
+            return 0;
         case kTrayCallbackMessage:
             return OnTrayCallback(lParam);
         case kUpdateResultMessage:
@@ -210,4 +231,22 @@ void DeviceMainDlg::OnUpdateResult(WPARAM kind, LPARAM newer) {
 void DeviceMainDlg::Step() noexcept {
     // The update checks and downloads (5 to 8) are taken from the queue and not performed yet.
     (void)display_.RunStep(*this);
+    PublishDisplayStatus();
+}
+
+void DeviceMainDlg::PublishDisplayStatus() noexcept {
+    const uint32_t status = PackDisplayStatus(display_.Status());
+    // Posted again at the next step if the window's queue refused it.
+    if (status != publishedStatus_ && ::PostMessageW(GetSafeHwnd(), kDisplayStatusMessage, status, 0)) {
+        publishedStatus_ = status;
+    }
+}
+
+void DeviceMainDlg::OnDisplayStatus(WPARAM packed) {
+    std::wstring line = FormatDisplayStatus(UnpackDisplayStatus(static_cast<uint32_t>(packed)));
+    if (line == statusLine_ || !statusText_) {
+        return;
+    }
+    statusLine_ = std::move(line);
+    static_cast<Tessel::MText*>(statusText_)->SetTitle(statusLine_.c_str());
 }

@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <string>
 
 namespace Tessel {
@@ -23,6 +24,8 @@ class MControl;
 inline constexpr UINT kTrayCallbackMessage = WM_USER + 666;
 // Posted by the update checks on the worker: wParam 1 software, 2 firmware; lParam non-zero when newer.
 inline constexpr UINT kUpdateResultMessage = WM_USER + 668;
+// Posted by the worker when what the displays show has changed: wParam the packed DisplayStatus.
+inline constexpr UINT kDisplayStatusMessage = WM_USER + 669;
 inline constexpr UINT kCommandExit = 100;
 inline constexpr UINT kTrayIconId = 109;
 
@@ -65,6 +68,10 @@ private:
     void ShowTrayMenu();
     void RemoveTrayIcon() noexcept;
 
+    // Worker: posts the display status to the window when it differs from the one posted last.
+    void PublishDisplayStatus() noexcept;
+    void OnDisplayStatus(WPARAM packed);
+
     void ApplySwitchImages();
     void OnUpdateResult(WPARAM kind, LPARAM newer);
     void InvalidateClient();
@@ -72,6 +79,9 @@ private:
     DisplayLink display_;
     Tessel::MControl* lightPicture_ = nullptr;  // not owned: the engine's control, id 31
     Tessel::MControl* unitPicture_ = nullptr;   // not owned: the engine's control, id 32
+    Tessel::MControl* statusText_ = nullptr;    // not owned: the engine's control, id 33
+    std::wstring statusLine_;
+    uint32_t publishedStatus_ = UINT32_MAX;  // worker only; no status was ever this value
     CRect closeArea_;
     CRect unitArea_;
     CRect lightArea_;
