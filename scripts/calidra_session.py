@@ -4,6 +4,7 @@ Used by the demo (scripts/demo.py) and the whole-program tests (tests/e2e). A se
 display, its own wine prefix and wineserver, and an install folder laid out like a real one, except that the
 virtual display stands in for hidapi.dll and the sensor server replays a scripted curve.
 """
+import glob
 import os
 import re
 import shutil
@@ -169,6 +170,15 @@ class Session:
                     ("WINEPREFIX=" + self.prefix).encode() in environ:
                 pids.append(int(entry))
         return pids
+
+    def program_log(self):
+        """The text of Calidra's log in the prefix's user data folder ("" while there is none)."""
+        paths = glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Local", "Kelvaro-DIG Files",
+                                       "Calidra.log"))
+        if not paths:
+            return ""
+        with open(paths[0], encoding="utf-8", errors="replace") as f:
+            return f.read()
 
     # ---- registry -------------------------------------------------------------------------------------
     def setting(self, name):

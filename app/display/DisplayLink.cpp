@@ -71,14 +71,14 @@ DisplayStatus DisplayLink::Status() const noexcept {
     return status;
 }
 
-void DisplayLink::OnDeviceChange(WPARAM event, LPARAM data) noexcept {
+bool DisplayLink::OnDeviceChange(WPARAM event, LPARAM data) noexcept {
     if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) {
-        return;
+        return false;
     }
     const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
     if (!header || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
-        return;
+        return false;
     }
-    DisplayManager::OnDeviceInterfaceChange(
+    return DisplayManager::OnDeviceInterfaceChange(
         reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header), event, facts_, queue_);
 }

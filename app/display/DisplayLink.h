@@ -61,8 +61,9 @@ class DisplayLink {
     // Worker thread: the open displays and what the last report made them show.
     [[nodiscard]] DisplayStatus Status() const noexcept;
 
-    // UI thread, WM_DEVICECHANGE: forwards device-interface arrivals and removals to DisplayManager.
-    void OnDeviceChange(WPARAM event, LPARAM data) noexcept;
+    // UI thread, WM_DEVICECHANGE: forwards device-interface arrivals and removals to DisplayManager. True
+    // when the event was about a display.
+    bool OnDeviceChange(WPARAM event, LPARAM data) noexcept;
 
     [[nodiscard]] DisplayFacts& Facts() noexcept { return facts_; }
     void SetLight(int light) noexcept { light_.store(light); }

@@ -1,5 +1,6 @@
 #include "shell/DeviceMainDlg.h"
 
+#include "shell/ProgramLog.h"
 #include "shell/Product.h"
 #include "shell/Settings.h"
 #include "shell/StartupTask.h"
@@ -168,6 +169,9 @@ BOOL DeviceMainDlg::OnLButtonUp(UINT flags, CPoint pt) { return MDialog::OnLButt
 void DeviceMainDlg::OnTimer(UINT id) {
     if (id == kSensorWatchdogTimerId && SensorWatchdogTick(display_.Snapshot())) {
         KillTimer(kSensorWatchdogTimerId);
+    } else if (id == kLateRescanTimerId) {
+        KillTimer(kLateRescanTimerId);
+        display_.QueueCommand(kCommandRescan);
     }
 }
 
@@ -178,10 +182,24 @@ void DeviceMainDlg::InvalidateClient() {
 }
 
 LRESULT DeviceMainDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (taskbarCreatedMessage_ != 0 && msg == taskbarCreatedMessage_) {
+        OnTaskbarCreated();
+        return 0;
+    }
     switch (msg) {
         case WM_DEVICECHANGE:
-            display_.OnDeviceChange(wParam, lParam);
+            // Each arrival restarts the timer: the late rescan follows the last of a burst.
+            if (display_.OnDeviceChange(wParam, lParam) && wParam == DBT_DEVICEARRIVAL) {
+                SetTimer(kLateRescanTimerId, kLateRescanDelayMs, nullptr);
+            }
             return 0;
+        case WM_POWERBROADCAST:
+            // Display handles opened before a suspend may be dead after it: open them all again.
+            if (wParam == PBT_APMRESUMEAUTOMATIC) {
+                LogEvent(L"Resumed from sleep: rescanning the displays");
+                display_.QueueCommand(kCommandRescan);
+            }
+            return TRUE;
         case kDisplayStatusMessage:
             OnDisplayStatus(wParam);
             return 0;
@@ -192,6 +210,7 @@ LRESULT DeviceMainDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_COMMAND:
             if (wParam == kCommandExit) {
+                LogEvent(L"Calidra ends (Exit from the tray menu)");
                 RemoveTrayIcon();
                 ::ExitProcess(0);
             }

@@ -28,6 +28,9 @@ inline constexpr UINT kUpdateResultMessage = WM_USER + 668;
 inline constexpr UINT kDisplayStatusMessage = WM_USER + 669;
 inline constexpr UINT kCommandExit = 100;
 inline constexpr UINT kTrayIconId = 109;
+// A display that arrives before its driver is ready is found by one more rescan this long after the arrival.
+inline constexpr UINT_PTR kLateRescanTimerId = 301;
+inline constexpr UINT kLateRescanDelayMs = 3000;
 
 // The update server's base address; CALIDRA_UPDATE_URL overrides it (tests and staging only).
 inline constexpr wchar_t kUpdateBaseUrl[] = L"https://updates.calidra.app/";
@@ -67,6 +70,8 @@ private:
     void ShowAtCorner();
     void ShowTrayMenu();
     void RemoveTrayIcon() noexcept;
+    // The shell was restarted (explorer's "TaskbarCreated" broadcast): the icon it lost is added again.
+    void OnTaskbarCreated();
 
     // Worker: posts the display status to the window when it differs from the one posted last.
     void PublishDisplayStatus() noexcept;
@@ -82,6 +87,7 @@ private:
     Tessel::MControl* statusText_ = nullptr;    // not owned: the engine's control, id 33
     std::wstring statusLine_;
     uint32_t publishedStatus_ = UINT32_MAX;  // worker only; no status was ever this value
+    UINT taskbarCreatedMessage_ = 0;         // registered by the shell set-up
     CRect closeArea_;
     CRect unitArea_;
     CRect lightArea_;
