@@ -203,8 +203,10 @@ class Session:
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
     def click(self, x, y, button=1):
-        self.xdotool("mousemove", "--sync", str(x), str(y))
-        time.sleep(0.1)
+        # With the pointer already there, "mousemove --sync" waits 15 s for a motion that never comes.
+        if self.xdotool("getmouselocation", "--shell").splitlines()[:2] != [f"X={x}", f"Y={y}"]:
+            self.xdotool("mousemove", "--sync", str(x), str(y))
+            time.sleep(0.1)
         self.xdotool("click", str(button))
 
     def click_panel(self, x, y):

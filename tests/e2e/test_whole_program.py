@@ -69,6 +69,8 @@ class WholeProgram(unittest.TestCase):
         if self.calidra is None or self.calidra.poll() is not None:
             type(self).calidra = self.s.start_calidra()
         self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE), 30), "no panel on screen")
+        # The panel shows from its creation; the icon follows once the start-up has registered the logon task.
+        self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray"), 10), "no tray icon")
 
     def exit_through_menu(self):
         self.open_tray_menu()
