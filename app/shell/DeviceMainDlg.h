@@ -13,6 +13,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace Tessel {
@@ -23,15 +24,22 @@ class MControl;
 inline constexpr UINT kTrayCallbackMessage = WM_USER + 666;
 // Posted by the update checks on the worker: wParam 1 software, 2 firmware; lParam non-zero when newer.
 inline constexpr UINT kUpdateResultMessage = WM_USER + 668;
+// Posted by the worker when what the displays show has changed: wParam the packed DisplayStatus.
+inline constexpr UINT kDisplayStatusMessage = WM_USER + 669;
 inline constexpr UINT kCommandExit = 100;
 inline constexpr UINT kTrayIconId = 109;
+// A display that arrives before its driver is ready is found by one more rescan this long after the arrival.
+inline constexpr UINT_PTR kLateRescanTimerId = 301;
+inline constexpr UINT kLateRescanDelayMs = 3000;
 
 // The panel is 396 pixels wide and keeps a 2-pixel margin to the work area's bottom-right corner. It is
 // created 289 pixels high; a left click on the tray icon shows it 249 pixels high.
-inline constexpr int kPanelWidth = 396;
-inline constexpr int kPanelHeight = 289;
-inline constexpr int kPanelHeightFromTray = 249;
-inline constexpr int kPanelMargin = 2;
+enum PanelGeometry : int {
+    kPanelWidth = 396,
+    kPanelHeight = 289,
+    kPanelHeightFromTray = 249,
+    kPanelMargin = 2
+};
 
 // The update server's base address; CALIDRA_UPDATE_URL overrides it (tests and staging only).
 inline constexpr wchar_t kUpdateBaseUrl[] = L"https://updates.calidra.app/";
@@ -72,6 +80,12 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
     void ShowTrayMenu();
     // The panel's place for this height at the work area's bottom-right corner.
     [[nodiscard]] static CRect PanelRect(int height);
+    // The shell was restarted (explorer's "TaskbarCreated" broadcast): the icon it lost is added again.
+    void OnTaskbarCreated();
+
+    // Worker: posts the display status to the window when it differs from the one posted last.
+    void PublishDisplayStatus() noexcept;
+    void OnDisplayStatus(WPARAM packed);
 
     void ApplySwitchImages();
     void OnUpdateResult(WPARAM kind, LPARAM newer);
@@ -80,6 +94,10 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
     DisplayLink display_;
     Tessel::MControl* lightPicture_ = nullptr;  // not owned: the engine's control, id 31
     Tessel::MControl* unitPicture_ = nullptr;   // not owned: the engine's control, id 32
+    Tessel::MControl* statusText_ = nullptr;    // not owned: the engine's control, id 33
+    std::wstring statusLine_;
+    uint32_t publishedStatus_ = UINT32_MAX;  // worker only; no status was ever this value
+    UINT taskbarCreatedMessage_ = 0;         // registered by the shell set-up
     CRect closeArea_;
     CRect unitArea_;
     CRect lightArea_;

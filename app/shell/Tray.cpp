@@ -2,6 +2,7 @@
 
 #include "shell/DeviceMainDlg.h"
 
+#include "shell/ProgramLog.h"
 #include "shell/Product.h"
 
 #include "display/DisplayManager.h"
@@ -17,6 +18,8 @@ namespace {
 constexpr UINT kMenuVersion = 203;
 constexpr UINT kMenuDevices = 202;
 
+constexpr wchar_t kTaskbarCreatedName[] = L"TaskbarCreated";
+
 }  // namespace
 
 void DeviceMainDlg::SetUpShell() {
@@ -26,6 +29,12 @@ void DeviceMainDlg::SetUpShell() {
     const std::wstring iconPath =
         GetProgramFolder() + L"skins\\" + Tessel::Manager::GetTheme().GetString() + L"Calidra.ico";
     tray_.Add(hwnd, kTrayIconId, kTrayCallbackMessage, iconPath.c_str(), kProductTitle);
+
+    // The program runs elevated and the shell does not: without these two exceptions the system would drop
+    // the shell's messages to this window, the icon's clicks and the broadcast after a shell restart.
+    taskbarCreatedMessage_ = ::RegisterWindowMessageW(kTaskbarCreatedName);
+    ::ChangeWindowMessageFilterEx(hwnd, taskbarCreatedMessage_, MSGFLT_ALLOW, nullptr);
+    ::ChangeWindowMessageFilterEx(hwnd, kTrayCallbackMessage, MSGFLT_ALLOW, nullptr);
 
     SetIcon(107);
 
@@ -73,4 +82,11 @@ void DeviceMainDlg::ShowTrayMenu() {
     ::GetCursorPos(&cursor);
     ::SetForegroundWindow(GetSafeHwnd());
     ::TrackPopupMenu(menu.get(), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, GetSafeHwnd(), nullptr);
+}
+
+void DeviceMainDlg::OnTaskbarCreated() {
+    if (tray_.Shown()) {
+        LogEvent(L"The shell was restarted: tray icon added again");
+        tray_.AddAgain();
+    }
 }

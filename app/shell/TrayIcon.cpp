@@ -24,6 +24,12 @@ void TrayIcon::Add(HWND window, UINT id, UINT callbackMessage, const wchar_t* ic
     ::Shell_NotifyIconW(NIM_ADD, &record_);
 }
 
+void TrayIcon::AddAgain() noexcept {
+    if (icon_) {
+        ::Shell_NotifyIconW(NIM_ADD, &record_);
+    }
+}
+
 void TrayIcon::Remove() noexcept {
     if (!icon_) {
         return;

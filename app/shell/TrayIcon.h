@@ -19,6 +19,8 @@ class TrayIcon {
     // icon counts as shown once its file is loaded, whatever the shell answers.
     void Add(HWND window, UINT id, UINT callbackMessage, const wchar_t* iconFile,
              const wchar_t* tip) noexcept;
+    // The shell lost its icons (it was restarted): shows the icon again.
+    void AddAgain() noexcept;
     // Takes the icon out of the notification area; nothing when it is not shown.
     void Remove() noexcept;
     [[nodiscard]] bool Shown() const noexcept { return icon_.valid(); }

@@ -245,9 +245,8 @@ TEST(ControlRouting, WheelGoesToTheHoverChildFirst) {
     Root r;
     Probe& root = r.root;
     Probe* c1 = AddProbe(root, 11, CRect(0, 0, 100, 100));
-    Probe* c2 = AddProbe(root, 12, CRect(0, 0, 100, 100));
-    c1->takeMove = 1;
-    c1->takeScroll = c2->takeScroll = 1;
+    c1->takeMove = c1->takeScroll = 1;
+    AddProbe(root, 12, CRect(0, 0, 100, 100))->takeScroll = 1;
     root.OnMouseMove(0, CPoint(10, 10));
     ASSERT_EQ(c1, root.GetHoverControl());
     root.takeScroll = 1;
@@ -360,16 +359,17 @@ class Remover : public Probe {
 
   protected:
     int OnControlMouseMove(UINT flags, CPoint pt) override {
-        thread = ::CreateThread(
-            nullptr, 0,
-            [](void* self) -> DWORD {
-                auto* me = static_cast<Remover*>(self);
-                static_cast<MControl*>(me->GetParantObject())->RemoveControl(me->victim);
-                return 0;
-            },
-            this, 0, nullptr);
+        thread = ::CreateThread(nullptr, 0, &RemoveVictim, this, 0, nullptr);
         waitedBeforeReturn = ::WaitForSingleObject(thread, 200);
         return Probe::OnControlMouseMove(flags, pt);
+    }
+
+  private:
+    // A thread procedure is WINAPI, which a lambda cannot be on 32-bit Windows.
+    static DWORD WINAPI RemoveVictim(void* self) {
+        auto* me = static_cast<Remover*>(self);
+        static_cast<MControl*>(me->GetParantObject())->RemoveControl(me->victim);
+        return 0;
     }
 };
 
