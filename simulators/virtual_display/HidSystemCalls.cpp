@@ -34,25 +34,33 @@ std::mutex g_mutex;
 std::vector<OpenCollection> g_open;
 std::vector<std::unique_ptr<Preparsed>> g_preparsed;
 
-// The open virtual collection behind handle, or null for any other handle.
-bool FindOpen(HANDLE handle, OpenCollection* out) {
-    std::lock_guard lock(g_mutex);
-    const auto it = std::find_if(g_open.begin(), g_open.end(),
-                                 [&](const OpenCollection& c) { return c.handle == handle; });
-    if (it == g_open.end()) {
-        return false;
-    }
-    *out = *it;
-    return true;
-}
+enum class Lookup {
+    kOther,  // not a virtual collection's handle: the system answers
+    kGone,   // its display was pulled out since it was opened (the last error says so)
+    kLive,
+};
 
-bool StillConnected(const OpenCollection& collection) {
-    if (collection.iface->display < 0) {
-        return true;
+// What handle refers to; for a virtual collection it is copied to *out.
+Lookup LookUp(HANDLE handle, OpenCollection* out) {
+    {
+        std::lock_guard lock(g_mutex);
+        const auto it = std::find_if(g_open.begin(), g_open.end(),
+                                     [&](const OpenCollection& c) { return c.handle == handle; });
+        if (it == g_open.end()) {
+            return Lookup::kOther;
+        }
+        *out = *it;
+    }
+    if (out->iface->display < 0) {
+        return Lookup::kLive;
     }
     Guard guard(Shared());
-    const DisplaySlot& slot = Shared().Get()->displays[collection.iface->display];
-    return slot.plugged != 0 && slot.plugSerial == collection.serial;
+    const DisplaySlot& slot = Shared().Get()->displays[out->iface->display];
+    if (slot.plugged == 0 || slot.plugSerial != out->serial) {
+        ::SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+        return Lookup::kGone;
+    }
+    return Lookup::kLive;
 }
 
 HANDLE WINAPI CreateFileHook(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -93,12 +101,13 @@ BOOL WINAPI CloseHandleHook(HANDLE handle) {
 
 BOOLEAN NTAPI GetAttributesHook(HANDLE handle, PHIDD_ATTRIBUTES attributes) {
     OpenCollection collection{};
-    if (!FindOpen(handle, &collection)) {
-        return ::HidD_GetAttributes(handle, attributes);
-    }
-    if (!StillConnected(collection)) {
-        ::SetLastError(ERROR_DEVICE_NOT_CONNECTED);
-        return FALSE;
+    switch (LookUp(handle, &collection)) {
+        case Lookup::kOther:
+            return ::HidD_GetAttributes(handle, attributes);
+        case Lookup::kGone:
+            return FALSE;
+        case Lookup::kLive:
+            break;
     }
     attributes->VendorID = collection.iface->vendorId;
     attributes->ProductID = collection.iface->productId;
@@ -108,12 +117,13 @@ BOOLEAN NTAPI GetAttributesHook(HANDLE handle, PHIDD_ATTRIBUTES attributes) {
 
 BOOLEAN NTAPI GetPreparsedDataHook(HANDLE handle, PHIDP_PREPARSED_DATA* data) {
     OpenCollection collection{};
-    if (!FindOpen(handle, &collection)) {
-        return ::HidD_GetPreparsedData(handle, data);
-    }
-    if (!StillConnected(collection)) {
-        ::SetLastError(ERROR_DEVICE_NOT_CONNECTED);
-        return FALSE;
+    switch (LookUp(handle, &collection)) {
+        case Lookup::kOther:
+            return ::HidD_GetPreparsedData(handle, data);
+        case Lookup::kGone:
+            return FALSE;
+        case Lookup::kLive:
+            break;
     }
     std::lock_guard lock(g_mutex);
     g_preparsed.push_back(std::make_unique<Preparsed>(Preparsed{collection.iface}));
