@@ -8,6 +8,7 @@
 #include "display/DisplayManager.h"
 #include "display/ThreadBasic.h"
 
+#include "TestSupport.h"
 #include "VirtualDisplayState.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,8 @@
 #include <vector>
 
 namespace display_tests {
+
+using testing_support::WaitUntil;
 
 inline constexpr int kK1 = 0;
 inline constexpr int kK2 = 1;
@@ -87,17 +90,6 @@ class VirtualDisplay : public ::testing::Test {
     }
     [[nodiscard]] double Milliseconds(int64_t ticks) {
         return static_cast<double>(ticks) * 1000.0 / frequency_;
-    }
-
-    static bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000) {
-        const ULONGLONG end = ::GetTickCount64() + timeoutMs;
-        while (!done()) {
-            if (::GetTickCount64() > end) {
-                return false;
-            }
-            ::Sleep(10);
-        }
-        return true;
     }
 
     // For tests with a window: keeps its messages flowing while waiting. (Message calls in a process without
