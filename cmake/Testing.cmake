@@ -1,6 +1,6 @@
 include(GoogleTest)
 
-# calidra_add_test(NAME SOURCES src... LIBS lib... [LOCKS name] [TIMEOUT s]): a GoogleTest executable run under wine by CTest, one CTest test
+# calidra_add_test(NAME SOURCES src... LIBS lib... [LOCKS name...] [TIMEOUT s]): a GoogleTest executable run under wine by CTest, one CTest test
 # per test case. Test executables live apart from the install folder; WINEPATH (set by scripts/test.sh)
 # lets them find the product DLLs.
 function(calidra_add_test name)
@@ -11,12 +11,14 @@ function(calidra_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main calidra_warnings)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CALIDRA_TEST_DIR})
-  set(props TIMEOUT ${T_TIMEOUT})
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${T_TIMEOUT})
   if(T_LOCKS)
-    # Tests that share a named object of the prefix (registry key, block, mutex) never run side by side.
-    list(APPEND props RESOURCE_LOCK ${T_LOCKS})
+    # Tests that share a named object of the prefix (registry key, block, mutex) never run side by side. The
+    # locks are set once the tests are discovered: a list of several does not survive gtest_discover_tests.
+    set(locks_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_locks.cmake)
+    file(WRITE ${locks_file} "set_tests_properties(\${${name}_TESTS} PROPERTIES RESOURCE_LOCK \"${T_LOCKS}\")\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${locks_file})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 
 # A helper executable that tests start as a separate process; it lands beside the tests.
