@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
     setTemperature(40.0f);
     ::Sleep(vdisplay::kDefaultArrivalDelayMs + 50);  // the collections are ready
 
-    // Part 1: instant transfers, temperature changes now and then.
+    // First, instant transfers, with the temperature changing now and then.
     struct Change {
         int64_t ticks;
         int value;
@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
     Print("change to first report (ms):", l);
     std::printf("changes not shown:                 %zu\n", missed);
 
-    // Part 2: 5 ms transfers. The period first, then Stop at random moments of the cycle.
+    // Then 5 ms transfers: the period, and Stop at random moments of the cycle.
     state.SetTransferTime(kDisplay, kSlowTransferMs);
     const int slowSeconds = std::max(5, seconds / 3);
     std::vector<int64_t> slowBareTicks;
