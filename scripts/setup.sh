@@ -5,9 +5,19 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 deps="$root/third_party/_deps"
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 xvfb googletest fonts-dejavu-core
-          libz-mingw-w64-dev fonts-open-sans xdotool imagemagick zip python3 debian-archive-keyring
-          dpkg-dev xz-utils bzip2 tesseract-ocr tesseract-ocr-eng ca-certificates openssl)
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 xvfb
+          googletest fonts-dejavu-core libz-mingw-w64-dev fonts-open-sans xdotool imagemagick zip python3
+          debian-archive-keyring dpkg-dev xz-utils bzip2 tesseract-ocr tesseract-ocr-eng ca-certificates openssl
+          nsis)
+
+sudo_cmd=""
+[ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+
+# The 32-bit build's tests and setup program run under wine's 32-bit half, which comes from the i386 archive.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup: enabling the i386 architecture for wine32"
+  $sudo_cmd dpkg --add-architecture i386
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -15,8 +25,6 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

@@ -355,16 +355,17 @@ class Remover : public Probe {
 
   protected:
     int OnControlMouseMove(UINT flags, CPoint pt) override {
-        thread = ::CreateThread(
-            nullptr, 0,
-            [](void* self) -> DWORD {
-                auto* me = static_cast<Remover*>(self);
-                static_cast<MControl*>(me->GetParantObject())->RemoveControl(me->victim);
-                return 0;
-            },
-            this, 0, nullptr);
+        thread = ::CreateThread(nullptr, 0, &RemoveVictim, this, 0, nullptr);
         waitedBeforeReturn = ::WaitForSingleObject(thread, 200);
         return Probe::OnControlMouseMove(flags, pt);
+    }
+
+  private:
+    // A thread procedure is WINAPI, which a lambda cannot be on 32-bit Windows.
+    static DWORD WINAPI RemoveVictim(void* self) {
+        auto* me = static_cast<Remover*>(self);
+        static_cast<MControl*>(me->GetParantObject())->RemoveControl(me->victim);
+        return 0;
     }
 };
 

@@ -263,7 +263,7 @@ TEST_F(DialogTest, TwoHundredDialogLivesLeaveGdiObjectsAndMemoryFlat) {
     SIZE_T baselineBefore = PrivateBytes();
     for (int i = 0; i < kLives; ++i)
         FontRegistration();
-    SIZE_T baseline = PrivateBytes() - std::min(PrivateBytes(), baselineBefore);
+    size_t baseline = PrivateBytes() - std::min(PrivateBytes(), baselineBefore);
 
     DWORD gdiBefore = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
     DWORD userBefore = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
@@ -273,7 +273,7 @@ TEST_F(DialogTest, TwoHundredDialogLivesLeaveGdiObjectsAndMemoryFlat) {
     DWORD gdiAfter = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
     DWORD userAfter = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
     SIZE_T bytesAfter = PrivateBytes();
-    SIZE_T growth = bytesAfter - std::min(bytesAfter, bytesBefore);
+    size_t growth = bytesAfter - std::min(bytesAfter, bytesBefore);
     std::printf(
         "GDI objects %lu -> %lu, USER objects %lu -> %lu, private bytes +%zu over %d lives, "
         "font registration alone +%zu\n",

@@ -1,0 +1,180 @@
+; The setup program for one width. The build defines:
+;   VERSION  the product version, four numbers (1.0.0.5)
+;   ARCH     x64 or x86
+;   STAGE    the staged install folder (binaries stripped, .debug files beside them, which stay out)
+;   ICON     the program's icon
+;   OUTFILE  the setup program to write
+;
+; Silent use: Calidra-Setup-<version>-<arch>.exe /S [/D=C:\folder]   (/D last, unquoted)
+;             Uninstall.exe /S [/RemoveSettings]
+; The uninstaller keeps the user's settings (the registry key and the user data folder) unless the user ticks
+; "Remove my settings" or passes /RemoveSettings.
+
+!if "${ARCH}" == "x64"
+  Target amd64-unicode
+  !define DEFAULT_FOLDER "$PROGRAMFILES64\Calidra"
+!else if "${ARCH}" == "x86"
+  Target x86-unicode
+  !define DEFAULT_FOLDER "$PROGRAMFILES\Calidra"
+!else
+  !error "ARCH must be x64 or x86"
+!endif
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+
+!define PRODUCT "Calidra"
+; The product title names the program's registry key, its user data folder and its logon task.
+!define PRODUCT_TITLE "Kelvaro-DIG"
+!define SETTINGS_KEY "Software\${PRODUCT_TITLE}"
+!define USER_DATA_FOLDER "$LOCALAPPDATA\${PRODUCT_TITLE} Files"
+!define STARTUP_TASK "${PRODUCT_TITLE} StartupTask"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+!define PROGRAM_EXE "Calidra.exe"
+!define SERVER_EXE "OpenTermivoxServer.exe"
+; How long the uninstaller waits for a stopped program to let go of its files.
+!define RELEASE_TRIES 20
+!define RELEASE_PAUSE_MS 250
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+InstallDir "${DEFAULT_FOLDER}"
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+RequestExecutionLevel admin
+ManifestDPIAware true
+SetCompressor /SOLID lzma
+ShowInstDetails nevershow
+ShowUninstDetails nevershow
+
+VIProductVersion "${VERSION}"
+VIFileVersion "${VERSION}"
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_ABORTWARNING
+!define MUI_FINISHPAGE_RUN "$INSTDIR\${PROGRAM_EXE}"
+!define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT} now"
+!define MUI_COMPONENTSPAGE_NODESC
+
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_COMPONENTS
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "CompanyName" "${PRODUCT_TITLE}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "${PRODUCT} setup (${ARCH})"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (C) ${PRODUCT_TITLE}"
+
+; Ends the program and the sensor server it started, so their files can be replaced or removed. Every copy is
+; ended, wherever it was started from: the program allows one instance, and a server left running would
+; hold its folder.
+!macro StopProgram
+  nsExec::Exec '"$SYSDIR\taskkill.exe" /F /IM ${PROGRAM_EXE}'
+  Pop $0
+  nsExec::Exec '"$SYSDIR\taskkill.exe" /F /IM ${SERVER_EXE}'
+  Pop $1
+  ${If} $0 == 0
+  ${OrIf} $1 == 0
+    DetailPrint "Stopped the running ${PRODUCT}"
+  ${EndIf}
+!macroend
+
+; Deletes a file that an ended process may still hold for a moment.
+!macro DeleteWhenReleased FILE
+  StrCpy $2 0
+  ${Do}
+    ClearErrors
+    Delete "${FILE}"
+    ${IfNot} ${Errors}
+      ${ExitDo}
+    ${EndIf}
+    IntOp $2 $2 + 1
+    ${If} $2 >= ${RELEASE_TRIES}
+      DetailPrint "Could not delete ${FILE}"
+      ${ExitDo}
+    ${EndIf}
+    Sleep ${RELEASE_PAUSE_MS}
+  ${Loop}
+!macroend
+
+Function .onInit
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    MessageBox MB_ICONSTOP "Installing ${PRODUCT} needs administrator rights." /SD IDOK
+    SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
+    Quit
+  ${EndIf}
+FunctionEnd
+
+Section "${PRODUCT}" SecProgram
+  SectionIn RO
+  !insertmacro StopProgram
+  SetOutPath "$INSTDIR"
+  ; The program, its library, the HID library, the sensor server in both folders, the skin and the licences.
+  !insertmacro DeleteWhenReleased "$INSTDIR\${PROGRAM_EXE}"
+  File /r /x *.debug "${STAGE}/*"
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
+
+  SetShellVarContext all
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${PROGRAM_EXE}"
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PRODUCT_TITLE}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM_EXE}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+Section "un.${PRODUCT}" SecUnProgram
+  SectionIn RO
+  !insertmacro StopProgram
+
+  ; The program registers its logon task at every start; an absent task is no error.
+  nsExec::Exec '"$SYSDIR\schtasks.exe" /Delete /TN "${STARTUP_TASK}" /F'
+  Pop $0
+  DetailPrint "Removing the logon task: exit code $0"
+
+  ; Only what the setup program installed: the folder may have been chosen next to other programs.
+  !insertmacro DeleteWhenReleased "$INSTDIR\${PROGRAM_EXE}"
+  Delete "$INSTDIR\Tessel.dll"
+  Delete "$INSTDIR\hidapi.dll"
+  RMDir /r "$INSTDIR\Termivox"
+  RMDir /r "$INSTDIR\TermivoxWin7"
+  RMDir /r "$INSTDIR\skins"
+  RMDir /r "$INSTDIR\Licenses"
+  Delete "$INSTDIR\Uninstall.exe"
+  RMDir "$INSTDIR"
+
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
+
+Section /o "un.Remove my settings" SecUnSettings
+  SetShellVarContext current
+  DeleteRegKey HKCU "${SETTINGS_KEY}"
+  RMDir /r "${USER_DATA_FOLDER}"
+SectionEnd
+
+Function un.onInit
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/RemoveSettings" $1
+  ${IfNot} ${Errors}
+    SectionSetFlags ${SecUnSettings} ${SF_SELECTED}
+  ${EndIf}
+FunctionEnd
