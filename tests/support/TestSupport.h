@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace testing_support {
@@ -49,6 +50,18 @@ inline ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
     return result;
+}
+
+// Polls done every 10 ms until it holds or timeoutMs have passed; false on time-out.
+inline bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000) {
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (::GetTickCount64() > end) {
+            return false;
+        }
+        ::Sleep(10);
+    }
+    return true;
 }
 
 inline std::wstring Quote(const std::wstring& path) {
