@@ -1,9 +1,11 @@
-// Runs the display worker against one virtual display for a while, changing the CPU temperature in the sensor
-// block now and then, and prints the report period and the delay from a change to the first report that
-// shows it. A bare loop with the worker's pacing (a 1000 ms and a 16 ms sleep) runs alongside as the
-// baseline.
+// Runs the display worker against one virtual display and prints, each beside a bare baseline measured in the
+// same run:
+// - the report period and the delay from a CPU temperature change to the first report that shows it, with
+//   instant transfers (a bare loop with the worker's pacing, a 1000 ms and a 16 ms sleep, runs alongside);
+// - the report period and the time Stop takes with 5 ms transfers, as a real display answers (beside a bare
+//   thread that sleeps 16 ms in a loop and is stopped by a flag).
 //
-//   display_refresh_bench.exe [SECONDS]   (default 60)
+//   display_refresh_bench.exe [SECONDS]   (default 60: the first part; the second takes a third of it)
 
 #include "display/DisplayLink.h"
 #include "display/ThreadBasic.h"
@@ -23,6 +25,10 @@
 
 namespace {
 
+constexpr int kDisplay = 0;         // K1
+constexpr int kSlowTransferMs = 5;  // a real display's feature report round trip
+constexpr int kStopSamples = 25;
+
 class BenchWorker : public CThreadBasic {
   public:
     ~BenchWorker() override { StopAndJoin(); }
@@ -32,10 +38,10 @@ class BenchWorker : public CThreadBasic {
     void Step() noexcept override { static_cast<void>(link.RunStep(*this)); }
 };
 
-int64_t Now() {
-    LARGE_INTEGER t{};
-    ::QueryPerformanceCounter(&t);
-    return t.QuadPart;
+double g_ticksPerMs = 1.0;
+
+double Ms(int64_t ticks) {
+    return static_cast<double>(ticks) / g_ticksPerMs;
 }
 
 struct Stats {
@@ -56,13 +62,74 @@ Stats Summarise(std::vector<double> values) {
     return s;
 }
 
+void Print(const char* what, const Stats& s) {
+    std::printf("%-34s n=%zu median=%.1f p99=%.1f max=%.1f\n", what, s.n, s.median, s.p99, s.max);
+}
+
+std::vector<double> Periods(const std::vector<int64_t>& ticks) {
+    std::vector<double> periods;
+    for (size_t i = 1; i < ticks.size(); ++i) {
+        periods.push_back(Ms(ticks[i] - ticks[i - 1]));
+    }
+    return periods;
+}
+
+struct Report {
+    int64_t ticks;
+    int value;
+};
+
+// The temperature reports K1 received since the transfer with sequence number `after`.
+std::vector<Report> ReportsSince(const vdisplay::State& state, int32_t after) {
+    auto block = std::make_unique<vdisplay::Block>();
+    state.Copy(block.get());
+    std::vector<Report> reports;
+    vdisplay::ForEachLogged(*block, after + 1, [&](const vdisplay::LogEntry& e) {
+        if (e.display == kDisplay && e.kind == vdisplay::kTransferReport && e.wire > 0) {
+            reports.push_back({e.ticks, e.raw[1] * 100 + e.raw[2] * 10 + e.raw[3]});
+        }
+    });
+    return reports;
+}
+
+int32_t LogCount(const vdisplay::State& state) {
+    vdisplay::Guard guard(state);
+    return state.Get()->logCount;
+}
+
+// A thread with the worker's pacing and nothing else, recording when each round starts.
+class BareLoop {
+  public:
+    explicit BareLoop(DWORD pauseMs)
+        : thread_([this, pauseMs] {
+              while (running_) {
+                  ticks_.push_back(vdisplay::Now());
+                  ::Sleep(pauseMs);
+                  ::Sleep(CThreadBasic::kLoopPeriodMs);
+              }
+          }) {}
+    // Stops it and returns how long that took, in ms.
+    double Stop() {
+        const int64_t start = vdisplay::Now();
+        running_ = false;
+        thread_.join();
+        return Ms(vdisplay::Now() - start);
+    }
+    [[nodiscard]] const std::vector<int64_t>& Ticks() const { return ticks_; }
+
+  private:
+    std::atomic<bool> running_{true};
+    std::vector<int64_t> ticks_;
+    std::thread thread_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 60;
+    const int seconds = argc > 1 ? std::max(6, std::atoi(argv[1])) : 60;
     LARGE_INTEGER frequency{};
     ::QueryPerformanceFrequency(&frequency);
-    const double ticksPerMs = static_cast<double>(frequency.QuadPart) / 1000.0;
+    g_ticksPerMs = static_cast<double>(frequency.QuadPart) / 1000.0;
 
     vdisplay::State state;
     if (!state.Open()) {
@@ -70,7 +137,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     state.Reset();
-    state.SetPlugged(0, true);
+    state.SetPlugged(kDisplay, true);
 
     UniqueHandle mapping(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                               kSensorBlockSize, kSensorBlockName));
@@ -87,66 +154,43 @@ int main(int argc, char** argv) {
         std::memcpy(block + kCpuTemperatureOffset, &celsius, sizeof(celsius));
     };
     setTemperature(40.0f);
+    ::Sleep(vdisplay::kDefaultArrivalDelayMs + 50);  // the collections are ready
 
-    std::atomic<bool> baselineRunning{true};
-    std::vector<int64_t> baselineTicks;
-    std::thread baseline([&] {
-        while (baselineRunning) {
-            baselineTicks.push_back(Now());
-            ::Sleep(1000);
-            ::Sleep(16);
-        }
-    });
-
-    BenchWorker worker;
-    worker.link.QueueCommand(kCommandRescan);
-    if (!worker.Start()) {
-        std::fprintf(stderr, "the worker did not start\n");
-        return 1;
-    }
-
+    // First, instant transfers, with the temperature changing now and then.
     struct Change {
         int64_t ticks;
         int value;
     };
     std::vector<Change> changes;
-    std::mt19937 random(7);
-    std::uniform_int_distribution<int> pause(1700, 3300);
-    const int64_t end = Now() + static_cast<int64_t>(seconds * 1000.0 * ticksPerMs);
-    int value = 40;
-    ::Sleep(1500);  // let the first rescan and report happen
-    while (Now() < end) {
-        value = value >= 89 ? 41 : value + 1;
-        setTemperature(static_cast<float>(value));
-        changes.push_back({Now(), value});
-        ::Sleep(static_cast<DWORD>(pause(random)));
-    }
-    worker.Stop();
-    baselineRunning = false;
-    baseline.join();
-
-    auto log = std::make_unique<vdisplay::Block>();
-    state.Copy(log.get());
-    struct Report {
-        int64_t ticks;
-        int value;
-    };
     std::vector<Report> reports;
-    const int first = log->logCount > vdisplay::kLogCapacity ? log->logCount - vdisplay::kLogCapacity + 1 : 1;
-    for (int seq = first; seq <= log->logCount; ++seq) {
-        const vdisplay::LogEntry& e = log->log[(seq - 1) % vdisplay::kLogCapacity];
-        if (e.display == 0) {
-            reports.push_back({e.ticks, e.raw[1] * 100 + e.raw[2] * 10 + e.raw[3]});
+    std::vector<int64_t> bareTicks;
+    {
+        BareLoop bare(DisplayLink::kRefreshPauseMs);
+        BenchWorker worker;
+        worker.link.QueueCommand(kCommandRescan);
+        if (!worker.Start()) {
+            std::fprintf(stderr, "the worker did not start\n");
+            return 1;
         }
+        std::mt19937 random(7);
+        std::uniform_int_distribution<int> pause(1700, 3300);
+        const int64_t end = vdisplay::Now() + static_cast<int64_t>(seconds * 1000.0 * g_ticksPerMs);
+        int value = 40;
+        ::Sleep(1500);  // let the first rescan and report happen
+        while (vdisplay::Now() < end) {
+            value = value >= 89 ? 41 : value + 1;
+            setTemperature(static_cast<float>(value));
+            changes.push_back({vdisplay::Now(), value});
+            ::Sleep(static_cast<DWORD>(pause(random)));
+        }
+        worker.Stop();
+        bare.Stop();
+        bareTicks = bare.Ticks();
+        reports = ReportsSince(state, 0);
     }
-
-    std::vector<double> periods;
-    for (size_t i = 1; i < reports.size(); ++i) {
-        periods.push_back(static_cast<double>(reports[i].ticks - reports[i - 1].ticks) / ticksPerMs);
-    }
-    std::vector<double> bare;
-    for (size_t i = 1; i < baselineTicks.size(); ++i) {
-        bare.push_back(static_cast<double>(baselineTicks[i] - baselineTicks[i - 1]) / ticksPerMs);
+    std::vector<int64_t> reportTicks;
+    for (const Report& r : reports) {
+        reportTicks.push_back(r.ticks);
     }
     std::vector<double> latencies;
     size_t missed = 0;
@@ -157,20 +201,70 @@ int main(int argc, char** argv) {
         if (it == reports.end()) {
             ++missed;
         } else {
-            latencies.push_back(static_cast<double>(it->ticks - c.ticks) / ticksPerMs);
+            latencies.push_back(Ms(it->ticks - c.ticks));
         }
     }
-
-    const Stats p = Summarise(periods);
-    const Stats b = Summarise(bare);
+    const Stats p = Summarise(Periods(reportTicks));
+    const Stats b = Summarise(Periods(bareTicks));
     const Stats l = Summarise(latencies);
     std::printf("display refresh, one virtual display, %d s\n", seconds);
-    std::printf("report period (ms):             n=%zu median=%.1f p99=%.1f max=%.1f\n", p.n, p.median, p.p99,
-                p.max);
-    std::printf("bare 1000+16 ms loop (ms):      n=%zu median=%.1f p99=%.1f max=%.1f\n", b.n, b.median, b.p99,
-                b.max);
-    std::printf("period / bare loop (median):    %.3f\n", b.median > 0 ? p.median / b.median : 0.0);
-    std::printf("change to first report (ms):    n=%zu median=%.1f p99=%.1f max=%.1f (not shown: %zu)\n", l.n,
-                l.median, l.p99, l.max, missed);
+    Print("report period (ms):", p);
+    Print("bare 1000+16 ms loop (ms):", b);
+    std::printf("period / bare loop (median):       %.3f\n", b.median > 0 ? p.median / b.median : 0.0);
+    Print("change to first report (ms):", l);
+    std::printf("changes not shown:                 %zu\n", missed);
+
+    // Then 5 ms transfers: the period, and Stop at random moments of the cycle.
+    state.SetTransferTime(kDisplay, kSlowTransferMs);
+    const int slowSeconds = std::max(5, seconds / 3);
+    std::vector<int64_t> slowBareTicks;
+    int32_t before = LogCount(state);
+    {
+        BareLoop bare(DisplayLink::kRefreshPauseMs);
+        BenchWorker worker;
+        worker.link.QueueCommand(kCommandRescan);
+        if (!worker.Start()) {
+            return 1;
+        }
+        ::Sleep(static_cast<DWORD>(slowSeconds) * 1000);
+        worker.Stop();
+        bare.Stop();
+        slowBareTicks = bare.Ticks();
+    }
+    std::vector<int64_t> slowTicks;
+    for (const Report& r : ReportsSince(state, before)) {
+        slowTicks.push_back(r.ticks);
+    }
+    std::vector<double> stopTimes;
+    std::vector<double> bareStopTimes;
+    std::vector<bool> stoppedInTime;
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> moment(50, 1100);
+    for (int i = 0; i < kStopSamples; ++i) {
+        BareLoop bare(0);
+        BenchWorker worker;
+        worker.link.QueueCommand(kCommandRescan);
+        if (!worker.Start()) {
+            return 1;
+        }
+        ::Sleep(static_cast<DWORD>(moment(random)));
+        const int64_t start = vdisplay::Now();
+        stoppedInTime.push_back(worker.Stop());
+        stopTimes.push_back(Ms(vdisplay::Now() - start));
+        bareStopTimes.push_back(bare.Stop());
+    }
+    const Stats sp = Summarise(Periods(slowTicks));
+    const Stats sb = Summarise(Periods(slowBareTicks));
+    std::printf("with %d ms transfers, %d s\n", kSlowTransferMs, slowSeconds);
+    Print("report period (ms):", sp);
+    Print("bare 1000+16 ms loop (ms):", sb);
+    std::printf("period / bare loop (median):       %.3f\n", sb.median > 0 ? sp.median / sb.median : 0.0);
+    Print("Stop (ms):", Summarise(stopTimes));
+    Print("bare 16 ms loop, stopped (ms):", Summarise(bareStopTimes));
+    char label[64];
+    std::snprintf(label, sizeof(label), "Stop within its %lu ms bound:", CThreadBasic::kStopWaitMs);
+    std::printf("%-34s %zu of %zu\n", label,
+                static_cast<size_t>(std::count(stoppedInTime.begin(), stoppedInTime.end(), true)),
+                stoppedInTime.size());
     return 0;
 }

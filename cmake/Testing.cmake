@@ -1,7 +1,7 @@
 include(GoogleTest)
 
-# calidra_add_test(NAME SOURCES src... LIBS lib... [LOCKS name] [TIMEOUT s] [FIXTURES name] [ENVIRONMENT var=value]):
-# a GoogleTest executable run under wine by CTest, one CTest test
+# calidra_add_test(NAME SOURCES src... LIBS lib... [LOCKS name...] [TIMEOUT s] [FIXTURES name...]
+#                  [ENVIRONMENT var=value...]): a GoogleTest executable run under wine by CTest, one CTest test
 # per test case. Test executables live apart from the install folder; WINEPATH (set by scripts/test.sh)
 # lets them find the product DLLs.
 function(calidra_add_test name)
@@ -12,19 +12,27 @@ function(calidra_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main calidra_warnings)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CALIDRA_TEST_DIR})
-  set(props TIMEOUT ${T_TIMEOUT})
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${T_TIMEOUT})
+
+  # The list-valued properties are set once the tests are discovered: a list of several items does not survive
+  # gtest_discover_tests (all but the first would be read as property names).
+  set(props "")
   if(T_LOCKS)
     # Tests that share a named object of the prefix (registry key, block, mutex) never run side by side.
-    list(APPEND props RESOURCE_LOCK ${T_LOCKS})
+    string(APPEND props " RESOURCE_LOCK [==[${T_LOCKS}]==]")
   endif()
   if(T_FIXTURES)
     # Set-up tests (see FIXTURES_SETUP) that must run first, such as ones that generate the test's input.
-    list(APPEND props FIXTURES_REQUIRED ${T_FIXTURES})
+    string(APPEND props " FIXTURES_REQUIRED [==[${T_FIXTURES}]==]")
   endif()
   if(T_ENVIRONMENT)
-    list(APPEND props ENVIRONMENT ${T_ENVIRONMENT})
+    string(APPEND props " ENVIRONMENT [==[${T_ENVIRONMENT}]==]")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+  if(props)
+    set(props_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+    file(WRITE ${props_file} "set_tests_properties(\${${name}_TESTS} PROPERTIES${props})\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${props_file})
+  endif()
 endfunction()
 
 # A helper executable that tests start as a separate process; it lands beside the tests. Every tool starts at

@@ -159,7 +159,7 @@ bool DisplayManager::QueryFirmwareVersion(int* version) noexcept {
     unsigned char request[kTemperatureReportSize] = {};
     request[0] = kDisplayReportId;
     request[1] = kFirmwareQueryCode;
-    unsigned char buffer[kTemperatureReportSize] = {};
+    unsigned char buffer[kFirmwareReplySize] = {};
 
     ::Sleep(kQueryPauseMs);
     std::memcpy(buffer, request, kFirmwareQuerySize);
@@ -168,11 +168,11 @@ bool DisplayManager::QueryFirmwareVersion(int* version) noexcept {
     }
     ::Sleep(kQueryPauseMs);
     std::memcpy(buffer, request, sizeof(buffer));
-    int read = hid_get_feature_report(device, buffer, kFirmwareQuerySize);
+    int read = hid_get_feature_report(device, buffer, kFirmwareReplySize);
     if (read > 0 && buffer[0] != kDisplayReportId) {
         ::Sleep(kQueryPauseMs);
         std::memcpy(buffer, request, sizeof(buffer));
-        read = hid_get_feature_report(device, buffer, kFirmwareQuerySize);
+        read = hid_get_feature_report(device, buffer, kFirmwareReplySize);
     }
     // A failed read leaves the request in the buffer, which must not pass for a version.
     if (read < 3) {

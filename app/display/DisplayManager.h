@@ -28,7 +28,11 @@ inline constexpr int kModelK1 = 1;
 inline constexpr int kModelK2 = 2;
 inline constexpr unsigned short kDisplayUsagePage = 0xFF01;
 inline constexpr unsigned short kDisplayUsage = 0x0001;
+// The firmware query goes out as 64 bytes (hidapi pads it to the display's 65-byte feature report). Its reply
+// is read into a buffer that holds the whole 65-byte report: Windows fails a feature report read into a
+// buffer shorter than the collection's report.
 inline constexpr size_t kFirmwareQuerySize = 64;
+inline constexpr size_t kFirmwareReplySize = kTemperatureReportSize;
 inline constexpr unsigned char kFirmwareQueryCode = 0xFD;
 
 // What the main window knows about the displays. Written by the worker (rescan) and the UI thread (removal),

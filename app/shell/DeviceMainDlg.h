@@ -71,6 +71,8 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
 
   protected:
     void Step() noexcept override;
+    // The worker's command queue, for a step that takes the commands itself.
+    [[nodiscard]] CommandQueue& Commands() noexcept { return display_.Queue(); }
 
   private:
     // Notification area (tray icon, menu) and the rest of the shell set-up.

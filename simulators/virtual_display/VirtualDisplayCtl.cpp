@@ -6,15 +6,19 @@
 //   VirtualDisplayCtl firmware K1|K2 VERSION     the version the display answers (decimal or 0x hex)
 //   VirtualDisplayCtl fault K1|K2 none|LIST      LIST: comma-separated send,product,open,wrongid,get
 //   VirtualDisplayCtl initfail on|off            make hid_init fail, as without a HID library
-//   VirtualDisplayCtl state                      one line per display: plugged, firmware, faults, open
-//                                                handles and opens so far per interface, shown
-//   VirtualDisplayCtl log [FROM]                 the logged reports with sequence number FROM or later
+//   VirtualDisplayCtl arrival MS                 how long after the USB device the HID collections appear
+//   VirtualDisplayCtl transfer K1|K2 MS          how long each feature report transfer takes
+//   VirtualDisplayCtl state                      one line per display: plugged, firmware, faults, transfer
+//                                                time, open handles and opens so far per interface, shown
+//   VirtualDisplayCtl log [FROM]                 the logged transfers with sequence number FROM or later
 //   VirtualDisplayCtl wait K1|K2 COUNT MS        wait up to MS ms until the display has COUNT reports
 //
 // Exit code: 0 done, 2 bad arguments, 3 the shared state cannot be opened, 4 the wait timed out.
 
 #include "VirtualDisplayState.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -101,11 +105,11 @@ void PrintState(const Block& block) {
     for (int d = 0; d < vdisplay::kDisplayCount; ++d) {
         const vdisplay::DisplaySlot& slot = block.displays[d];
         std::wprintf(
-            L"%ls plugged=%d firmware=0x%04X faults=%ls open=%d/%d opens=%d/%d queries=%d failed_sends=%d "
-            L"reports=%d ",
+            L"%ls plugged=%d firmware=0x%04X faults=%ls transfer_ms=%d open=%d/%d opens=%d/%d queries=%d "
+            L"failed_sends=%d reports=%d ",
             vdisplay::DisplayName(d), slot.plugged, static_cast<unsigned>(slot.firmware),
-            FaultText(slot.faults).c_str(), slot.openHandles[0], slot.openHandles[1], slot.opensTotal[0],
-            slot.opensTotal[1], slot.queries, slot.failedSends, slot.shown.reports);
+            FaultText(slot.faults).c_str(), slot.transferMs, slot.openHandles[0], slot.openHandles[1],
+            slot.opensTotal[0], slot.opensTotal[1], slot.queries, slot.failedSends, slot.shown.reports);
         if (slot.shown.reports > 0) {
             PrintShown(slot.shown);
         } else {
@@ -113,29 +117,45 @@ void PrintState(const Block& block) {
         }
         std::wprintf(L"\n");
     }
+    std::wprintf(L"arrival_ms=%d\n", block.arrivalDelayMs);
 }
 
-void PrintLog(const Block& block, long from) {
-    const int32_t count = block.logCount;
-    const int32_t oldest = count > vdisplay::kLogCapacity ? count - vdisplay::kLogCapacity + 1 : 1;
-    for (int32_t seq = from > oldest ? static_cast<int32_t>(from) : oldest; seq <= count; ++seq) {
-        const vdisplay::LogEntry& e = block.log[(seq - 1) % vdisplay::kLogCapacity];
-        vdisplay::Shown shown{};
-        vdisplay::DecodeTemperatureReport(e.raw, sizeof(e.raw), &shown);
-        std::wprintf(L"%d %lld %ls %02X %02X %02X %02X %02X %02X %02X %02X ", e.sequence,
-                     Microseconds(e.ticks, block.frequency), vdisplay::DisplayName(e.display), e.raw[0],
-                     e.raw[1], e.raw[2], e.raw[3], e.raw[4], e.raw[5], e.raw[6], e.raw[7]);
-        PrintShown(shown);
-        std::wprintf(L"\n");
+const wchar_t* TransferName(int32_t kind) {
+    switch (kind) {
+        case vdisplay::kTransferReport:
+            return L"report";
+        case vdisplay::kTransferQuery:
+            return L"query";
+        default:
+            return L"get";
     }
+}
+
+// One line per transfer: sequence, microseconds, display, kind, the caller's length, the bytes on the wire
+// (0 if it failed), the call's result, bytes 0-7, and for a delivered temperature report what it shows.
+void PrintLog(const Block& block, long from) {
+    const int32_t start = static_cast<int32_t>(std::clamp<long>(from, 1, INT32_MAX));
+    vdisplay::ForEachLogged(block, start, [&](const vdisplay::LogEntry& e) {
+        std::wprintf(L"%d %lld %ls %ls length=%d wire=%d result=%d %02X %02X %02X %02X %02X %02X %02X %02X",
+                     e.sequence, Microseconds(e.ticks, block.frequency), vdisplay::DisplayName(e.display),
+                     TransferName(e.kind), e.length, e.wire, e.result, e.raw[0], e.raw[1], e.raw[2], e.raw[3],
+                     e.raw[4], e.raw[5], e.raw[6], e.raw[7]);
+        if (e.kind == vdisplay::kTransferReport && e.wire > 0) {
+            vdisplay::Shown shown{};
+            vdisplay::DecodeTemperatureReport(e.raw, sizeof(e.raw), &shown);
+            std::wprintf(L" ");
+            PrintShown(shown);
+        }
+        std::wprintf(L"\n");
+    });
 }
 
 int Usage() {
     std::fwprintf(
         stderr,
         L"usage: VirtualDisplayCtl reset | plug K1|K2 | unplug K1|K2|all | firmware K1|K2 VERSION |\n"
-        L"       fault K1|K2 none|send,product,open,wrongid,get | initfail on|off | state |\n"
-        L"       log [FROM] | wait K1|K2 COUNT MS\n");
+        L"       fault K1|K2 none|send,product,open,wrongid,get | initfail on|off | arrival MS |\n"
+        L"       transfer K1|K2 MS | state | log [FROM] | wait K1|K2 COUNT MS\n");
     return kBadArguments;
 }
 
@@ -178,6 +198,18 @@ int wmain(int argc, wchar_t** argv) {
     } else if (command == L"initfail" && argc == 3 &&
                (_wcsicmp(argv[2], L"on") == 0 || _wcsicmp(argv[2], L"off") == 0)) {
         state.SetInitFails(_wcsicmp(argv[2], L"on") == 0);
+    } else if (command == L"arrival" && argc == 3) {
+        long ms = 0;
+        if (!ParseNumber(argv[2], &ms) || ms < 0 || ms > vdisplay::kLongestDelayMs) {
+            return Usage();
+        }
+        state.SetArrivalDelay(static_cast<int>(ms));
+    } else if (command == L"transfer" && argc == 4 && display >= 0) {
+        long ms = 0;
+        if (!ParseNumber(argv[3], &ms) || ms < 0 || ms > vdisplay::kLongestDelayMs) {
+            return Usage();
+        }
+        state.SetTransferTime(display, static_cast<int>(ms));
     } else if ((command == L"state" && argc == 2) || (command == L"log" && argc <= 3)) {
         long from = 1;
         if (argc == 3 && !ParseNumber(argv[2], &from)) {

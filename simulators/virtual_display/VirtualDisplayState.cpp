@@ -8,13 +8,17 @@ namespace vdisplay {
 
 namespace {
 
-constexpr uint32_t kMagic = 0x56445331;  // "VDS1"
+constexpr uint32_t kMagic = 0x56445332;  // "VDS2"
 constexpr wchar_t kMappingName[] = L"CalidraVirtualDisplay_state";
 constexpr wchar_t kMutexName[] = L"CalidraVirtualDisplay_lock";
 constexpr int32_t kDefaultFirmware[kDisplayCount] = {0x0102, 0x0201};
 
 std::wstring NotifyEventName(DWORD pid) {
     return L"CalidraVirtualDisplay_notify_" + std::to_wstring(pid);
+}
+
+int Bounded(int ms) noexcept {
+    return ms < 0 ? 0 : (ms > kLongestDelayMs ? kLongestDelayMs : ms);
 }
 
 std::wstring BackingFile() {
@@ -25,6 +29,12 @@ std::wstring BackingFile() {
 }
 
 }  // namespace
+
+int64_t Now() noexcept {
+    LARGE_INTEGER now{};
+    ::QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
 
 const wchar_t* DisplayName(int display) noexcept {
     return display == 0 ? L"K1" : L"K2";
@@ -109,6 +119,7 @@ void State::InitializeLocked() noexcept {
     LARGE_INTEGER frequency{};
     ::QueryPerformanceFrequency(&frequency);
     block_->frequency = frequency.QuadPart;
+    block_->arrivalDelayMs = kDefaultArrivalDelayMs;
     for (int i = 0; i < kDisplayCount; ++i) {
         block_->displays[i].firmware = kDefaultFirmware[i];
     }
@@ -143,6 +154,7 @@ void State::SetPlugged(int display, bool plugged) noexcept {
     slot.plugged = plugged ? 1 : 0;
     if (plugged) {
         ++slot.plugSerial;
+        slot.readyTicks = Now() + block_->frequency * block_->arrivalDelayMs / 1000;
     }
     NotifyListenersLocked();
 }
@@ -160,6 +172,16 @@ void State::SetFaults(int display, uint32_t faults) noexcept {
 void State::SetInitFails(bool fails) noexcept {
     Guard guard(*this);
     block_->initFails = fails ? 1 : 0;
+}
+
+void State::SetArrivalDelay(int ms) noexcept {
+    Guard guard(*this);
+    block_->arrivalDelayMs = Bounded(ms);
+}
+
+void State::SetTransferTime(int display, int ms) noexcept {
+    Guard guard(*this);
+    block_->displays[display].transferMs = Bounded(ms);
 }
 
 void State::Copy(Block* out) const noexcept {

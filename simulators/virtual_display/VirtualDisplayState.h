@@ -1,8 +1,9 @@
 #pragma once
 
 // The state shared by the virtual display (a stand-in hidapi.dll), its control program, its viewer, tests and
-// benchmarks: what is plugged in, each display's firmware version and injected faults, what each display
-// shows now, and a log of every temperature report it received.
+// benchmarks: what is plugged in, each display's firmware version, injected faults and transfer time, how
+// long after the USB device its HID collections appear, what each display shows now, and a log of every
+// feature report transfer.
 //
 // It lives in the named file mapping "CalidraVirtualDisplay_state", backed by the file
 // %ProgramData%\CalidraVirtualDisplay.state so that settings made before the program starts survive, and is
@@ -23,6 +24,10 @@ inline constexpr int kInterfaceCount = 2;  // 0 = the vendor collection, 1 = ano
 inline constexpr int kLogCapacity = 4096;  // the newest reports; older ones are overwritten
 inline constexpr int kListenerCapacity = 32;
 inline constexpr size_t kRawBytes = 8;  // report bytes 0-7 kept per report
+// Windows announces a plugged display's USB device interface first; its HID collections can be opened (and
+// are announced) only a moment later.
+inline constexpr int kDefaultArrivalDelayMs = 200;
+inline constexpr int kLongestDelayMs = 600000;  // bound for the arrival delay and the transfer time
 
 enum Fault : uint32_t {
     kFaultSend = 1,           // every feature report sent to the display fails
@@ -30,6 +35,13 @@ enum Fault : uint32_t {
     kFaultOpen = 4,           // the display cannot be opened
     kFaultWrongReportId = 8,  // the first reply to each firmware query carries report ID 6
     kFaultGet = 16,           // reading a feature report fails
+};
+
+// What a logged transfer was.
+enum Transfer : int32_t {
+    kTransferReport = 1,  // a feature report sent to the display, other than the firmware query
+    kTransferQuery = 2,   // the firmware-version query sent (byte 1 = 0xFD)
+    kTransferGet = 3,     // a feature report read
 };
 
 // What a display shows, decoded from its latest temperature report.
@@ -51,6 +63,9 @@ struct DisplaySlot {
     int32_t plugSerial;  // counts plug-ins; a handle opened before an unplug stays dead
     int32_t firmware;    // answered to the 0xFD query, high byte first
     uint32_t faults;     // Fault bits
+    int32_t transferMs;  // how long each feature report transfer takes
+    int32_t reserved;
+    int64_t readyTicks;  // QueryPerformanceCounter from which the HID collections can be opened
     int32_t openHandles[kInterfaceCount];
     int32_t opensTotal[kInterfaceCount];
     int32_t failedSends;  // sends refused because the display is gone or a fault says so
@@ -58,22 +73,27 @@ struct DisplaySlot {
     Shown shown;
 };
 
+// One feature report transfer, logged when it ended (failed ones too).
 struct LogEntry {
     int64_t ticks;
-    int32_t sequence;  // 1-based, counts every report since the last reset
+    int32_t sequence;  // 1-based, counts every transfer since the last reset
     int32_t display;   // 0 = K1, 1 = K2
+    int32_t kind;      // Transfer
+    int32_t length;    // the caller's buffer length
+    int32_t wire;      // bytes that travelled: the collection's report length, 0 if the transfer failed
+    int32_t result;    // what the hidapi call returned
     uint8_t raw[kRawBytes];
 };
 
 struct Block {
     uint32_t magic;
     uint32_t size;
-    int32_t initFails;  // hid_init fails while set
-    int32_t reserved;
-    int64_t frequency;  // QueryPerformanceFrequency, to turn ticks into time
+    int32_t initFails;       // hid_init fails while set
+    int32_t arrivalDelayMs;  // from a plug-in to its HID collections
+    int64_t frequency;       // QueryPerformanceFrequency, to turn ticks into time
     DisplaySlot displays[kDisplayCount];
     uint32_t listeners[kListenerCapacity];
-    int32_t logCount;  // reports logged since the last reset
+    int32_t logCount;  // transfers logged since the last reset
     int32_t reserved2;
     LogEntry log[kLogCapacity];
 };
@@ -83,6 +103,23 @@ struct Block {
 
 // Decodes report bytes (length of them present, the rest counted as 0) into shown.
 void DecodeTemperatureReport(const unsigned char* data, size_t length, Shown* shown) noexcept;
+
+// QueryPerformanceCounter: the clock of the log and of the collections' readiness.
+[[nodiscard]] int64_t Now() noexcept;
+
+// Whether a plugged display's HID collections can be opened at QueryPerformanceCounter now.
+[[nodiscard]] inline bool CollectionsReady(const DisplaySlot& slot, int64_t now) noexcept {
+    return slot.plugged != 0 && now >= slot.readyTicks;
+}
+
+// The logged transfers with sequence number from or later that the ring still holds, oldest first.
+template <typename Visit>
+void ForEachLogged(const Block& block, int32_t from, Visit&& visit) {
+    const int32_t oldest = block.logCount > kLogCapacity ? block.logCount - kLogCapacity + 1 : 1;
+    for (int32_t seq = from > oldest ? from : oldest; seq <= block.logCount; ++seq) {
+        visit(block.log[(seq - 1) % kLogCapacity]);
+    }
+}
 
 // A process's view of the shared state.
 class State {
@@ -99,12 +136,16 @@ class State {
     void Lock() const noexcept;
     void Unlock() const noexcept;
 
-    // Unplugs everything, clears faults, shown states and the log; firmware back to the defaults.
+    // Unplugs everything, clears faults, shown states and the log; firmware, arrival delay and transfer
+    // times back to the defaults.
     void Reset() noexcept;
+    // A plug-in makes the display's HID collections ready after the arrival delay.
     void SetPlugged(int display, bool plugged) noexcept;
     void SetFirmware(int display, int version) noexcept;
     void SetFaults(int display, uint32_t faults) noexcept;
     void SetInitFails(bool fails) noexcept;
+    void SetArrivalDelay(int ms) noexcept;
+    void SetTransferTime(int display, int ms) noexcept;
     // A consistent copy of everything.
     void Copy(Block* out) const noexcept;
 

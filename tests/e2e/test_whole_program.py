@@ -136,8 +136,9 @@ class WholeProgram(unittest.TestCase):
         self.s.click_panel(250, 100)
         self.wait_shown(shown="000", second="000", light="off")
         _, log = self.s.ctl("log")
-        last = [l for l in log.splitlines() if " K1 " in l][-1].split()
-        self.assertEqual(last[3:11], ["07", "00", "00", "00", "00", "00", "00", "00"])
+        last = [l for l in log.splitlines() if " K1 report " in l][-1].split()
+        self.assertEqual(last[4:7], ["length=65", "wire=65", "result=65"])
+        self.assertEqual(last[7:15], ["07", "00", "00", "00", "00", "00", "00", "00"])
         self.assertEqual(self.s.setting("led_switch"), "2")
         self.s.screenshot("03-light-off")
         self.s.click_panel(250, 100)
@@ -183,13 +184,15 @@ class WholeProgram(unittest.TestCase):
         self.s.ctl("unplug", "K2")
         self.wait_shown(timeout=5, shown="045")
 
-    def test_06_second_instance_ends_with_zero_and_the_first_runs_on(self):
+    def test_06_second_start_ends_with_zero_and_brings_the_first_ones_panel_back_to_the_corner(self):
         self.ensure_running()
+        self.s.click_panel(370, 25)
+        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE) is None, 5), "panel still shown")
         second = self.s.start_calidra()
         self.assertEqual(second.wait(timeout=30), 0)
-        time.sleep(1)
+        geometry = self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE), 5)
+        self.assertEqual(geometry, (SCREEN_W - 398, SCREEN_H - 251, 396, 249))
         self.assertIsNone(self.calidra.poll())
-        self.assertTrue(self.s.window(CALIDRA_TITLE))
 
     def test_07_exit_leaves_the_server_which_the_next_start_replaces(self):
         self.ensure_running()
@@ -355,6 +358,19 @@ class WholeProgram(unittest.TestCase):
         self.wait_status(r"^No display connected$", "14-none")
         self.s.ctl("plug", "K1")
         self.wait_status(r"^K1\W+" + shown + r"\b", "14-back")
+
+    def test_15_alt_f4_on_the_panel_ends_the_run_with_1_and_leaves_no_server_or_tray_icon(self):
+        self.ensure_running()
+        self.assertTrue(self.s.wait_for(lambda: self.s.processes_named(SERVER), 10), "no sensor server running")
+        self.assertTrue(self.s.window("Wine System Tray"), "no tray icon")
+        # Without a window manager a click does not move the X keyboard focus: give it to the panel as one would.
+        panel = self.s.xdotool("search", "--onlyvisible", "--name", "^" + CALIDRA_TITLE + "$").split()[-1]
+        self.s.xdotool("windowfocus", "--sync", panel)
+        self.s.key("alt+F4")
+        self.assertEqual(self.calidra.wait(timeout=20), 1)
+        self.s.wait_for(lambda: not self.s.processes_named(SERVER), 5)
+        self.assertEqual(self.s.processes_named(SERVER), [], "the sensor server was left running")
+        self.assertIsNone(self.s.window("Wine System Tray"), "the tray icon is still shown")
 
 
 if __name__ == "__main__":

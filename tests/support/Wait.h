@@ -17,7 +17,7 @@ enum class WhileWaiting {
 };
 
 // Polls `done` every 10 ms until it holds or `timeoutMs` have passed; true when it held.
-inline bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000,
+inline bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000,
                       WhileWaiting mode = WhileWaiting::Sleep) {
     const ULONGLONG end = ::GetTickCount64() + timeoutMs;
     while (!done()) {

@@ -1,101 +1,23 @@
-// Discovery, reports, the firmware query, the worker and hot-plug against the virtual display, which this
-// executable loads as its hidapi.dll.
+// Discovery, reports, the firmware query and the worker against the virtual display, which this executable
+// loads as its hidapi.dll.
 
-#include "display/DisplayLink.h"
-#include "display/DisplayManager.h"
-#include "display/ThreadBasic.h"
+#include "VirtualDisplayFixture.h"
+
+#include "VirtualDevices.h"
 
 #include "TestSupport.h"
-#include "Wait.h"
-#include "VirtualDisplayState.h"
 
-#include <gtest/gtest.h>
+#include <hidapi.h>
 
-#include <dbt.h>
-
-#include <atomic>
-#include <cstring>
-#include <functional>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 using testing_support::Quote;
 using testing_support::RunProcess;
 using testing_support::TestDir;
-using testing_support::WaitUntil;
-using testing_support::WhileWaiting;
 
+namespace display_tests {
 namespace {
-
-// What the virtual display and the worker get to show a change.
-constexpr DWORD kWaitMs = 15000;
-
-constexpr int kK1 = 0;
-constexpr int kK2 = 1;
-
-// Holds the sensor block open for writing, as the sensor server does.
-class SensorBlock {
-  public:
-    SensorBlock() {
-        mapping_.reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                            kSensorBlockSize, kSensorBlockName));
-        if (mapping_) {
-            view_.reset(::MapViewOfFile(mapping_.get(), FILE_MAP_WRITE, 0, 0, kSensorBlockSize));
-        }
-    }
-    [[nodiscard]] bool ok() const { return view_.valid(); }
-    void Set(float cpu, float second) {
-        auto* bytes = static_cast<unsigned char*>(view_.get());
-        std::memcpy(bytes + kCpuTemperatureOffset, &cpu, sizeof(cpu));
-        std::memcpy(bytes + kSecondReadingOffset, &second, sizeof(second));
-    }
-
-  private:
-    UniqueHandle mapping_;
-    UniqueMapView view_;
-};
-
-// The worker as the main window wires it: CThreadBasic's step runs DisplayLink's step.
-class LinkWorker : public CThreadBasic {
-  public:
-    explicit LinkWorker(DWORD refreshPauseMs) : link(refreshPauseMs) {}
-    ~LinkWorker() override { StopAndJoin(); }
-    DisplayLink link;
-    std::atomic<int> updateCommands{0};
-
-  protected:
-    void Step() noexcept override {
-        if (link.RunStep(*this) != 0) {
-            ++updateCommands;
-        }
-    }
-};
-
-class VirtualDisplay : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(state_.Open());
-        state_.Reset();
-    }
-    void TearDown() override { state_.Reset(); }
-
-    std::unique_ptr<vdisplay::Block> Copy() {
-        auto block = std::make_unique<vdisplay::Block>();
-        state_.Copy(block.get());
-        return block;
-    }
-    vdisplay::DisplaySlot Slot(int display) { return Copy()->displays[display]; }
-
-    vdisplay::State state_;
-    DisplayManager& manager_ = DisplayManager::Instance();
-    DisplayFacts facts_;
-};
-
-TemperatureReport Report(float cpu, float second) {
-    return BuildTemperatureReport(cpu, second, kLightOn, 0);
-}
 
 TEST_F(VirtualDisplay, FindsAK1AloneAndSkipsItsOtherInterface) {
     state_.SetPlugged(kK1, true);
@@ -142,10 +64,16 @@ TEST_F(VirtualDisplay, SendsToBothDisplaysAndTakesTheModelOfTheFirst) {
         EXPECT_EQ(shown.level, 4);
         EXPECT_EQ(shown.second, 37);
     }
-    const auto block = Copy();
-    ASSERT_EQ(block->logCount, 2);
-    EXPECT_EQ(block->log[0].display, kK1);  // in list order
-    EXPECT_EQ(block->log[1].display, kK2);
+    // In list order, each the whole 65-byte report on the wire.
+    const std::vector<vdisplay::LogEntry> sent = LoggedSince(0);
+    ASSERT_EQ(sent.size(), 2u);
+    for (size_t i = 0; i < sent.size(); ++i) {
+        EXPECT_EQ(sent[i].display, i == 0 ? kK1 : kK2);
+        EXPECT_EQ(sent[i].kind, vdisplay::kTransferReport);
+        EXPECT_EQ(sent[i].length, 65);
+        EXPECT_EQ(sent[i].wire, 65);
+        EXPECT_EQ(sent[i].result, 65);
+    }
 
     // A rescan reopens rather than adds.
     manager_.RescanDisplays(facts_);
@@ -209,12 +137,27 @@ TEST_F(VirtualDisplay, QueriesTheFirmwareVersionOfTheFirstDisplay) {
     state_.SetFirmware(kK1, 0x0105);
     state_.SetFirmware(kK2, 0x0302);
     manager_.RescanDisplays(facts_);
+    const int64_t asked = vdisplay::Now();
     int version = 0;
     ASSERT_TRUE(manager_.QueryFirmwareVersion(&version));
     EXPECT_EQ(version, 0x0105);
     EXPECT_EQ(Slot(kK1).queries, 1);
     EXPECT_EQ(Slot(kK2).queries, 0);
     EXPECT_EQ(Slot(kK1).shown.reports, 0);  // the query is not a temperature report
+
+    // A 64-byte request that travels as the 65-byte report, then a read of the whole 65-byte reply (a shorter
+    // buffer fails), each 16 ms after the one before.
+    const std::vector<vdisplay::LogEntry> transfers = LoggedSince(0);
+    ASSERT_EQ(transfers.size(), 2u);
+    EXPECT_EQ(transfers[0].kind, vdisplay::kTransferQuery);
+    EXPECT_EQ(transfers[0].length, 64);
+    EXPECT_EQ(transfers[0].wire, 65);
+    EXPECT_EQ(transfers[0].raw[0], 0x07);
+    EXPECT_EQ(transfers[1].kind, vdisplay::kTransferGet);
+    EXPECT_EQ(transfers[1].length, 65);
+    EXPECT_EQ(transfers[1].result, 65);
+    EXPECT_GE(Milliseconds(transfers[0].ticks - asked), 15.0);
+    EXPECT_GE(Milliseconds(transfers[1].ticks - transfers[0].ticks), 15.0);
 }
 
 TEST_F(VirtualDisplay, ReadsTheVersionAgainAfterAWrongReportId) {
@@ -225,6 +168,59 @@ TEST_F(VirtualDisplay, ReadsTheVersionAgainAfterAWrongReportId) {
     int version = 0;
     ASSERT_TRUE(manager_.QueryFirmwareVersion(&version));
     EXPECT_EQ(version, 0x1234);
+    const std::vector<vdisplay::LogEntry> transfers = LoggedSince(0);
+    ASSERT_EQ(transfers.size(), 3u);
+    EXPECT_EQ(transfers[1].raw[0], 0x06);
+    EXPECT_EQ(transfers[2].kind, vdisplay::kTransferGet);
+    EXPECT_EQ(transfers[2].length, 65);
+    EXPECT_EQ(transfers[2].raw[0], 0x07);
+    EXPECT_GE(Milliseconds(transfers[2].ticks - transfers[1].ticks), 15.0);
+}
+
+// What hidapi over Windows does with the vendor collection's 65-byte feature report, which the tests above
+// rely on: shorter sends are padded and longer ones cut (the call returns the caller's length), a read needs
+// a buffer for the whole report, and only the vendor collection with report ID 7 takes feature reports.
+TEST_F(VirtualDisplay, FeatureReportsMeetTheCollectionsLength) {
+    state_.SetPlugged(kK1, true);
+    hid_device* vendor = hid_open_path(vdisplay::kInterfaces[2].path);
+    hid_device* other = hid_open_path(vdisplay::kInterfaces[1].path);
+    ASSERT_NE(vendor, nullptr);
+    ASSERT_NE(other, nullptr);
+    struct Case {
+        const char* what;
+        hid_device* device;
+        vdisplay::Transfer kind;
+        size_t length;
+        unsigned char reportId;
+        int result;
+        int wire;
+    };
+    const Case cases[] = {
+        {"short send", vendor, vdisplay::kTransferReport, 8, 0x07, 8, 65},
+        {"whole send", vendor, vdisplay::kTransferReport, 65, 0x07, 65, 65},
+        {"long send", vendor, vdisplay::kTransferReport, 80, 0x07, 80, 65},
+        {"other report ID", vendor, vdisplay::kTransferReport, 65, 0x06, -1, 0},
+        {"collection without feature reports", other, vdisplay::kTransferReport, 65, 0x07, -1, 0},
+        {"short read", vendor, vdisplay::kTransferGet, 64, 0x07, -1, 0},
+        {"whole read", vendor, vdisplay::kTransferGet, 65, 0x07, 65, 65},
+        {"long read", vendor, vdisplay::kTransferGet, 100, 0x07, 65, 65},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<unsigned char> buffer(c.length, 0);
+        buffer[0] = c.reportId;
+        const int32_t before = LogCount();
+        const int result = c.kind == vdisplay::kTransferGet
+                               ? hid_get_feature_report(c.device, buffer.data(), buffer.size())
+                               : hid_send_feature_report(c.device, buffer.data(), buffer.size());
+        EXPECT_EQ(result, c.result);
+        const std::vector<vdisplay::LogEntry> logged = LoggedSince(before);
+        ASSERT_EQ(logged.size(), 1u);
+        EXPECT_EQ(logged[0].length, static_cast<int32_t>(c.length));
+        EXPECT_EQ(logged[0].wire, c.wire);
+    }
+    hid_close(other);
+    hid_close(vendor);
 }
 
 TEST_F(VirtualDisplay, FailsTheQueryWhenTheDisplayRefusesOrIsMissing) {
@@ -334,7 +330,7 @@ TEST_F(VirtualDisplay, TheWorkerRefreshesUntilStopped) {
     LinkWorker worker(DisplayLink::kRefreshPauseMs);
     worker.link.QueueCommand(kCommandRescan);
     ASSERT_TRUE(worker.Start());
-    ASSERT_TRUE(WaitUntil([&] { return Slot(kK1).shown.reports >= 1; }, kWaitMs));
+    ASSERT_TRUE(WaitUntil([&] { return Slot(kK1).shown.reports >= 1; }));
     EXPECT_EQ(Slot(kK1).shown.value, 61);
     // The worker is now inside its one-second pause; Stop ends it within its bound.
     EXPECT_TRUE(worker.Stop());
@@ -343,87 +339,27 @@ TEST_F(VirtualDisplay, TheWorkerRefreshesUntilStopped) {
     EXPECT_EQ(Slot(kK1).shown.reports, reports);
 }
 
-// A real top-level window registered for device notifications, forwarding WM_DEVICECHANGE as the main window
-// does and recording what arrived.
-struct NotificationWindow {
-    static inline DisplayLink* link = nullptr;  // not owned
-    static inline std::vector<std::pair<WPARAM, std::wstring>> events;
-    static inline int presentAtFirstRemoval = -1;
-
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_DEVICECHANGE) {
-            const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
-            if (header && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE &&
-                (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE)) {
-                events.emplace_back(
-                    wParam, reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(lParam)->dbcc_name);
-            }
-            link->OnDeviceChange(wParam, lParam);
-            if (wParam == DBT_DEVICEREMOVECOMPLETE && presentAtFirstRemoval < 0) {
-                presentAtFirstRemoval = link->Facts().present.load();
-            }
-            return 0;
-        }
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
-
-    explicit NotificationWindow(DisplayLink& l) {
-        link = &l;
-        events.clear();
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = &Proc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"DisplayNotificationTest";
-        ::RegisterClassW(&wc);
-        hwnd = ::CreateWindowExW(0, wc.lpszClassName, L"test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
-                                 nullptr, wc.hInstance, nullptr);
-    }
-    ~NotificationWindow() { ::DestroyWindow(hwnd); }
-    [[nodiscard]] size_t Count(WPARAM event) const {
-        size_t n = 0;
-        for (const auto& e : events) {
-            n += e.first == event ? 1 : 0;
-        }
-        return n;
-    }
-    HWND hwnd = nullptr;
-};
-
-TEST_F(VirtualDisplay, PlugAndUnplugReachARegisteredWindowAndDriveTheRefresh) {
+TEST_F(VirtualDisplay, AStalledDisplayHoldsTheWorkerPastStopUntilItIsPulledOut) {
     SensorBlock sensors;
     ASSERT_TRUE(sensors.ok());
-    sensors.Set(48.0f, 12.0f);
-    LinkWorker worker(50);
-    NotificationWindow window(worker.link);
-    ASSERT_NE(window.hwnd, nullptr);
-    ASSERT_TRUE(DisplayManager::RegisterDisplayNotifications(window.hwnd));
+    sensors.Set(52.0f, 5.0f);
+    state_.SetPlugged(kK1, true);
+    state_.SetTransferTime(kK1, 60000);
+    LinkWorker worker(DisplayLink::kRefreshPauseMs);
+    worker.link.QueueCommand(kCommandRescan);
     ASSERT_TRUE(worker.Start());
-
-    // Plugged in by the control program, as a script would.
-    const std::wstring control = Quote(TestDir() + L"..\\..\\virtual_display\\VirtualDisplayCtl.exe");
-    const auto plug = RunProcess(control + L" plug K1");
-    ASSERT_TRUE(plug.finished);
-    ASSERT_EQ(plug.exitCode, 0u);
-    ASSERT_TRUE(
-        WaitUntil([&] { return window.Count(DBT_DEVICEARRIVAL) == 3; }, kWaitMs, WhileWaiting::PumpMessages));
-    // The USB device and both HID interfaces; the HID names spell the identifiers in lower case.
-    EXPECT_NE(window.events[0].second.find(L"USB#VID_1A2C&PID_4C84"), std::wstring::npos);
-    EXPECT_NE(window.events[1].second.find(L"vid_1a2c&pid_4c84"), std::wstring::npos);
-    ASSERT_TRUE(WaitUntil([&] { return Slot(kK1).shown.reports >= 2; }, kWaitMs, WhileWaiting::PumpMessages));
-    EXPECT_EQ(worker.link.Facts().present.load(), 1);
-    EXPECT_EQ(Slot(kK1).shown.value, 48);
-
+    ASSERT_TRUE(WaitUntil([&] { return worker.link.Facts().present.load() == 1; }));
+    ::Sleep(100);  // the first report is under way and the display does not answer
+    EXPECT_FALSE(worker.Stop());
+    // Pulling the display out ends the transfer, and with it the worker.
+    const ULONGLONG pulled = ::GetTickCount64();
     state_.SetPlugged(kK1, false);
-    ASSERT_TRUE(WaitUntil([&] { return window.Count(DBT_DEVICEREMOVECOMPLETE) == 3; }, kWaitMs,
-                          WhileWaiting::PumpMessages));
-    EXPECT_EQ(NotificationWindow::presentAtFirstRemoval, 0);
-    ASSERT_TRUE(
-        WaitUntil([&] { return worker.link.Queue().Size() == 0; }, kWaitMs, WhileWaiting::PumpMessages));
-    EXPECT_EQ(worker.link.Facts().present.load(), 0);
-    const int reports = Slot(kK1).shown.reports;
-    ::Sleep(200);
-    EXPECT_EQ(Slot(kK1).shown.reports, reports);
-    EXPECT_TRUE(worker.Stop());
+    worker.Join();
+    EXPECT_LT(::GetTickCount64() - pulled, 1000u);
+    const std::vector<vdisplay::LogEntry> transfers = LoggedSince(0);
+    ASSERT_EQ(transfers.size(), 1u);
+    EXPECT_EQ(transfers[0].result, -1);
+    EXPECT_EQ(Slot(kK1).shown.reports, 0);
 }
 
 TEST_F(VirtualDisplay, ControlProgramSetsFaultsAndPrintsState) {
@@ -434,12 +370,20 @@ TEST_F(VirtualDisplay, ControlProgramSetsFaultsAndPrintsState) {
     EXPECT_EQ(RunProcess(control + L" fault K2 bogus").exitCode, 2u);
     EXPECT_EQ(RunProcess(control + L" plug K3").exitCode, 2u);
     EXPECT_EQ(RunProcess(control + L" wait K1 1 50").exitCode, 4u);
+    EXPECT_EQ(RunProcess(control + L" arrival 750").exitCode, 0u);
+    EXPECT_EQ(RunProcess(control + L" transfer K2 5").exitCode, 0u);
+    EXPECT_EQ(RunProcess(control + L" transfer K2 -1").exitCode, 2u);
     const vdisplay::DisplaySlot slot = Slot(kK2);
     EXPECT_EQ(slot.firmware, 0x0307);
     EXPECT_EQ(slot.faults, static_cast<uint32_t>(vdisplay::kFaultSend | vdisplay::kFaultWrongReportId));
+    EXPECT_EQ(slot.transferMs, 5);
     EXPECT_EQ(Copy()->initFails, 1);
+    EXPECT_EQ(Copy()->arrivalDelayMs, 750);
     EXPECT_EQ(RunProcess(control + L" reset").exitCode, 0u);
     EXPECT_EQ(Slot(kK2).faults, 0u);
+    EXPECT_EQ(Slot(kK2).transferMs, 0);
+    EXPECT_EQ(Copy()->arrivalDelayMs, vdisplay::kDefaultArrivalDelayMs);
 }
 
 }  // namespace
+}  // namespace display_tests

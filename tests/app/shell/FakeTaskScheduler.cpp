@@ -166,74 +166,72 @@ const Vtables& Tables() {
 }
 
 Vtables::Vtables() {
-    service.Connect = [](ITaskService* s, VARIANT server, VARIANT user, VARIANT domain, VARIANT password) {
+    service.Connect = [](ITaskService* s, VARIANT server, VARIANT user, VARIANT domain,
+                         VARIANT password) STDMETHODCALLTYPE {
         return Record(Self(s), "Connect(" + Describe(server) + ", " + Describe(user) + ", " +
                                    Describe(domain) + ", " + Describe(password) + ")");
     };
-    service.GetFolder = [](ITaskService* s, BSTR path, ITaskFolder** out) {
+    service.GetFolder = [](ITaskService* s, BSTR path, ITaskFolder** out) STDMETHODCALLTYPE {
         return HandOut(Self(s), "GetFolder(" + Narrow(path) + ")", &Tables().folder, "TaskFolder", out);
     };
-    service.NewTask = [](ITaskService* s, DWORD flags, ITaskDefinition** out) {
+    service.NewTask = [](ITaskService* s, DWORD flags, ITaskDefinition** out) STDMETHODCALLTYPE {
         return HandOut(Self(s), "NewTask(" + std::to_string(flags) + ")", &Tables().definition,
                        "TaskDefinition", out);
     };
     folder.RegisterTaskDefinition = [](ITaskFolder* f, BSTR path, ITaskDefinition* definition, LONG flags,
                                        VARIANT user, VARIANT password, TASK_LOGON_TYPE logon, VARIANT sddl,
-                                       IRegisteredTask** task) {
+                                       IRegisteredTask** task) STDMETHODCALLTYPE {
         return Record(Self(f), "RegisterTaskDefinition(" + Narrow(path) + ", " +
                                    (definition ? Self(definition)->name : "null") + ", " +
                                    std::to_string(flags) + ", " + Describe(user) + ", " + Describe(password) +
                                    ", " + std::to_string(logon) + ", " + Describe(sddl) + ", " +
                                    (task ? "out" : "null") + ")");
     };
-    definition.get_Triggers = [](ITaskDefinition* d, ITriggerCollection** out) {
+    definition.get_Triggers = [](ITaskDefinition* d, ITriggerCollection** out) STDMETHODCALLTYPE {
         return HandOut(Self(d), "get_Triggers()", &Tables().triggers, "TriggerCollection", out);
     };
-    definition.get_Principal = [](ITaskDefinition* d, IPrincipal** out) {
+    definition.get_Principal = [](ITaskDefinition* d, IPrincipal** out) STDMETHODCALLTYPE {
         return HandOut(Self(d), "get_Principal()", &Tables().principal, "Principal", out);
     };
-    definition.get_Settings = [](ITaskDefinition* d, ITaskSettings** out) {
+    definition.get_Settings = [](ITaskDefinition* d, ITaskSettings** out) STDMETHODCALLTYPE {
         return HandOut(Self(d), "get_Settings()", &Tables().settings, "Settings", out);
     };
-    definition.get_Actions = [](ITaskDefinition* d, IActionCollection** out) {
+    definition.get_Actions = [](ITaskDefinition* d, IActionCollection** out) STDMETHODCALLTYPE {
         return HandOut(Self(d), "get_Actions()", &Tables().actions, "ActionCollection", out);
     };
-    triggers.Create = [](ITriggerCollection* c, TASK_TRIGGER_TYPE2 type, ITrigger** out) {
+    triggers.Create = [](ITriggerCollection* c, TASK_TRIGGER_TYPE2 type, ITrigger** out) STDMETHODCALLTYPE {
         return HandOut(Self(c), "Create(" + std::to_string(type) + ")", &Tables().trigger, "Trigger", out);
     };
-    trigger.trigger.put_Id = [](ITrigger* t, BSTR id) {
-        return Record(Self(t), "put_Id(" + Narrow(id) + ")");
-    };
-    trigger.put_Delay = [](ITrigger* t, BSTR delay) {
-        return Record(Self(t), "put_Delay(" + Narrow(delay) + ")");
-    };
-    principal.put_RunLevel = [](IPrincipal* p, TASK_RUNLEVEL_TYPE level) {
+    trigger.trigger.put_Id = [](ITrigger* t, BSTR id)
+                                 STDMETHODCALLTYPE { return Record(Self(t), "put_Id(" + Narrow(id) + ")"); };
+    trigger.put_Delay = [](ITrigger* t, BSTR delay)
+                            STDMETHODCALLTYPE { return Record(Self(t), "put_Delay(" + Narrow(delay) + ")"); };
+    principal.put_RunLevel = [](IPrincipal* p, TASK_RUNLEVEL_TYPE level) STDMETHODCALLTYPE {
         return Record(Self(p), "put_RunLevel(" + std::to_string(level) + ")");
     };
-    settings.put_StopIfGoingOnBatteries = [](ITaskSettings* s, VARIANT_BOOL v) {
+    settings.put_StopIfGoingOnBatteries = [](ITaskSettings* s, VARIANT_BOOL v) STDMETHODCALLTYPE {
         return Record(Self(s), "put_StopIfGoingOnBatteries(" + Flag(v) + ")");
     };
-    settings.put_DisallowStartIfOnBatteries = [](ITaskSettings* s, VARIANT_BOOL v) {
+    settings.put_DisallowStartIfOnBatteries = [](ITaskSettings* s, VARIANT_BOOL v) STDMETHODCALLTYPE {
         return Record(Self(s), "put_DisallowStartIfOnBatteries(" + Flag(v) + ")");
     };
-    settings.put_AllowDemandStart = [](ITaskSettings* s, VARIANT_BOOL v) {
+    settings.put_AllowDemandStart = [](ITaskSettings* s, VARIANT_BOOL v) STDMETHODCALLTYPE {
         return Record(Self(s), "put_AllowDemandStart(" + Flag(v) + ")");
     };
-    settings.put_StartWhenAvailable = [](ITaskSettings* s, VARIANT_BOOL v) {
+    settings.put_StartWhenAvailable = [](ITaskSettings* s, VARIANT_BOOL v) STDMETHODCALLTYPE {
         return Record(Self(s), "put_StartWhenAvailable(" + Flag(v) + ")");
     };
-    settings.put_MultipleInstances = [](ITaskSettings* s, TASK_INSTANCES_POLICY policy) {
+    settings.put_MultipleInstances = [](ITaskSettings* s, TASK_INSTANCES_POLICY policy) STDMETHODCALLTYPE {
         return Record(Self(s), "put_MultipleInstances(" + std::to_string(policy) + ")");
     };
-    settings.put_ExecutionTimeLimit = [](ITaskSettings* s, BSTR limit) {
+    settings.put_ExecutionTimeLimit = [](ITaskSettings* s, BSTR limit) STDMETHODCALLTYPE {
         return Record(Self(s), "put_ExecutionTimeLimit(" + Narrow(limit) + ")");
     };
-    actions.Create = [](IActionCollection* c, TASK_ACTION_TYPE type, IAction** out) {
+    actions.Create = [](IActionCollection* c, TASK_ACTION_TYPE type, IAction** out) STDMETHODCALLTYPE {
         return HandOut(Self(c), "Create(" + std::to_string(type) + ")", &Tables().action, "Action", out);
     };
-    action.put_Path = [](IExecAction* a, BSTR path) {
-        return Record(Self(a), "put_Path(" + Narrow(path) + ")");
-    };
+    action.put_Path = [](IExecAction* a, BSTR path)
+                          STDMETHODCALLTYPE { return Record(Self(a), "put_Path(" + Narrow(path) + ")"); };
 }
 
 }  // namespace

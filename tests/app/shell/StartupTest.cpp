@@ -1,14 +1,8 @@
 #include "shell/Startup.h"
 
-#include "TestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <thread>
-
-using testing_support::OutDir;
-using testing_support::Quote;
-using testing_support::RunProcess;
 
 namespace {
 
@@ -63,20 +57,6 @@ TEST(SingleInstance, FindsTheMarkedWindowAndRefusesASecondClaim) {
 
 TEST(SingleInstance, NoMarkedWindowIsFoundWhenNoneRuns) {
     EXPECT_EQ(FindRunningInstanceWindow(), nullptr);
-}
-
-TEST(SingleInstance, SecondProgramEndsWithZeroAndLeavesTheFirstAlone) {
-    FakeFirstInstance first;
-    auto r = RunProcess(Quote(OutDir() + L"Calidra.exe"));
-    ASSERT_TRUE(r.started);
-    ASSERT_TRUE(r.finished);
-    EXPECT_EQ(r.exitCode, 0u);
-    EXPECT_FALSE(::IsWindowVisible(first.window()));
-    EXPECT_NE(::GetForegroundWindow(), first.window());
-    // The first instance still owns its mutex.
-    HANDLE again = ::CreateMutexW(nullptr, FALSE, kTitle);
-    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-    ::CloseHandle(again);
 }
 
 }  // namespace

@@ -1,0 +1,149 @@
+// The main window's start and its update offers, run in this process: what it queues for the worker, how the
+// panel is created, and what message 1692 asks and queues. The worker's step here only takes the commands,
+// so no display, network or download is involved.
+
+#include "shell/DeviceMainDlg.h"
+
+#include "display/CommandQueue.h"
+#include "sensors/SensorServer.h"
+
+#include "core/Manager.h"
+
+#include "TestSupport.h"
+#include "Wait.h"
+
+#include <gtest/gtest.h>
+
+#include <ole2.h>
+
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using testing_support::WaitUntil;
+
+namespace {
+
+// The main window with a step that records the commands it takes, and the panel's state right after its
+// initialisation.
+class RecordingMainDlg : public DeviceMainDlg {
+  public:
+    ~RecordingMainDlg() override {
+        // The worker calls Step on this object: it must be gone before the recording is.
+        if (!Stop()) {
+            Join();
+        }
+    }
+    BOOL OnInitDialog() override {
+        const BOOL result = DeviceMainDlg::OnInitDialog();
+        ::GetWindowRect(GetSafeHwnd(), &rectAtStart);
+        styleAtStart = static_cast<DWORD>(::GetWindowLongW(GetSafeHwnd(), GWL_STYLE));
+        exStyleAtStart = static_cast<DWORD>(::GetWindowLongW(GetSafeHwnd(), GWL_EXSTYLE));
+        return result;
+    }
+    std::vector<int> Taken() {
+        std::lock_guard lock(mutex_);
+        return taken_;
+    }
+
+    RECT rectAtStart{};
+    DWORD styleAtStart = 0;
+    DWORD exStyleAtStart = 0;
+
+  protected:
+    void Step() noexcept override {
+        if (const std::optional<int> command = Commands().Pop()) {
+            std::lock_guard lock(mutex_);
+            taken_.push_back(*command);
+        }
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<int> taken_;
+};
+
+HWND VisibleBox() {
+    HWND box = ::FindWindowW(nullptr, L"MessageBox");
+    return box && ::IsWindowVisible(box) ? box : nullptr;
+}
+
+void Click(HWND window, int x, int y) {
+    const LPARAM at = MAKELPARAM(x, y);
+    ::SendMessageW(window, WM_MOUSEMOVE, 0, at);
+    ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::SendMessageW(window, WM_LBUTTONUP, 0, at);
+}
+
+// Posts the update result, answers the box that it shows with YES and waits until it is gone (hiding a window
+// costs wine 2 s without a window manager). False if no box came or it did not go.
+bool AnswerYes(HWND panel, WPARAM kind) {
+    ::PostMessageW(panel, kUpdateResultMessage, kind, 1);
+    HWND box = nullptr;
+    if (!WaitUntil([&] { return (box = VisibleBox()) != nullptr; })) {
+        return false;
+    }
+    Click(box, 120, 175);
+    return WaitUntil([&] { return !::IsWindow(box); });
+}
+
+class MainWindowStart : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        Tessel::Manager::SetInstance(::GetModuleHandleW(nullptr));
+        Tessel::Manager::InitGdiplus();
+        ::OleInitialize(nullptr);
+    }
+    static void TearDownTestSuite() { ::OleUninitialize(); }
+};
+
+TEST_F(MainWindowStart, QueuesFiveOneSixShowsTheTopmostToolPanelAndQueuesTheAcceptedUpdates) {
+    RecordingMainDlg panel;
+    struct Seen {
+        std::vector<int> atStart;
+        bool softwareYes = false, firmwareYes = false, noBoxForOthers = false;
+    } seen;
+    std::thread driver([&] {
+        HWND hwnd = nullptr;
+        if (WaitUntil([&] { return (hwnd = panel.GetSafeHwnd()) != nullptr && panel.Taken().size() >= 3; })) {
+            seen.atStart = panel.Taken();
+            seen.softwareYes = AnswerYes(hwnd, 1) && WaitUntil([&] { return panel.Taken().size() == 4; });
+            seen.firmwareYes = AnswerYes(hwnd, 2) && WaitUntil([&] { return panel.Taken().size() == 5; });
+            // No newer version, or a kind the program does not know: no question.
+            ::PostMessageW(hwnd, kUpdateResultMessage, 1, 0);
+            ::PostMessageW(hwnd, kUpdateResultMessage, 3, 1);
+            seen.noBoxForOthers = !WaitUntil([] { return VisibleBox() != nullptr; }, 500);
+        }
+        if (HWND box = VisibleBox()) {
+            ::PostMessageW(box, WM_CLOSE, 0, 0);
+            WaitUntil([&] { return !::IsWindow(box); });
+        }
+        ::PostMessageW(panel.GetSafeHwnd(), WM_CLOSE, 0, 0);
+    });
+    panel.Run();
+    driver.join();
+    StopSensorServer();
+
+    EXPECT_EQ(seen.atStart, (std::vector<int>{kCommandSoftwareCheck, kCommandRescan, kCommandFirmwareCheck}));
+    EXPECT_TRUE(seen.softwareYes);
+    EXPECT_TRUE(seen.firmwareYes);
+    EXPECT_TRUE(seen.noBoxForOthers);
+    EXPECT_EQ(panel.Taken(), (std::vector<int>{kCommandSoftwareCheck, kCommandRescan, kCommandFirmwareCheck,
+                                               kCommandSoftwareDownload, kCommandFirmwareDownload}));
+
+    // 396 x 289 with a 2-pixel margin to the work area's bottom-right corner, borderless, topmost, and a tool
+    // window (no task-bar button).
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_EQ(panel.rectAtStart.right, work.right - 2);
+    EXPECT_EQ(panel.rectAtStart.bottom, work.bottom - 2);
+    EXPECT_EQ(panel.rectAtStart.right - panel.rectAtStart.left, 396);
+    EXPECT_EQ(panel.rectAtStart.bottom - panel.rectAtStart.top, 289);
+    const DWORD style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    EXPECT_EQ(panel.styleAtStart & style, style);
+    EXPECT_EQ(panel.styleAtStart & (WS_CAPTION | WS_THICKFRAME), 0u);
+    EXPECT_NE(panel.exStyleAtStart & WS_EX_TOPMOST, 0u);
+    EXPECT_NE(panel.exStyleAtStart & WS_EX_TOOLWINDOW, 0u);
+}
+
+}  // namespace
