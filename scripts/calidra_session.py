@@ -198,6 +198,8 @@ class Session:
             return None
         geometry = self.xdotool("getwindowgeometry", "--shell", ids[-1])
         values = dict(l.split("=", 1) for l in geometry.splitlines() if "=" in l)
+        if not all(k in values for k in ("X", "Y", "WIDTH", "HEIGHT")):
+            return None  # the window went away between the search and the question
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
     def click(self, x, y, button=1):
