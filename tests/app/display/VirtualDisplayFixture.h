@@ -53,9 +53,7 @@ class SensorBlock {
 class LinkWorker : public CThreadBasic {
   public:
     explicit LinkWorker(DWORD refreshPauseMs) : link(refreshPauseMs) {}
-    ~LinkWorker() override {
-        StopAndJoin();
-    }
+    ~LinkWorker() override { StopAndJoin(); }
     DisplayLink link;
 
   protected:
