@@ -4,6 +4,7 @@ Used by the demo (scripts/demo.py) and the whole-program tests (tests/e2e). A se
 display, its own wine prefix and wineserver, and an install folder laid out like a real one, except that the
 virtual display stands in for hidapi.dll and the sensor server replays a scripted curve.
 """
+import glob
 import os
 import re
 import shutil
@@ -170,6 +171,15 @@ class Session:
                 pids.append(int(entry))
         return pids
 
+    def program_log(self):
+        """The text of Calidra's log in the prefix's user data folder ("" while there is none)."""
+        paths = glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Local", "Kelvaro-DIG Files",
+                                       "Calidra.log"))
+        if not paths:
+            return ""
+        with open(paths[0], encoding="utf-8", errors="replace") as f:
+            return f.read()
+
     # ---- registry -------------------------------------------------------------------------------------
     def setting(self, name):
         r = subprocess.run(["wine", "reg", "query", SETTINGS_KEY, "/v", name], env=self.env,
@@ -193,8 +203,10 @@ class Session:
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
     def click(self, x, y, button=1):
-        self.xdotool("mousemove", "--sync", str(x), str(y))
-        time.sleep(0.1)
+        # With the pointer already there, "mousemove --sync" waits 15 s for a motion that never comes.
+        if self.xdotool("getmouselocation", "--shell").splitlines()[:2] != [f"X={x}", f"Y={y}"]:
+            self.xdotool("mousemove", "--sync", str(x), str(y))
+            time.sleep(0.1)
         self.xdotool("click", str(button))
 
     def click_panel(self, x, y):

@@ -24,7 +24,9 @@ int DisplayLink::RunStep(CThreadBasic& worker) noexcept {
 }
 
 void DisplayLink::Rescan() noexcept {
+    const std::vector<OpenDisplay> before = ListOpenDisplays();
     DisplayManager::Instance().RescanDisplays(facts_);
+    LogDisplayChanges(before, ListOpenDisplays());
     if (snapshot_.load()) {
         return;
     }
@@ -42,22 +44,41 @@ bool DisplayLink::Refresh(CThreadBasic& worker) noexcept {
     if (!snapshot) {
         return false;
     }
-    const TemperatureReport report = BuildTemperatureReport(
-        ReadSnapshotFloat(*snapshot, kCpuTemperatureOffset),
-        ReadSnapshotFloat(*snapshot, kSecondReadingOffset), light_.load(), unit_.load());
+    const int light = light_.load();
+    const TemperatureReport report =
+        BuildTemperatureReport(ReadSnapshotFloat(*snapshot, kCpuTemperatureOffset),
+                               ReadSnapshotFloat(*snapshot, kSecondReadingOffset), light, unit_.load());
     DisplayManager::Instance().SendReportToAll(report);
+    lastReport_ = report;
+    lastReportLight_ = light == kLightOn ? kLightOn : kLightOff;
     worker.Pause(refreshPauseMs_);
     return true;
 }
 
-void DisplayLink::OnDeviceChange(WPARAM event, LPARAM data) noexcept {
+DisplayStatus DisplayLink::Status() const noexcept {
+    DisplayStatus status;
+    const DisplayManager& manager = DisplayManager::Instance();
+    status.count = manager.Count();
+    for (int i = 0; i < 2; ++i) {
+        if (const DisplayRecord* record = manager.Record(i)) {
+            status.models[i] = record->modelTag;
+        }
+    }
+    status.reported = lastReportLight_ != 0;
+    status.lightOn = lastReportLight_ == kLightOn;
+    status.fahrenheit = ShowsFahrenheit(lastReport_);
+    status.shown = ShownTemperature(lastReport_);
+    return status;
+}
+
+bool DisplayLink::OnDeviceChange(WPARAM event, LPARAM data) noexcept {
     if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) {
-        return;
+        return false;
     }
     const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
     if (!header || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
-        return;
+        return false;
     }
-    DisplayManager::OnDeviceInterfaceChange(reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header),
-                                            event, facts_, queue_);
+    return DisplayManager::OnDeviceInterfaceChange(
+        reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header), event, facts_, queue_);
 }

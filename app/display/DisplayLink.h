@@ -24,6 +24,7 @@
 #include "core/Handle.h"
 #include "display/CommandQueue.h"
 #include "display/DisplayManager.h"
+#include "display/DisplayStatus.h"
 #include "display/ThreadBasic.h"
 #include "sensors/SensorSnapshot.h"
 
@@ -49,15 +50,20 @@ class DisplayLink {
     // command (5 to 8) taken from the queue for the caller to perform, else 0.
     [[nodiscard]] int RunStep(CThreadBasic& worker) noexcept;
 
-    // Worker command 1: rescans the displays, then maps the sensor snapshot if that has not succeeded yet.
+    // Worker command 1: rescans the displays (logging those found and lost), then maps the sensor snapshot if
+    // that has not succeeded yet.
     void Rescan() noexcept;
 
     // One temperature report from the snapshot and the settings to every display, then the refresh pause.
     // Sends nothing (and does not pause) while the snapshot is not mapped. True if a report was sent.
     bool Refresh(CThreadBasic& worker) noexcept;
 
-    // UI thread, WM_DEVICECHANGE: forwards device-interface arrivals and removals to DisplayManager.
-    void OnDeviceChange(WPARAM event, LPARAM data) noexcept;
+    // Worker thread: the open displays and what the last report made them show.
+    [[nodiscard]] DisplayStatus Status() const noexcept;
+
+    // UI thread, WM_DEVICECHANGE: forwards device-interface arrivals and removals to DisplayManager. True
+    // when the event was about a display.
+    bool OnDeviceChange(WPARAM event, LPARAM data) noexcept;
 
     [[nodiscard]] DisplayFacts& Facts() noexcept { return facts_; }
     void SetLight(int light) noexcept { light_.store(light); }
@@ -73,7 +79,9 @@ class DisplayLink {
     DisplayFacts facts_;
     std::atomic<int> light_{kLightOn};
     std::atomic<int> unit_{0};
-    UniqueHandle mapping_;  // worker only
-    UniqueMapView view_;    // worker only
+    UniqueHandle mapping_;            // worker only
+    UniqueMapView view_;              // worker only
+    TemperatureReport lastReport_{};  // worker only
+    int lastReportLight_ = 0;         // worker only; 0 until the first report
     std::atomic<const SensorSnapshot*> snapshot_{nullptr};
 };

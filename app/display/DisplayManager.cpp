@@ -193,14 +193,14 @@ bool DisplayManager::RegisterDisplayNotifications(HWND window) noexcept {
     return all;
 }
 
-void DisplayManager::OnDeviceInterfaceChange(const DEV_BROADCAST_DEVICEINTERFACE_W* broadcast, WPARAM event,
+bool DisplayManager::OnDeviceInterfaceChange(const DEV_BROADCAST_DEVICEINTERFACE_W* broadcast, WPARAM event,
                                              DisplayFacts& facts, CommandQueue& queue) noexcept {
     if (!broadcast) {
-        return;
+        return false;
     }
     constexpr size_t kNameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
     if (broadcast->dbcc_size <= kNameOffset) {
-        return;
+        return false;
     }
     const size_t capacity = (broadcast->dbcc_size - kNameOffset) / sizeof(wchar_t);
     const std::wstring name(broadcast->dbcc_name, ::wcsnlen(broadcast->dbcc_name, capacity));
@@ -208,10 +208,12 @@ void DisplayManager::OnDeviceInterfaceChange(const DEV_BROADCAST_DEVICEINTERFACE
     for (wchar_t& c : upper) {
         c = static_cast<wchar_t>(std::towupper(c));
     }
+    bool display = false;
     for (const Marker& marker : kMarkers) {
         if (upper.find(marker.text) == std::wstring::npos) {
             continue;
         }
+        display = true;
         if (event == DBT_DEVICEARRIVAL) {
             if (ProbeDisplayInterface(name.c_str())) {
                 queue.Push(kCommandRescan);
@@ -221,6 +223,7 @@ void DisplayManager::OnDeviceInterfaceChange(const DEV_BROADCAST_DEVICEINTERFACE
         }
         queue.Push(kCommandRescan);
     }
+    return display;
 }
 
 bool DisplayManager::ProbeDisplayInterface(const wchar_t* path) noexcept {

@@ -103,8 +103,8 @@ class DisplayManager {
     // A device-interface arrival (DBT_DEVICEARRIVAL) or removal (DBT_DEVICEREMOVECOMPLETE) whose name carries
     // a display's identifiers: an arrival of the display's own interface queues two rescans, of any other of
     // its interfaces one; a removal clears present at once and queues one. The name is read no further than
-    // the broadcast's size field allows.
-    static void OnDeviceInterfaceChange(const DEV_BROADCAST_DEVICEINTERFACE_W* broadcast, WPARAM event,
+    // the broadcast's size field allows. True when the name carried a display's identifiers.
+    static bool OnDeviceInterfaceChange(const DEV_BROADCAST_DEVICEINTERFACE_W* broadcast, WPARAM event,
                                         DisplayFacts& facts, CommandQueue& queue) noexcept;
 
     // Whether the device interface at path is a display's vendor collection (opened with the Windows HID

@@ -44,3 +44,11 @@ TemperatureReport BuildTemperatureReport(float cpuCelsius, float secondReading, 
     PutDigits(&report[5], second);
     return report;
 }
+
+int ShownTemperature(const TemperatureReport& report) noexcept {
+    return report[1] * 100 + report[2] * 10 + report[3];
+}
+
+bool ShowsFahrenheit(const TemperatureReport& report) noexcept {
+    return (report[4] & 0x0F) != 0;
+}

@@ -24,3 +24,7 @@ using TemperatureReport = std::array<unsigned char, kTemperatureReportSize>;
 // Celsius value and keeps 0 as 0. Any unit setting other than 1 means Celsius and sends unit flag 0.
 [[nodiscard]] TemperatureReport BuildTemperatureReport(float cpuCelsius, float secondReading, int light,
                                                        int unit) noexcept;
+
+// What a report puts on the display: the three digits (bytes 1-3) as a number, and the unit flag.
+[[nodiscard]] int ShownTemperature(const TemperatureReport& report) noexcept;
+[[nodiscard]] bool ShowsFahrenheit(const TemperatureReport& report) noexcept;

@@ -12,16 +12,11 @@ namespace {
 // Advanced by every watchdog tick of the process and never reset.
 int g_watchdogAttempts = 0;
 
-// The two diagnostics are fixed 8-bit texts in code page 936 (GBK).
-constexpr char kNtdllMissingLine[] = "\xce\xde\xb7\xa8\xbc\xd3\xd4\xd8 ntdll.dll";
-constexpr char kVersionExportMissingLine[] =
-    "\xce\xde\xb7\xa8\xbb\xf1\xc8\xa1 RtlGetNtVersionNumbers \xba\xaf\xca\xfd\xb5\xc4\xb5\xd8\xd6\xb7";
-
-void WriteErrorLine(std::FILE* errors, const char* line) noexcept {
-    std::fputs(line, errors);
-    std::fputc('\n', errors);
-    std::fflush(errors);
-}
+// The two diagnostics are fixed Chinese texts ("cannot load ntdll.dll", "cannot get the address of the
+// RtlGetNtVersionNumbers function").
+constexpr wchar_t kNtdllMissingLine[] = L"\u65e0\u6cd5\u52a0\u8f7d ntdll.dll";
+constexpr wchar_t kVersionExportMissingLine[] =
+    L"\u65e0\u6cd5\u83b7\u53d6 RtlGetNtVersionNumbers \u51fd\u6570\u7684\u5730\u5740";
 
 }  // namespace
 
@@ -33,17 +28,17 @@ std::wstring GetProgramFolder() {
     return path;
 }
 
-bool IsNtMajorVersion10OrLater(const wchar_t* library, const char* function, std::FILE* errors) noexcept {
+bool IsNtMajorVersion10OrLater(const wchar_t* library, const char* function, LineSink& errors) noexcept {
     UniqueModule module(::LoadLibraryW(library));
     if (!module) {
-        WriteErrorLine(errors, kNtdllMissingLine);
+        errors.WriteLine(kNtdllMissingLine);
         return false;
     }
     using VersionNumbersFn = void(WINAPI*)(DWORD*, DWORD*, DWORD*);
     const auto versionNumbers =
         reinterpret_cast<VersionNumbersFn>(reinterpret_cast<void*>(::GetProcAddress(module.get(), function)));
     if (!versionNumbers) {
-        WriteErrorLine(errors, kVersionExportMissingLine);
+        errors.WriteLine(kVersionExportMissingLine);
         return false;
     }
     DWORD major = 0;
@@ -54,7 +49,7 @@ bool IsNtMajorVersion10OrLater(const wchar_t* library, const char* function, std
 }
 
 bool IsWindows10OrLater() noexcept {
-    return IsNtMajorVersion10OrLater(L"ntdll.dll", "RtlGetNtVersionNumbers", stderr);
+    return IsNtMajorVersion10OrLater(L"ntdll.dll", "RtlGetNtVersionNumbers", ProgramLog());
 }
 
 std::wstring SensorServerPath(int attempt, bool windows10OrLater) {
@@ -75,11 +70,16 @@ void StartSensorServer(int attempt) noexcept {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                         &startup, &process)) {
-        ::CloseHandle(process.hThread);
-        ::CloseHandle(process.hProcess);
+    if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        LogEvent(L"Sensor server not started (attempt %d, error %lu): %ls", attempt, ::GetLastError(),
+                 path.c_str());
+        return;
     }
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    LogEvent(L"Sensor server started (attempt %d, process %lu): %ls", attempt, process.dwProcessId,
+             path.c_str());
 }
 
 bool StopSensorServer() noexcept {
@@ -101,8 +101,8 @@ bool StopSensorServer() noexcept {
     }
     if (serverId != 0) {
         UniqueHandle process(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, serverId));
-        if (process) {
-            ::TerminateProcess(process.get(), 0);
+        if (process && ::TerminateProcess(process.get(), 0)) {
+            LogEvent(L"Sensor server stopped (process %lu)", serverId);
         }
     }
     return true;

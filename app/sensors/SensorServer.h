@@ -5,10 +5,10 @@
 // TermivoxWin7\ for older Windows.
 
 #include "sensors/SensorSnapshot.h"
+#include "shell/ProgramLog.h"
 
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
 inline constexpr wchar_t kSensorServerName[] = L"OpenTermivoxServer.exe";
@@ -24,14 +24,14 @@ inline constexpr int kSensorServerFallbackAttempt = 8;
 [[nodiscard]] std::wstring GetProgramFolder();
 
 // True when the system's major version (from ntdll's RtlGetNtVersionNumbers) is 10 or above; Windows 11
-// reports 10. When ntdll or the export cannot be had, a line in code page 936 goes to the standard error
-// stream and the answer is false.
+// reports 10. When ntdll or the export cannot be had, one of two fixed Chinese lines goes to the program log
+// and the answer is false.
 [[nodiscard]] bool IsWindows10OrLater() noexcept;
 
-// The probe behind IsWindows10OrLater, with the library, the export and the error stream named by the
-// caller so that both failure lines can be checked.
+// The probe behind IsWindows10OrLater, with the library, the export and the error lines' destination named
+// by the caller so that both failure lines can be checked.
 [[nodiscard]] bool IsNtMajorVersion10OrLater(const wchar_t* library, const char* function,
-                                             std::FILE* errors) noexcept;
+                                             LineSink& errors) noexcept;
 
 // The server's full path for this attempt: program folder + "\Termivox\..." on Windows 10 or later while
 // attempt < 8, program folder + "\TermivoxWin7\..." otherwise. The program folder already ends in a
@@ -40,11 +40,12 @@ inline constexpr int kSensorServerFallbackAttempt = 8;
 
 // Starts the server for this attempt without arguments and keeps no handle to it. The path names the
 // executable exactly and is quoted on the command line, so an install folder with spaces cannot make the
-// system run something else first. Failures are silent.
+// system run something else first. The start or its failure goes to the program log, nowhere else.
 void StartSensorServer(int attempt) noexcept;
 
 // Terminates the first running process whose executable name is "OpenTermivoxServer.exe" in any letter
-// case (only that one). True when the process list could be walked, whether or not a server was found.
+// case (only that one), and logs it. True when the process list could be walked, whether or not a server
+// was found.
 bool StopSensorServer() noexcept;
 
 // One tick of the watchdog timer 300, to be called by the main window's WM_TIMER handler on the UI thread.

@@ -1,7 +1,9 @@
 #include "shell/DeviceMainDlg.h"
 
+#include "shell/ProgramLog.h"
 #include "shell/Product.h"
 #include "shell/Settings.h"
+#include "shell/StartupTask.h"
 #include "update/MessageBox.h"
 
 #include "display/DisplayManager.h"
@@ -9,6 +11,7 @@
 
 #include "controls/MControl.h"
 #include "controls/MPicture.h"
+#include "controls/MText.h"
 
 #include <cstdlib>
 
@@ -16,6 +19,7 @@ namespace {
 
 constexpr UINT kLightPictureId = 31;
 constexpr UINT kUnitPictureId = 32;
+constexpr UINT kStatusTextId = 33;
 
 constexpr int kPanelWidth = 396;
 constexpr int kPanelHeight = 289;
@@ -23,6 +27,12 @@ constexpr int kPanelHeight = 289;
 const CRect kCloseArea(360, 15, 380, 35);
 const CRect kLightArea(215, 95, 286, 118);
 const CRect kUnitArea(215, 152, 286, 175);
+// The status line sits in the title row, right-aligned, between the title and the close mark.
+const CRect kStatusArea(140, 16, 352, 40);
+const Gdiplus::Color kStatusColor(0xFF8C96A5);
+constexpr int kStatusFontSize = 12;
+constexpr UINT kAlignRight = 2;
+constexpr UINT kAlignMiddle = 4;
 
 Tessel::MPicture* AsPicture(Tessel::MControl* control) noexcept { return static_cast<Tessel::MPicture*>(control); }
 
@@ -60,6 +70,7 @@ BOOL DeviceMainDlg::OnInitDialog() {
     LoadBKImage(L"img_bkg.png");
     ApplySwitchImages();
 
+    RegisterStartupTaskInProgramLog();
     StartSensorServer(0);
     SetUpShell();
     SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
@@ -85,6 +96,13 @@ void DeviceMainDlg::InitUI(CRect client) {
     SetLayeredWindow(TRUE);
     unitPicture_ = CreateArea(L"MPicture", kUnitPictureId, CRect(), L"", 1, 1);
     lightPicture_ = CreateArea(L"MPicture", kLightPictureId, CRect(), L"", 1, 1);
+    statusLine_ = FormatDisplayStatus(DisplayStatus{});
+    statusText_ = CreateArea(L"MText", kStatusTextId, CRect(), statusLine_.c_str(), 1, 1);
+    if (auto* text = static_cast<Tessel::MText*>(statusText_)) {
+        text->SetAlignment(kAlignRight, kAlignMiddle);
+        text->SetTextColor(kStatusColor);
+        text->SetFontWidth(kStatusFontSize);
+    }
     UISize(client);
 }
 
@@ -101,6 +119,9 @@ void DeviceMainDlg::UISize(CRect client) {
     }
     if (unitPicture_) {
         unitPicture_->SetRect(unitArea_);
+    }
+    if (statusText_) {
+        statusText_->SetRect(kStatusArea);
     }
 }
 
@@ -148,6 +169,9 @@ BOOL DeviceMainDlg::OnLButtonUp(UINT flags, CPoint pt) { return MDialog::OnLButt
 void DeviceMainDlg::OnTimer(UINT id) {
     if (id == kSensorWatchdogTimerId && SensorWatchdogTick(display_.Snapshot())) {
         KillTimer(kSensorWatchdogTimerId);
+    } else if (id == kLateRescanTimerId) {
+        KillTimer(kLateRescanTimerId);
+        display_.QueueCommand(kCommandRescan);
     }
 }
 
@@ -158,9 +182,26 @@ void DeviceMainDlg::InvalidateClient() {
 }
 
 LRESULT DeviceMainDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (taskbarCreatedMessage_ != 0 && msg == taskbarCreatedMessage_) {
+        OnTaskbarCreated();
+        return 0;
+    }
     switch (msg) {
         case WM_DEVICECHANGE:
-            display_.OnDeviceChange(wParam, lParam);
+            // Each arrival restarts the timer: the late rescan follows the last of a burst.
+            if (display_.OnDeviceChange(wParam, lParam) && wParam == DBT_DEVICEARRIVAL) {
+                SetTimer(kLateRescanTimerId, kLateRescanDelayMs, nullptr);
+            }
+            return 0;
+        case WM_POWERBROADCAST:
+            // Display handles opened before a suspend may be dead after it: open them all again.
+            if (wParam == PBT_APMRESUMEAUTOMATIC) {
+                LogEvent(L"Resumed from sleep: rescanning the displays");
+                display_.QueueCommand(kCommandRescan);
+            }
+            return TRUE;
+        case kDisplayStatusMessage:
+            OnDisplayStatus(wParam);
             return 0;
         case kTrayCallbackMessage:
             return OnTrayCallback(lParam);
@@ -169,6 +210,7 @@ LRESULT DeviceMainDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_COMMAND:
             if (wParam == kCommandExit) {
+                LogEvent(L"Calidra ends (Exit from the tray menu)");
                 RemoveTrayIcon();
                 ::ExitProcess(0);
             }
@@ -208,4 +250,22 @@ void DeviceMainDlg::OnUpdateResult(WPARAM kind, LPARAM newer) {
 void DeviceMainDlg::Step() noexcept {
     // The update checks and downloads (5 to 8) are taken from the queue and not performed yet.
     (void)display_.RunStep(*this);
+    PublishDisplayStatus();
+}
+
+void DeviceMainDlg::PublishDisplayStatus() noexcept {
+    const uint32_t status = PackDisplayStatus(display_.Status());
+    // Posted again at the next step if the window's queue refused it.
+    if (status != publishedStatus_ && ::PostMessageW(GetSafeHwnd(), kDisplayStatusMessage, status, 0)) {
+        publishedStatus_ = status;
+    }
+}
+
+void DeviceMainDlg::OnDisplayStatus(WPARAM packed) {
+    std::wstring line = FormatDisplayStatus(UnpackDisplayStatus(static_cast<uint32_t>(packed)));
+    if (line == statusLine_ || !statusText_) {
+        return;
+    }
+    statusLine_ = std::move(line);
+    static_cast<Tessel::MText*>(statusText_)->SetTitle(statusLine_.c_str());
 }

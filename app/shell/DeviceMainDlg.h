@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <string>
 
 namespace Tessel {
@@ -23,8 +24,13 @@ class MControl;
 inline constexpr UINT kTrayCallbackMessage = WM_USER + 666;
 // Posted by the update checks on the worker: wParam 1 software, 2 firmware; lParam non-zero when newer.
 inline constexpr UINT kUpdateResultMessage = WM_USER + 668;
+// Posted by the worker when what the displays show has changed: wParam the packed DisplayStatus.
+inline constexpr UINT kDisplayStatusMessage = WM_USER + 669;
 inline constexpr UINT kCommandExit = 100;
 inline constexpr UINT kTrayIconId = 109;
+// A display that arrives before its driver is ready is found by one more rescan this long after the arrival.
+inline constexpr UINT_PTR kLateRescanTimerId = 301;
+inline constexpr UINT kLateRescanDelayMs = 3000;
 
 // The update server's base address; CALIDRA_UPDATE_URL overrides it (tests and staging only).
 inline constexpr wchar_t kUpdateBaseUrl[] = L"https://updates.calidra.app/";
@@ -64,6 +70,12 @@ private:
     void ShowAtCorner();
     void ShowTrayMenu();
     void RemoveTrayIcon() noexcept;
+    // The shell was restarted (explorer's "TaskbarCreated" broadcast): the icon it lost is added again.
+    void OnTaskbarCreated();
+
+    // Worker: posts the display status to the window when it differs from the one posted last.
+    void PublishDisplayStatus() noexcept;
+    void OnDisplayStatus(WPARAM packed);
 
     void ApplySwitchImages();
     void OnUpdateResult(WPARAM kind, LPARAM newer);
@@ -72,6 +84,10 @@ private:
     DisplayLink display_;
     Tessel::MControl* lightPicture_ = nullptr;  // not owned: the engine's control, id 31
     Tessel::MControl* unitPicture_ = nullptr;   // not owned: the engine's control, id 32
+    Tessel::MControl* statusText_ = nullptr;    // not owned: the engine's control, id 33
+    std::wstring statusLine_;
+    uint32_t publishedStatus_ = UINT32_MAX;  // worker only; no status was ever this value
+    UINT taskbarCreatedMessage_ = 0;         // registered by the shell set-up
     CRect closeArea_;
     CRect unitArea_;
     CRect lightArea_;

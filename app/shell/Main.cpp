@@ -1,6 +1,7 @@
 // Entry point: one instance only, prepare the process, run the main window, shut down in order.
 
 #include "shell/DeviceMainDlg.h"
+#include "shell/ProgramLog.h"
 #include "shell/Product.h"
 #include "shell/Startup.h"
 
@@ -26,6 +27,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return 0;
     }
 
+    LogEvent(L"Calidra %ls started from %ls (process %lu)", kProductVersion, GetProgramFolder().c_str(),
+             ::GetCurrentProcessId());
+
     if (ShouldBecomeDpiAware(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN))) {
         ::SetProcessDPIAware();
     }
@@ -47,6 +51,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         mainWindow.Run();
         StopSensorServer();
     }
+    LogEvent(L"Calidra ends (its window was closed)");
 
     ::CoUninitialize();
     ::OleUninitialize();

@@ -2,6 +2,7 @@
 
 #include "shell/DeviceMainDlg.h"
 
+#include "shell/ProgramLog.h"
 #include "shell/Product.h"
 
 #include "display/DisplayManager.h"
@@ -21,6 +22,8 @@ constexpr UINT kMenuDevices = 202;
 constexpr int kCornerWidth = 396;
 constexpr int kCornerHeight = 249;
 
+constexpr wchar_t kTaskbarCreatedName[] = L"TaskbarCreated";
+
 }  // namespace
 
 // The full record: 956 bytes in a 32-bit build, 976 in a 64-bit one.
@@ -39,6 +42,12 @@ void DeviceMainDlg::SetUpShell() {
     tray_.hIcon = Tessel::MRender::LoadIconFromFile(iconPath.c_str());  // kept for the life of the process
     ::lstrcpynW(tray_.szTip, kProductTitle, static_cast<int>(std::size(tray_.szTip)));
     ::Shell_NotifyIconW(NIM_ADD, &tray_);
+
+    // The program runs elevated and the shell does not: without these two exceptions the system would drop
+    // the shell's messages to this window, the icon's clicks and the broadcast after a shell restart.
+    taskbarCreatedMessage_ = ::RegisterWindowMessageW(kTaskbarCreatedName);
+    ::ChangeWindowMessageFilterEx(hwnd, taskbarCreatedMessage_, MSGFLT_ALLOW, nullptr);
+    ::ChangeWindowMessageFilterEx(hwnd, kTrayCallbackMessage, MSGFLT_ALLOW, nullptr);
 
     SetIcon(107);
 
@@ -88,6 +97,13 @@ void DeviceMainDlg::ShowTrayMenu() {
     ::GetCursorPos(&cursor);
     ::SetForegroundWindow(GetSafeHwnd());
     ::TrackPopupMenu(menu.get(), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, GetSafeHwnd(), nullptr);
+}
+
+void DeviceMainDlg::OnTaskbarCreated() {
+    if (tray_.hIcon) {
+        LogEvent(L"The shell was restarted: tray icon added again");
+        ::Shell_NotifyIconW(NIM_ADD, &tray_);
+    }
 }
 
 void DeviceMainDlg::RemoveTrayIcon() noexcept {

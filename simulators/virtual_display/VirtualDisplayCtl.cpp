@@ -6,7 +6,8 @@
 //   VirtualDisplayCtl firmware K1|K2 VERSION     the version the display answers (decimal or 0x hex)
 //   VirtualDisplayCtl fault K1|K2 none|LIST      LIST: comma-separated send,product,open,wrongid,get
 //   VirtualDisplayCtl initfail on|off            make hid_init fail, as without a HID library
-//   VirtualDisplayCtl state                      one line per display: plugged, firmware, faults, shown
+//   VirtualDisplayCtl state                      one line per display: plugged, firmware, faults, open
+//                                                handles and opens so far per interface, shown
 //   VirtualDisplayCtl log [FROM]                 the logged reports with sequence number FROM or later
 //   VirtualDisplayCtl wait K1|K2 COUNT MS        wait up to MS ms until the display has COUNT reports
 //
@@ -100,10 +101,11 @@ void PrintState(const Block& block) {
     for (int d = 0; d < vdisplay::kDisplayCount; ++d) {
         const vdisplay::DisplaySlot& slot = block.displays[d];
         std::wprintf(
-            L"%ls plugged=%d firmware=0x%04X faults=%ls open=%d/%d queries=%d failed_sends=%d reports=%d ",
+            L"%ls plugged=%d firmware=0x%04X faults=%ls open=%d/%d opens=%d/%d queries=%d failed_sends=%d "
+            L"reports=%d ",
             vdisplay::DisplayName(d), slot.plugged, static_cast<unsigned>(slot.firmware),
-            FaultText(slot.faults).c_str(), slot.openHandles[0], slot.openHandles[1], slot.queries,
-            slot.failedSends, slot.shown.reports);
+            FaultText(slot.faults).c_str(), slot.openHandles[0], slot.openHandles[1], slot.opensTotal[0],
+            slot.opensTotal[1], slot.queries, slot.failedSends, slot.shown.reports);
         if (slot.shown.reports > 0) {
             PrintShown(slot.shown);
         } else {

@@ -69,6 +69,8 @@ class WholeProgram(unittest.TestCase):
         if self.calidra is None or self.calidra.poll() is not None:
             type(self).calidra = self.s.start_calidra()
         self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE), 30), "no panel on screen")
+        # The panel shows from its creation; the icon follows once the start-up has registered the logon task.
+        self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray"), 10), "no tray icon")
 
     def exit_through_menu(self):
         self.open_tray_menu()
@@ -78,6 +80,31 @@ class WholeProgram(unittest.TestCase):
     def open_tray_menu(self):
         self.s.click_tray_icon(button=3)
         time.sleep(1.0)
+
+    def shell_event(self, event):
+        code, _ = self.s.tool(os.path.join("tests", "ShellEvents.exe"), event)
+        self.assertEqual(code, 0, f"ShellEvents {event} failed")
+
+    def opens(self, display="K1"):
+        """How often the vendor interface of the display has been opened."""
+        return int(self.k(display).get("opens", "0/0").split("/")[0])
+
+    def status_line(self, name):
+        """The panel's status line (right of the title), read by OCR."""
+        x, y, _, _ = self.s.window(CALIDRA_TITLE)
+        shot = self.s.screenshot(name)
+        region = shot[:-4] + "-status.png"
+        subprocess.run(["convert", shot, "-crop", f"212x24+{x + 140}+{y + 16}", "+repage", "-negate", region],
+                       check=True, timeout=30)
+        big = region[:-4] + "-big.png"
+        subprocess.run(["convert", region, "-colorspace", "Gray", "-resize", "400%", big], check=True, timeout=30)
+        r = subprocess.run(["tesseract", big, "-", "--psm", "7"], capture_output=True, timeout=60)
+        return r.stdout.decode("utf-8", "replace").strip()
+
+    def wait_status(self, pattern, name, timeout=6.0):
+        text = self.s.wait_for(lambda: (lambda t: t if re.search(pattern, t) else None)(self.status_line(name)),
+                               timeout, interval=0.5)
+        self.assertTrue(text, f"the status line never matched {pattern!r}: {self.status_line(name)!r}")
 
     def menu_text(self, name):
         tray = self.s.window("Wine System Tray")
@@ -271,6 +298,63 @@ class WholeProgram(unittest.TestCase):
         self.s.screenshot("10-after-restart")
         self.s.click_panel(250, 100)  # light on again: the unit kept is Fahrenheit
         self.wait_shown(light="on", unit="F", shown="113")
+
+    def test_11_log_tells_the_start_the_refused_task_and_the_display(self):
+        self.ensure_running()
+        # Wine's Task Scheduler refuses logon triggers: the registration fails, the program runs on.
+        log = self.s.wait_for(lambda: (lambda t: t if "Display found: K1" in t else None)(self.s.program_log()), 10)
+        self.assertTrue(log, "no log, or no display in it: " + self.s.program_log())
+        stamp = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} "
+        self.assertRegex(log, stamp + r"Calidra 1\.0\.0\.5 started from .*\(process \d+\)\n")
+        self.assertRegex(log, stamp + r"Failed to create trigger with HRESULT: 0x80004001\n")
+        self.assertIn('Autostart task "Kelvaro-DIG StartupTask" not registered', log)
+        self.assertRegex(log, r"Sensor server started \(attempt 0, process \d+\): .*OpenTermivoxServer\.exe")
+        self.assertTrue(self.s.window(CALIDRA_TITLE))
+
+    def test_12_icon_comes_back_after_a_shell_restart_and_answers_clicks(self):
+        self.ensure_running()
+        self.s.click_panel(370, 25)
+        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE) is None, 5), "panel still shown")
+        self.shell_event("forget-icon")
+        self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray") is None, 5), "icon not gone")
+        self.shell_event("taskbar-created")
+        self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray"), 5), "icon not added again")
+        self.s.click_tray_icon()
+        self.assertEqual(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE), 5),
+                         (SCREEN_W - 398, SCREEN_H - 251, 396, 249))
+        self.assertIn("The shell was restarted: tray icon added again", self.s.program_log())
+
+    def test_13_resume_and_a_late_arrival_open_the_displays_again(self):
+        self.ensure_running()
+        self.wait_shown(timeout=10, light="on")
+        before = self.opens()
+        self.shell_event("resume")
+        self.assertTrue(self.s.wait_for(lambda: self.opens() > before, 5), "no rescan after the resume")
+        reports = self.reports()
+        self.assertTrue(self.s.wait_for(lambda: self.reports() > reports, 3), "no reports after the rescan")
+
+        # An arrival rescans at once and once more a few seconds later.
+        self.s.ctl("plug", "K2")
+        self.wait_shown(display="K2", timeout=5, light="on")
+        time.sleep(1)
+        settled = self.opens("K2")
+        self.assertTrue(self.s.wait_for(lambda: self.opens("K2") > settled, 5), "no late rescan")
+        self.s.ctl("unplug", "K2")
+
+    def test_14_status_line_shows_what_the_displays_show(self):
+        self.ensure_running()
+        self.s.click_panel(250, 100)  # light off
+        self.wait_shown(light="off")
+        self.wait_status(r"^K1\W+light off$", "14-light-off")
+        self.s.click_panel(250, 100)
+        shown = str(int(self.wait_shown(light="on")["shown"]))
+        self.wait_status(r"^K1\W+" + shown + r"\b", "14-one")
+        self.s.ctl("plug", "K2")
+        self.wait_status(r"^K1 \+ K2\W+" + shown + r"\b", "14-two")
+        self.s.ctl("unplug", "all")
+        self.wait_status(r"^No display connected$", "14-none")
+        self.s.ctl("plug", "K1")
+        self.wait_status(r"^K1\W+" + shown + r"\b", "14-back")
 
 
 if __name__ == "__main__":

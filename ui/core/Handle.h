@@ -107,6 +107,11 @@ struct Menu {
     static pointer invalid() noexcept { return nullptr; }
     static void close(pointer h) noexcept { ::DestroyMenu(h); }
 };
+struct Bstr {
+    using pointer = BSTR;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer s) noexcept { ::SysFreeString(s); }
+};
 }  // namespace handle_traits
 
 using UniqueHandle = UniqueResource<handle_traits::Kernel>;
@@ -125,6 +130,7 @@ using UniqueMemoryDC = UniqueResource<handle_traits::MemoryDC>;
 using UniqueIcon = UniqueResource<handle_traits::Icon>;
 using UniqueMenu = UniqueResource<handle_traits::Menu>;
 using UniqueWindow = UniqueResource<handle_traits::Window>;
+using UniqueBstr = UniqueResource<handle_traits::Bstr>;
 
 // A DC from GetDC/GetWindowDC: releasing needs the window too, so it carries both.
 class WindowDC {

@@ -42,7 +42,7 @@ const std::wstring kOtherHid =
 TEST(DeviceChange, ArrivalOfADisplayInterfaceQueuesARescan) {
     DisplayLink link;
     auto k1 = MakeBroadcast(kK1Hid);
-    link.OnDeviceChange(DBT_DEVICEARRIVAL, AsParam(k1));
+    EXPECT_TRUE(link.OnDeviceChange(DBT_DEVICEARRIVAL, AsParam(k1)));
     // The interface cannot be probed (it is not a file here), so the arrival queues the one rescan.
     EXPECT_EQ(link.Queue().Size(), 1u);
     EXPECT_EQ(link.Queue().Pop(), kCommandRescan);
@@ -53,7 +53,7 @@ TEST(DeviceChange, ArrivalOfADisplayInterfaceQueuesARescan) {
     EXPECT_EQ(link.Queue().Size(), 1u);
 
     auto other = MakeBroadcast(kOtherHid);
-    link.OnDeviceChange(DBT_DEVICEARRIVAL, AsParam(other));
+    EXPECT_FALSE(link.OnDeviceChange(DBT_DEVICEARRIVAL, AsParam(other)));
     EXPECT_EQ(link.Queue().Size(), 1u);
 }
 

@@ -1,5 +1,6 @@
 #include "sensors/SensorServer.h"
 
+#include "LineCollector.h"
 #include "ServerProcesses.h"
 #include "TempFolder.h"
 #include "TestSupport.h"
@@ -12,6 +13,7 @@
 #include <vector>
 
 using testing_support::CopyFileTo;
+using testing_support::LineCollector;
 using testing_support::Quote;
 using testing_support::ReadFileBytes;
 using testing_support::RunProcess;
@@ -99,35 +101,31 @@ TEST(StopSensorServer, TerminatesOnlyTheFirstOfTwoServers) {
 
 // --- the Windows version probe ------------------------------------------------------------------------
 
-std::string ProbeErrors(const wchar_t* library, const char* function, bool* result) {
-    TempFolder folder(L"calidra version");
-    const std::wstring path = folder.path() + L"stderr.txt";
-    std::FILE* errors = _wfopen(path.c_str(), L"wb");
-    if (!errors) {
-        return "(no file)";
-    }
+std::vector<std::wstring> ProbeErrors(const wchar_t* library, const char* function, bool* result) {
+    LineCollector errors;
     *result = IsNtMajorVersion10OrLater(library, function, errors);
-    std::fclose(errors);
-    return ReadFileBytes(path);
+    return errors.lines;
 }
 
-TEST(IsWindows10OrLater, WritesItsTwoErrorLinesInCodePage936) {
+using Lines = std::vector<std::wstring>;
+
+TEST(IsWindows10OrLater, ReportsEachOfItsTwoFailuresInOneLine) {
     bool result = true;
     EXPECT_EQ(ProbeErrors(L"no-such-library.dll", "RtlGetNtVersionNumbers", &result),
-              "\xce\xde\xb7\xa8\xbc\xd3\xd4\xd8 ntdll.dll\n");  // "无法加载 ntdll.dll" in GBK
+              Lines{L"\u65e0\u6cd5\u52a0\u8f7d ntdll.dll"});  // "无法加载 ntdll.dll"
     EXPECT_FALSE(result);
 
     result = true;
     EXPECT_EQ(ProbeErrors(L"kernel32.dll", "RtlGetNtVersionNumbers", &result),
-              "\xce\xde\xb7\xa8\xbb\xf1\xc8\xa1 RtlGetNtVersionNumbers "
-              "\xba\xaf\xca\xfd\xb5\xc4\xb5\xd8\xd6\xb7\n");  // "无法获取 RtlGetNtVersionNumbers 函数的地址"
+              Lines{L"\u65e0\u6cd5\u83b7\u53d6 RtlGetNtVersionNumbers "
+                    L"\u51fd\u6570\u7684\u5730\u5740"});  // "无法获取 RtlGetNtVersionNumbers 函数的地址"
     EXPECT_FALSE(result);
 }
 
 // Which version the prefix reports is set per executable (see the watchdog tests below).
 TEST(IsWindows10OrLater, ReadsTheVersionFromNtdllSilently) {
     bool result = false;
-    EXPECT_EQ(ProbeErrors(L"ntdll.dll", "RtlGetNtVersionNumbers", &result), "");
+    EXPECT_EQ(ProbeErrors(L"ntdll.dll", "RtlGetNtVersionNumbers", &result), Lines{});
     EXPECT_EQ(result, IsWindows10OrLater());
 }
 

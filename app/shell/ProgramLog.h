@@ -1,0 +1,70 @@
+#pragma once
+
+// The program's log: what a user can send when something goes wrong. The program is a window application
+// without a console, so its diagnostics (the autostart registration's failures, the Windows version probe)
+// and the events worth knowing afterwards (each start with the version, sensor-server starts and stops,
+// displays found and lost, update checks) are written here instead of to a standard error stream.
+//
+// The log is "Calidra.log" in the user data folder, UTF-8, one line per event with the local time in front:
+//
+//   2025-03-14 09:26:53.120 Calidra 1.0.0.5 started from C:\Program Files\Calidra\ (process 4242)
+//
+// It never grows past kLogSizeLimit: the line that would pass it first moves the file to "Calidra.old.log"
+// (replacing the older one). A log that cannot be written never stops or slows the program: the line is lost.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+inline constexpr wchar_t kLogFileName[] = L"Calidra.log";
+inline constexpr wchar_t kOldLogFileName[] = L"Calidra.old.log";
+inline constexpr uint64_t kLogSizeLimit = 1024 * 1024;
+// A longer line is cut; the limit keeps every write small and bounded.
+inline constexpr size_t kLogLineMaxChars = 1024;
+
+// Where diagnostic lines go: the program log, or what a test collects.
+class LineSink {
+  public:
+    // One line without its end-of-line.
+    virtual void WriteLine(std::wstring_view line) noexcept = 0;
+
+  protected:
+    LineSink() = default;
+    ~LineSink() = default;
+};
+
+class LogFile final : public LineSink {
+  public:
+    // folder: where the log lives, with a trailing backslash; created on the first write if missing. An
+    // empty folder means no log at all.
+    explicit LogFile(std::wstring folder, uint64_t sizeLimit = kLogSizeLimit);
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+
+    // Appends the time stamp, the line and CR LF. Any thread. False when the line could not be written: the
+    // folder cannot be made, the file is locked, or it is not a plain file of its own (a link or reparse
+    // point that another process planted is never written through).
+    bool Write(std::wstring_view line) noexcept;
+    void WriteLine(std::wstring_view line) noexcept override { (void)Write(line); }
+
+    [[nodiscard]] std::wstring Path() const {
+        return folder_.empty() ? std::wstring() : folder_ + kLogFileName;
+    }
+
+  private:
+    [[nodiscard]] HANDLE OpenForAppend() noexcept;
+    void Rotate() noexcept;
+
+    std::mutex mutex_;
+    const std::wstring folder_;
+    const uint64_t sizeLimit_;
+};
+
+// The program's log in the user data folder, created on first use.
+[[nodiscard]] LogFile& ProgramLog() noexcept;
+
+// A formatted line (swprintf rules, %ls for wide strings) to the program log, cut at kLogLineMaxChars.
+void LogEvent(const wchar_t* format, ...) noexcept;

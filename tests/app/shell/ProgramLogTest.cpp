@@ -1,0 +1,140 @@
+#include "shell/ProgramLog.h"
+
+#include "update/UserDataFolder.h"
+
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+using testing_support::ReadFileBytes;
+using testing_support::TempFolder;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    EXPECT_EQ(start, text.size()) << "the last line has no CR LF";
+    return lines;
+}
+
+// The text after the time stamp, which must be there.
+std::string Text(const std::string& line) {
+    static const std::regex stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )");
+    EXPECT_TRUE(std::regex_search(line, stamp)) << line;
+    return line.size() > 24 ? line.substr(24) : std::string();
+}
+
+TEST(ProgramLog, WritesStampedUtf8LinesThatOutsideTextCannotForge) {
+    TempFolder folder(L"calidra log");
+    LogFile log(folder.path() + L"Kelvaro-DIG Files\\");  // made by the first write
+    EXPECT_TRUE(log.Write(L"Calidra 1.0.0.5 started"));
+    EXPECT_TRUE(log.Write(L"K1 \u00B7 45 \u00B0C\r\n2025-01-01 00:00:00.000 forged"));
+    EXPECT_TRUE(log.Write(std::wstring(5000, L'x')));
+
+    const std::vector<std::string> lines = SplitLines(ReadFileBytes(log.Path()));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(Text(lines[0]), "Calidra 1.0.0.5 started");
+    EXPECT_EQ(Text(lines[1]),
+              "K1 \xC2\xB7 45 \xC2\xB0"
+              "C  2025-01-01 00:00:00.000 forged");
+    EXPECT_EQ(Text(lines[2]), std::string(kLogLineMaxChars, 'x'));
+}
+
+TEST(ProgramLog, MovesAsideBeforePassingTheLimitAndStaysBoundedWhenItCannot) {
+    TempFolder folder(L"calidra log");
+    constexpr uint64_t kLimit = 1000;
+    LogFile log(folder.path(), kLimit);
+    const std::wstring old = folder.path() + kOldLogFileName;
+    const auto line = [](int i) { return "line " + std::to_string(100 + i) + std::string(95, '.'); };
+    const auto wide = [&line](int i) {
+        const std::string text = line(i);
+        return std::wstring(text.begin(), text.end());
+    };
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(log.Write(wide(i)));
+        ASSERT_LE(ReadFileBytes(log.Path()).size(), kLimit);
+    }
+    // Lines of 126 bytes: seven fit, so the log holds lines 14 to 19 and the old one 7 to 13.
+    std::vector<std::string> current = SplitLines(ReadFileBytes(log.Path()));
+    std::vector<std::string> older = SplitLines(ReadFileBytes(old));
+    ASSERT_EQ(current.size(), 6u);
+    ASSERT_EQ(older.size(), 7u);
+    EXPECT_EQ(Text(current.front()), line(14));
+    EXPECT_EQ(Text(current.back()), line(19));
+    EXPECT_EQ(Text(older.front()), line(7));
+    EXPECT_EQ(Text(older.back()), line(13));
+
+    // With the old name taken by a folder, the log starts afresh rather than grow.
+    ASSERT_TRUE(::DeleteFileW(old.c_str()));
+    ASSERT_TRUE(::CreateDirectoryW(old.c_str(), nullptr));
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_TRUE(log.Write(wide(i)));
+        ASSERT_LE(ReadFileBytes(log.Path()).size(), kLimit);
+    }
+    current = SplitLines(ReadFileBytes(log.Path()));
+    ASSERT_EQ(current.size(), 2u);  // restarted at lines 1 and 8
+    EXPECT_EQ(Text(current.back()), line(9));
+}
+
+TEST(ProgramLog, WritesNothingWhereItCannotOrMustNot) {
+    TempFolder folder(L"calidra log");
+    // No folder at all, a folder that cannot exist (below a file), a folder in the log's place.
+    EXPECT_FALSE(LogFile(L"").Write(L"lost"));
+    ASSERT_TRUE(WriteFileBytes(folder.path() + L"file", "x"));
+    EXPECT_FALSE(LogFile(folder.path() + L"file\\logs\\").Write(L"lost"));
+    ASSERT_TRUE(::CreateDirectoryW((folder.path() + L"blocked\\").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((folder.path() + L"blocked\\" + kLogFileName).c_str(), nullptr));
+    EXPECT_FALSE(LogFile(folder.path() + L"blocked\\").Write(L"lost"));
+
+    // A log planted as a second name of another file is never written through.
+    const std::wstring victim = folder.path() + L"victim.ini";
+    ASSERT_TRUE(WriteFileBytes(victim, "precious"));
+    LogFile linked(folder.path());
+    ASSERT_TRUE(::CreateHardLinkW(linked.Path().c_str(), victim.c_str(), nullptr));
+    EXPECT_FALSE(linked.Write(L"lost"));
+    EXPECT_EQ(ReadFileBytes(victim), "precious");
+}
+
+TEST(UserDataFolder, LiesBelowLocalAppDataAndHoldsTheProgramLog) {
+    wchar_t local[MAX_PATH] = {};
+    ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, local), S_OK);
+    EXPECT_EQ(GetUserDataFolder(), std::wstring(local) + L"\\Kelvaro-DIG Files\\");
+    EXPECT_EQ(ProgramLog().Path(), GetUserDataFolder() + L"Calidra.log");
+}
+
+TEST(UserDataFolder, CreateFolderTreeMakesEveryMissingParentAndOnlyFolders) {
+    TempFolder folder(L"calidra tree");
+    const std::wstring base = folder.path();
+    ASSERT_TRUE(WriteFileBytes(base + L"file", "x"));
+    const struct {
+        std::wstring path;
+        bool result;
+    } cases[] = {
+        {base + L"a\\b\\c\\", true},
+        {base + L"a\\b\\c", true},      // exists now
+        {base + L"d\\\\temp\\", true},  // a doubled backslash counts as one
+        {base + L"e\\f", true},         // no trailing backslash
+        {base + L"file", false},        // a file in the folder's place
+        {base + L"file\\g\\", false},   // below a file
+        {L"", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
+        EXPECT_EQ(CreateFolderTree(c.path), c.result);
+        EXPECT_EQ(::PathIsDirectoryW(c.path.c_str()) != FALSE, c.result);
+    }
+}
+
+}  // namespace
