@@ -142,7 +142,10 @@ class _TlsServer(ThreadingHTTPServer):
             request = self.context.wrap_socket(request, server_side=True)
         except (ssl.SSLError, OSError):
             return
-        super().finish_request(request, client_address)
+        try:
+            super().finish_request(request, client_address)
+        finally:
+            request.close()
 
     def log_request_path(self, path):
         with self.log_lock, open(self.log_path, "a") as log:
