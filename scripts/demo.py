@@ -2,11 +2,11 @@
 """Runs Calidra as a user would have it, with a virtual K1 display plugged in and a scripted CPU temperature,
 and prints what the display shows once a second until interrupted (Ctrl+C).
 
-    scripts/demo.py BUILD_DIR [--seconds N] [--offer-update]
+    scripts/demo.py BUILD_DIR [--seconds N] [--offer-update [--answer yes|no]]
 
-With --offer-update the local update server offers software 1.0.0.6: Calidra asks in its message box, and YES
-downloads the package, unpacks it and starts its installer (a stand-in that only records that it ran), after
-which Calidra ends.
+With --offer-update the local update server offers software 1.0.0.6: Calidra asks in its message box (kept as a
+screenshot), and YES downloads the package, unpacks it and starts its installer (a stand-in that only records
+that it ran), after which Calidra ends. --answer clicks the answer after a few seconds.
 
 Everything runs under wine on its own Xvfb display; a screenshot of that display is kept in
 BUILD_DIR/demo/artefacts/ when the demo ends.
@@ -36,6 +36,7 @@ def main():
     parser.add_argument("build")
     parser.add_argument("--seconds", type=float, default=0, help="stop after this long (0: until interrupted)")
     parser.add_argument("--offer-update", action="store_true", help="the update server offers software 1.0.0.6")
+    parser.add_argument("--answer", choices=("yes", "no"), help="answer the offer by a click")
     args = parser.parse_args()
 
     stop = {"now": False}
@@ -54,7 +55,17 @@ def main():
         print("demo: Calidra is running; the virtual K1 shows (Ctrl+C to stop):")
         started = time.monotonic()
         last = None
+        offer_seen = False
         while not stop["now"] and (args.seconds <= 0 or time.monotonic() - started < args.seconds):
+            box = s.window("MessageBox")
+            if args.offer_update and not offer_seen and box and box[0] > 0:
+                offer_seen = True
+                time.sleep(1)
+                print("demo: the offer is on screen:", s.screenshot("update-offer"))
+                if args.answer:
+                    time.sleep(2)
+                    print(f"demo: answering {args.answer.upper()}")
+                    s.click(box[0] + (120 if args.answer == "yes" else 260), box[1] + 175)
             k1 = s.display_state().get("K1", {})
             if "shown" in k1 and k1.get("shown") != "none":
                 line = (f"  K1: {k1['shown']} °{k1.get('unit', '?')}  level {k1.get('level', '?')}  "

@@ -3,8 +3,6 @@
 
 #include "update/Updater.h"
 
-#include "update/UserDataFolder.h"
-
 #include "shell/WindowMessages.h"
 
 #include "LocalUpdateServer.h"
@@ -159,8 +157,6 @@ TEST_F(UpdaterTest, AnAcceptedUpdateStartsTheInstallerItsPackageBrought) {
     EXPECT_NE(runs.find(L"\\temp\\Software-1.0.0.6.exe"), std::wstring::npos) << runs;
     EXPECT_TRUE(Exists(Temp() + L"readme.txt"));
     EXPECT_FALSE(Exists(Temp() + L"Software-1.0.0.6.zip")) << "an unpacked package is deleted";
-    // The temporary folder with its doubled backslash exists already now.
-    EXPECT_TRUE(CreateFolderTree(Temp()));
 }
 
 TEST_F(UpdaterTest, AnUpdateThatCannotBeInstalledSaysSoAndStartsNothing) {
