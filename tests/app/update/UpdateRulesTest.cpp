@@ -30,24 +30,6 @@ TEST(Versions, CompareReadsLeadingDigitsAndCountsComponents) {
     }
 }
 
-TEST(Versions, OnlyOneToTenCharactersAreAVersionText) {
-    EXPECT_FALSE(IsVersionText(L""));
-    EXPECT_TRUE(IsVersionText(L"1"));
-    EXPECT_TRUE(IsVersionText(L"1.0.0.6\n"));
-    EXPECT_TRUE(IsVersionText(L"1.0.0.6000"));
-    EXPECT_FALSE(IsVersionText(L"1.0.0.60000"));
-}
-
-TEST(Versions, FirmwareIsWrittenInHexAndReadBackAsDecimal) {
-    EXPECT_EQ(DisplayFirmwareNumber(0x0102), 102);
-    EXPECT_EQ(DisplayFirmwareNumber(0x001A), 1);
-    EXPECT_EQ(DisplayFirmwareNumber(0xAB12), 0);
-    EXPECT_TRUE(IsFirmwareNewer(L"103", 0x0102));
-    EXPECT_FALSE(IsFirmwareNewer(L"102", 0x0102));
-    EXPECT_FALSE(IsFirmwareNewer(L"1", 0x001A));
-    EXPECT_TRUE(IsFirmwareNewer(L"2\r\n", 0x001A));
-}
-
 TEST(Versions, OnlyPlainVersionsNameAPackage) {
     struct Case {
         const wchar_t* text;
