@@ -2,7 +2,9 @@
 
 Used by the demo (scripts/demo.py) and the whole-program tests (tests/e2e). A session owns its own Xvfb
 display, its own wine prefix and wineserver, and an install folder laid out like a real one, except that the
-virtual display stands in for hidapi.dll and the sensor server replays a scripted curve.
+virtual display stands in for hidapi.dll and the sensor server replays a scripted curve. It also runs a local
+HTTPS update server (tests/support/update_server.py), trusted in the prefix and named in the prefix's
+machine-wide "UpdateServer" value, which offers nothing newer until told to.
 """
 import glob
 import os
@@ -10,14 +12,27 @@ import re
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+from update_server import UpdateServer  # noqa: E402
+
 # The wine + Xvfb set-up that every script shares.
-WINE_ENV = os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine-env.sh")
+WINE_ENV = os.path.join(ROOT, "scripts", "wine-env.sh")
 
 CALIDRA_TITLE = "Kelvaro-DIG"
+CALIDRA_VERSION = "1.0.0.5"
 SETTINGS_KEY = r"HKCU\Software\Kelvaro-DIG"
+MACHINE_KEY = r"HKLM\Software\Kelvaro-DIG"
+SOFTWARE_FOLDER = "display-K/K1K2/software"
+FIRMWARE_FOLDERS = {"K1": "display-K/K1K2/firmware-K1", "K2": "display-K/K1K2/firmware-K2"}
+
+
+def _linux_to_wine(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def _is_zombie(pid):
@@ -42,6 +57,8 @@ class Session:
         self.display = None
         self.processes = []
         self.env = None
+        self.updates = None
+        self.update_root = os.path.join(self.work, "updates")
 
     # ---- set-up and tear-down -------------------------------------------------------------------------
     def __enter__(self):
@@ -71,6 +88,7 @@ class Session:
         devnull = subprocess.DEVNULL
         subprocess.run(["wine", "net", "start", "schedule"], env=self.env, stdin=devnull, stdout=devnull,
                        stderr=devnull)
+        self._start_update_server()
 
     def stop(self):
         for p in self.processes:
@@ -85,6 +103,9 @@ class Session:
             except subprocess.TimeoutExpired:
                 pass
         self.processes = []
+        if self.updates:
+            self.updates.stop()
+            self.updates = None
         if self.env:
             # The X server is not this process's child: wait until it has gone.
             xvfb = self.env["XVFB_PID"]
@@ -108,6 +129,48 @@ class Session:
             f.write("source = csv\ncsv = curve.csv\n")
             if period_ms:
                 f.write(f"period_ms = {period_ms}\n")
+
+    # ---- the update server -------------------------------------------------------------------------------
+    def _start_update_server(self):
+        self.reset_updates()
+        self.updates = UpdateServer(self.update_root, os.path.join(self.work, "update-server")).start()
+        code, _ = self.tool(os.path.join("tests", "TrustCertificate.exe"), _linux_to_wine(self.updates.der))
+        if code != 0:
+            raise RuntimeError("the update server's certificate could not be trusted in the prefix")
+        self.set_update_server(self.updates.base_url)
+
+    def set_update_server(self, url):
+        """Names the update server in the prefix's machine-wide value, as an administrator would."""
+        subprocess.run(["wine", "reg", "add", MACHINE_KEY, "/v", "UpdateServer", "/t", "REG_SZ", "/d", url, "/f",
+                        "/reg:64"],
+                       env=self.env, stdin=subprocess.DEVNULL, capture_output=True, timeout=30, check=True)
+
+    def reset_updates(self):
+        """Nothing newer on the server: the software version is the running one, and no firmware is offered."""
+        shutil.rmtree(self.update_root, ignore_errors=True)
+        self._put(f"{SOFTWARE_FOLDER}/version", CALIDRA_VERSION)
+
+    def offer_software(self, version, installer=None):
+        """Offers software version; installer (a Windows program's path) becomes its package's installer."""
+        self._put(f"{SOFTWARE_FOLDER}/version", version)
+        if installer:
+            self._put(f"{SOFTWARE_FOLDER}/Software-{version}.zip/Software-{version}.exe", installer=installer)
+
+    def offer_firmware(self, model, version):
+        self._put(f"{FIRMWARE_FOLDERS[model]}/version", version)
+
+    def update_requests(self):
+        """The paths the update server was asked for, exactly as sent."""
+        return self.updates.requests() if self.updates else []
+
+    def _put(self, relative, text=None, installer=None):
+        path = os.path.join(self.update_root, *relative.split("/"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        if installer:
+            shutil.copy2(installer, path)
+        else:
+            with open(path, "w") as f:
+                f.write(text)
 
     # ---- programs -------------------------------------------------------------------------------------
     def start_program(self, relative, args=(), extra_env=None):
@@ -199,7 +262,7 @@ class Session:
         geometry = self.xdotool("getwindowgeometry", "--shell", ids[-1])
         values = dict(l.split("=", 1) for l in geometry.splitlines() if "=" in l)
         if not all(k in values for k in ("X", "Y", "WIDTH", "HEIGHT")):
-            return None  # the window went away between the search and the question
+            return None  # it went away meanwhile
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
     def click(self, x, y, button=1):

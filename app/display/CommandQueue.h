@@ -8,11 +8,7 @@
 #include <mutex>
 #include <optional>
 
-inline constexpr int kCommandRescan = 1;            // rescan the displays, map the sensor snapshot
-inline constexpr int kCommandSoftwareCheck = 5;     // software update check at start-up
-inline constexpr int kCommandFirmwareCheck = 6;     // firmware update check at start-up
-inline constexpr int kCommandSoftwareDownload = 7;  // the user accepted the software update
-inline constexpr int kCommandFirmwareDownload = 8;  // the user accepted the firmware update
+inline constexpr int kCommandRescan = 1;  // rescan the displays, map the sensor snapshot
 
 class CommandQueue {
   public:

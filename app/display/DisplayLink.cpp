@@ -4,18 +4,11 @@
 
 int DisplayLink::RunStep(CThreadBasic& worker) noexcept {
     if (const std::optional<int> command = queue_.Pop()) {
-        switch (*command) {
-            case kCommandRescan:
-                Rescan();
-                return 0;
-            case kCommandSoftwareCheck:
-            case kCommandFirmwareCheck:
-            case kCommandSoftwareDownload:
-            case kCommandFirmwareDownload:
-                return *command;
-            default:
-                return 0;
+        if (*command == kCommandRescan) {
+            Rescan();
+            return 0;
         }
+        return *command;
     }
     if (facts_.present.load() != 0) {
         Refresh(worker);

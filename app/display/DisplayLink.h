@@ -7,13 +7,12 @@
 //
 //   void Step() noexcept override {                       // CThreadBasic's step
 //       if (const int command = display_.RunStep(*this)) {
-//           RunUpdateCommand(command);                    // 5 to 8, the update checks and downloads
+//           updates_.RunCommand(command, ...);            // the update checks and downloads
 //       }
 //   }
 //   OnInitDialog:  display_.SetLight(ReadLightSetting()); display_.SetUnit(ReadSetting(kSettingUnit));
 //                  DisplayManager::RegisterDisplayNotifications(hwnd);  (after the tray icon)
-//                  Start(); display_.QueueCommand(kCommandSoftwareCheck);
-//                  display_.QueueCommand(kCommandRescan); display_.QueueCommand(kCommandFirmwareCheck);
+//                  Start(); then queue the software check, kCommandRescan and the firmware check.
 //   WM_DEVICECHANGE: display_.OnDeviceChange(wParam, lParam); return 0;
 //   light / unit clicks: display_.SetLight(...), display_.SetUnit(...) next to WriteSetting.
 //   watchdog timer: display_.Snapshot() (null until mapped) for SnapshotLiveness.
@@ -45,9 +44,9 @@ class DisplayLink {
     void QueueCommand(int command) noexcept { queue_.Push(command); }
     [[nodiscard]] CommandQueue& Queue() noexcept { return queue_; }
 
-    // One worker step: takes the oldest command and performs it (1 rescan; unknown ones are dropped), or,
-    // with nothing queued and a display present, sends one temperature report and pauses. Returns the update
-    // command (5 to 8) taken from the queue for the caller to perform, else 0.
+    // One worker step: takes the oldest command and performs it if it is the rescan, or, with nothing queued
+    // and a display present, sends one temperature report and pauses. Returns any other command taken from
+    // the queue, for the caller to perform or drop; 0 when there was none.
     [[nodiscard]] int RunStep(CThreadBasic& worker) noexcept;
 
     // Worker command 1: rescans the displays (logging those found and lost), then maps the sensor snapshot if

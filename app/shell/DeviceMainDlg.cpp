@@ -5,6 +5,8 @@
 #include "shell/Settings.h"
 #include "shell/StartupTask.h"
 #include "update/MessageBox.h"
+#include "update/UpdateServer.h"
+#include "update/UserDataFolder.h"
 
 #include "display/DisplayManager.h"
 #include "sensors/SensorServer.h"
@@ -12,8 +14,6 @@
 #include "controls/MControl.h"
 #include "controls/MPicture.h"
 #include "controls/MText.h"
-
-#include <cstdlib>
 
 namespace {
 
@@ -31,16 +31,26 @@ constexpr int kStatusFontSize = 12;
 constexpr UINT kAlignRight = 2;
 constexpr UINT kAlignMiddle = 4;
 
+constexpr wchar_t kSoftwareUpdatesTitle[] = L"Software Updates";
+constexpr wchar_t kFirmwareUpdatesTitle[] = L"Firmware Updates";
+constexpr wchar_t kNotInstalledText[] = L"The update could not be installed.";
+
 Tessel::MPicture* AsPicture(Tessel::MControl* control) noexcept {
     return static_cast<Tessel::MPicture*>(control);
 }
 
+bool QueryDisplayFirmware(int* version) noexcept {
+    return DisplayManager::Instance().QueryFirmwareVersion(version);
+}
+
 }  // namespace
 
-DeviceMainDlg::DeviceMainDlg() noexcept = default;
+DeviceMainDlg::DeviceMainDlg() noexcept : updates_(&QueryDisplayFirmware) {}
 
 DeviceMainDlg::~DeviceMainDlg() {
-    // The worker calls Step on this object: it must be gone before the members are.
+    // The worker calls Step on this object: it must be gone before the members are. A download in progress
+    // ends after its current read.
+    updates_.Cancel();
     StopAndJoin();
 }
 
@@ -73,11 +83,7 @@ BOOL DeviceMainDlg::OnInitDialog() {
     SetUpShell();
     SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
 
-    const std::wstring base = UpdateBaseUrl();
-    softwareUrl_ = base + L"display-K/K1K2/software/";
-    firmwareK1Url_ = base + L"display-K/K1K2/firmware-K1/";
-    firmwareK2Url_ = base + L"display-K/K1K2/firmware-K2/";
-    currentVersion_ = kProductVersion;
+    updates_.Configure(GetSafeHwnd(), ReadUpdateBaseUrl(), GetUserDataFolder());
 
     if (!IsRunning()) {
         (void)Start();
@@ -215,8 +221,7 @@ LRESULT DeviceMainDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND:
             if (wParam == kCommandExit) {
                 LogEvent(L"Calidra ends (Exit from the tray menu)");
-                tray_.Remove();
-                ::ExitProcess(0);
+                EndProgram();
             }
             break;
         default:
@@ -231,29 +236,45 @@ CString DeviceMainDlg::UpdateQuestion(const wchar_t* version) {
     return text;
 }
 
-std::wstring DeviceMainDlg::UpdateBaseUrl() {
-    const wchar_t* overridden = ::_wgetenv(L"CALIDRA_UPDATE_URL");
-    return overridden && *overridden ? overridden : kUpdateBaseUrl;
+void DeviceMainDlg::OnUpdateResult(WPARAM what, LPARAM detail) {
+    switch (what) {
+        case kUpdateSoftware:
+        case kUpdateFirmware: {
+            if (!detail) {
+                return;
+            }
+            const bool software = what == kUpdateSoftware;
+            const CString question = UpdateQuestion(updates_.LatestVersion(what).c_str());
+            if (ShowMessageBox(question, software ? kSoftwareUpdatesTitle : kFirmwareUpdatesTitle,
+                               MB_YESNO) == 1) {
+                display_.QueueCommand(software ? kCommandSoftwareDownload : kCommandFirmwareDownload);
+            }
+            return;
+        }
+        case kUpdateInstallerStarted:
+            // The installer replaces this program's files: end as "Exit" does.
+            LogEvent(L"Calidra ends (an update's installer started)");
+            EndProgram();
+        case kUpdateNotInstalled:
+            ShowMessageBox(kNotInstalledText,
+                           detail == static_cast<LPARAM>(kUpdateFirmware) ? kFirmwareUpdatesTitle
+                                                                          : kSoftwareUpdatesTitle,
+                           MB_OK);
+            return;
+        default:
+            return;
+    }
 }
 
-void DeviceMainDlg::OnUpdateResult(WPARAM kind, LPARAM newer) {
-    if (!newer) {
-        return;
-    }
-    if (kind == 1) {
-        if (ShowMessageBox(UpdateQuestion(newSoftwareVersion_.c_str()), L"Software Updates", MB_YESNO) == 1) {
-            display_.QueueCommand(kCommandSoftwareDownload);
-        }
-    } else if (kind == 2) {
-        if (ShowMessageBox(UpdateQuestion(newFirmwareVersion_.c_str()), L"Firmware Updates", MB_YESNO) == 1) {
-            display_.QueueCommand(kCommandFirmwareDownload);
-        }
-    }
+void DeviceMainDlg::EndProgram() noexcept {
+    tray_.Remove();
+    ::ExitProcess(0);
 }
 
 void DeviceMainDlg::Step() noexcept {
-    // The update checks and downloads (5 to 8) are taken from the queue and not performed yet.
-    (void)display_.RunStep(*this);
+    if (const int command = display_.RunStep(*this)) {
+        updates_.RunCommand(command, display_.Facts().model.load());
+    }
     PublishDisplayStatus();
 }
 

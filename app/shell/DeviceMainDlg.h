@@ -7,6 +7,8 @@
 #include "display/DisplayLink.h"
 #include "display/ThreadBasic.h"
 #include "shell/TrayIcon.h"
+#include "shell/WindowMessages.h"
+#include "update/Updater.h"
 
 #include "core/MDialog.h"
 #include "core/Types.h"
@@ -20,10 +22,6 @@ namespace Tessel {
 class MControl;
 }
 
-// The tray icon's callback message; the package download posts it too (wParam 0, progress in lParam).
-inline constexpr UINT kTrayCallbackMessage = WM_USER + 666;
-// Posted by the update checks on the worker: wParam 1 software, 2 firmware; lParam non-zero when newer.
-inline constexpr UINT kUpdateResultMessage = WM_USER + 668;
 // Posted by the worker when what the displays show has changed: wParam the packed DisplayStatus.
 inline constexpr UINT kDisplayStatusMessage = WM_USER + 669;
 inline constexpr UINT kCommandExit = 100;
@@ -40,9 +38,6 @@ enum PanelGeometry : int {
     kPanelHeightFromTray = 249,
     kPanelMargin = 2
 };
-
-// The update server's base address; CALIDRA_UPDATE_URL overrides it (tests and staging only).
-inline constexpr wchar_t kUpdateBaseUrl[] = L"https://updates.calidra.app/";
 
 class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
   public:
@@ -66,8 +61,6 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
 
     // "Detected the latest version:v<version>, update now?"
     [[nodiscard]] static CString UpdateQuestion(const wchar_t* version);
-    // The update server's base address, from CALIDRA_UPDATE_URL when set.
-    [[nodiscard]] static std::wstring UpdateBaseUrl();
 
   protected:
     void Step() noexcept override;
@@ -90,10 +83,13 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
     void OnDisplayStatus(WPARAM packed);
 
     void ApplySwitchImages();
-    void OnUpdateResult(WPARAM kind, LPARAM newer);
+    void OnUpdateResult(WPARAM what, LPARAM detail);
     void InvalidateClient();
+    // Removes the tray icon and ends the process at once with exit code 0.
+    [[noreturn]] void EndProgram() noexcept;
 
     DisplayLink display_;
+    Updater updates_;
     Tessel::MControl* lightPicture_ = nullptr;  // not owned: the engine's control, id 31
     Tessel::MControl* unitPicture_ = nullptr;   // not owned: the engine's control, id 32
     Tessel::MControl* statusText_ = nullptr;    // not owned: the engine's control, id 33
@@ -104,11 +100,5 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
     CRect unitArea_;
     CRect lightArea_;
     bool pointerInClose_ = false;
-    std::wstring softwareUrl_;
-    std::wstring currentVersion_;
-    std::wstring newSoftwareVersion_;  // written by the update check before it posts its result
-    std::wstring firmwareK1Url_;
-    std::wstring firmwareK2Url_;
-    std::wstring newFirmwareVersion_;  // written by the update check before it posts its result
     TrayIcon tray_;
 };

@@ -21,6 +21,7 @@ from calidra_session import CALIDRA_TITLE, Session  # noqa: E402
 BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
 SERVER = "OpenTermivoxServer.exe"
 SCREEN_W, SCREEN_H = 1024, 768
+PROBE = os.path.join(BUILD, "tests", "ServerProbe.exe")  # records its command line in CALIDRA_PROBE_LOG
 
 
 def read_text(png):
@@ -31,6 +32,15 @@ def read_text(png):
     text = r.stdout.decode("utf-8", "replace")
     # OCR reads a lone "1" before a word as "|", "l" or "I".
     return re.sub(r"(^|\s)[|lI](?= Device)", r"\g<1>1", text, flags=re.M)
+
+
+def read_utf16(path):
+    """What a probe wrote there (UTF-16), or "" when there is no such file yet."""
+    try:
+        with open(path, "rb") as f:
+            return f.read().decode("utf-16-le")
+    except OSError:
+        return ""
 
 
 class WholeProgram(unittest.TestCase):
@@ -105,6 +115,33 @@ class WholeProgram(unittest.TestCase):
         text = self.s.wait_for(lambda: (lambda t: t if re.search(pattern, t) else None)(self.status_line(name)),
                                timeout, interval=0.5)
         self.assertTrue(text, f"the status line never matched {pattern!r}: {self.status_line(name)!r}")
+
+    def message_box(self, timeout=20):
+        """(x, y, w, h) of the program's message box once it has been centred, or None."""
+        return self.s.wait_for(lambda: (self.s.window("MessageBox") or (0, 0))[0] > 0 and self.s.window("MessageBox"),
+                               timeout)
+
+    def message_box_ids(self):
+        return self.s.xdotool("search", "--onlyvisible", "--name", "^MessageBox$").split()
+
+    def box_text(self, box, name):
+        shot = self.s.screenshot(name)
+        region = shot[:-4] + "-box.png"
+        subprocess.run(["convert", shot, "-crop", f"380x200+{box[0]}+{box[1]}", "+repage", region], check=True)
+        return read_text(region)
+
+    def restart_with_probe_log(self):
+        """Calidra started afresh, with the probe's log (for an installer that is the probe) in its environment."""
+        if self.calidra is not None and self.calidra.poll() is None:
+            self.ensure_running()
+            self.wait_shown(timeout=10, display="K1")  # up and running, its tray icon too
+            self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray"), 10), "no tray icon")
+            self.exit_through_menu()
+        log = os.path.join(self.s.work, "installer.log")
+        if os.path.exists(log):
+            os.remove(log)
+        type(self).calidra = self.s.start_calidra(extra_env={"CALIDRA_PROBE_LOG": "Z:" + log.replace("/", "\\")})
+        return log
 
     def menu_text(self, name):
         tray = self.s.window("Wine System Tray")
@@ -371,6 +408,106 @@ class WholeProgram(unittest.TestCase):
         self.s.wait_for(lambda: not self.s.processes_named(SERVER), 5)
         self.assertEqual(self.s.processes_named(SERVER), [], "the sensor server was left running")
         self.assertIsNone(self.s.window("Wine System Tray"), "the tray icon is still shown")
+
+
+    # ---- updates: a local HTTPS server named in the prefix's machine-wide "UpdateServer" value -------------
+    def test_21_accepted_update_runs_its_installer_and_the_program_ends(self):
+        self.s.offer_software("1.0.0.6", installer=PROBE)
+        try:
+            log = self.restart_with_probe_log()
+            box = self.message_box()
+            self.assertTrue(box, "no update offer")
+            time.sleep(1.0)
+            text = self.box_text(box, "21-offer")
+            self.assertIn("Software Updates", text)
+            self.assertIn("1.0.0.6", text)
+            self.s.click(box[0] + 120, box[1] + 175)  # YES
+            self.assertEqual(self.calidra.wait(timeout=30), 0)
+            self.assertIn("/display-K/K1K2/software///Software-1.0.0.6.zip", self.s.update_requests())
+            ran = self.s.wait_for(lambda: read_utf16(log), 10)
+            self.assertIn("Kelvaro-DIG Files", ran or "", "the installer did not run")
+            self.assertIn("temp\\Software-1.0.0.6.exe", ran)
+            time.sleep(1)
+            self.assertIsNone(self.s.window("Wine System Tray"), "the tray icon is still shown")
+        finally:
+            self.s.reset_updates()
+
+    def test_22_declined_update_fetches_nothing_and_the_program_runs_on(self):
+        self.s.offer_software("1.0.0.6", installer=PROBE)
+        try:
+            log = self.restart_with_probe_log()
+            asked_before = len(self.s.update_requests())
+            box = self.message_box()
+            self.assertTrue(box, "no update offer")
+            self.s.click(box[0] + 260, box[1] + 175)  # NO
+            self.assertTrue(self.s.wait_for(lambda: self.s.window("MessageBox") is None, 5))
+            before = self.reports()
+            time.sleep(2.5)
+            self.assertIsNone(self.calidra.poll())
+            self.assertGreater(self.reports(), before)
+            self.assertFalse([r for r in self.s.update_requests()[asked_before:] if r.endswith(".zip")])
+            self.assertFalse(os.path.exists(log))
+        finally:
+            self.s.reset_updates()
+
+    def test_23_missing_package_is_reported_and_the_program_runs_on(self):
+        self.s.offer_software("1.0.0.7")  # no package on the server: 404
+        try:
+            self.restart_with_probe_log()
+            box = self.message_box()
+            self.assertTrue(box, "no update offer")
+            offer = self.message_box_ids()
+            self.s.click(box[0] + 120, box[1] + 175)  # YES
+            # The notice is a box of its own, in the same place.
+            self.assertTrue(self.s.wait_for(lambda: [i for i in self.message_box_ids() if i not in offer], 20),
+                            "no notice that the update could not be installed")
+            notice = self.message_box()
+            time.sleep(1.0)
+            self.assertIn("could not be installed", self.box_text(notice, "23-not-installed"))
+            self.s.click(notice[0] + 190, notice[1] + 175)  # OK
+            self.assertTrue(self.s.wait_for(lambda: self.s.window("MessageBox") is None, 5))
+            before = self.reports()
+            time.sleep(2.5)
+            self.assertIsNone(self.calidra.poll())
+            self.assertGreater(self.reports(), before)
+            self.assertIn("/display-K/K1K2/software///Software-1.0.0.7.zip", self.s.update_requests())
+        finally:
+            self.s.reset_updates()
+
+    def test_24_without_an_update_server_the_first_report_comes_within_2_seconds(self):
+        self.ensure_running()
+        self.exit_through_menu()
+        self.s.set_update_server("https://localhost:1/")  # nobody listens there
+        try:
+            before = self.reports()
+            started = time.monotonic()
+            type(self).calidra = self.s.start_calidra()
+            code, _ = self.s.ctl("wait", "K1", str(before + 1), "5000")
+            took = time.monotonic() - started
+            self.assertEqual(code, 0, "no report")
+            self.assertLess(took, 2.0, f"the first report came after {took:.1f} s")
+            time.sleep(2)
+            self.assertIsNone(self.s.window("MessageBox"))
+        finally:
+            self.s.set_update_server(self.s.updates.base_url)
+
+    def test_25_newer_firmware_is_offered_for_the_virtual_k1(self):
+        self.s.ctl("firmware", "K1", "0x0102")
+        self.s.offer_firmware("K1", "103")
+        try:
+            self.restart_with_probe_log()
+            box = self.message_box()
+            self.assertTrue(box, "no firmware offer")
+            time.sleep(1.0)
+            text = self.box_text(box, "25-firmware-offer")
+            self.assertIn("Firmware Updates", text)
+            self.assertIn("103", text)
+            self.s.click(box[0] + 260, box[1] + 175)  # NO
+            self.assertIn("/display-K/K1K2/firmware-K1/version", self.s.update_requests())
+            self.assertTrue(self.s.wait_for(lambda: self.s.window("MessageBox") is None, 5))
+            self.assertIsNone(self.calidra.poll())
+        finally:
+            self.s.reset_updates()
 
 
 if __name__ == "__main__":

@@ -307,17 +307,15 @@ TEST_F(VirtualDisplay, EachStepTakesOneCommandAndRescansComeBeforeTheNextRefresh
     EXPECT_EQ(Slot(kK1).shown.reports, 2);
     EXPECT_EQ(Slot(kK2).shown.reports, 1);
 
-    // Unknown commands are dropped, one per step; update commands are handed to the caller in order.
-    for (int command : {0, 2, 3, 4, 9, -1, 5, 6, 7, 8}) {
+    // Every command but the rescan is handed to the caller, one per step, in order.
+    for (int command : {2, 3, 4, 9, -1, 5, 6, 7, 8}) {
         link.QueueCommand(command);
     }
     std::vector<int> handedOut;
-    for (int i = 0; i < 10; ++i) {
-        if (const int command = link.RunStep(worker)) {
-            handedOut.push_back(command);
-        }
+    for (int i = 0; i < 9; ++i) {
+        handedOut.push_back(link.RunStep(worker));
     }
-    EXPECT_EQ(handedOut, (std::vector<int>{5, 6, 7, 8}));
+    EXPECT_EQ(handedOut, (std::vector<int>{2, 3, 4, 9, -1, 5, 6, 7, 8}));
     EXPECT_EQ(link.Queue().Size(), 0u);
     EXPECT_EQ(Slot(kK1).shown.reports, 2);  // no refresh while commands waited
 }

@@ -96,17 +96,13 @@ TEST(CThreadBasic, KeepsTheOrderOfCommandsQueuedFromAnotherThread) {
         }
     });
     producer.join();
-    const ULONGLONG end = ::GetTickCount64() + 30000;
-    for (;;) {
-        {
+    ASSERT_TRUE(testing_support::WaitUntil(
+        [&] {
             std::lock_guard lock(worker.mutex);
-            if (worker.taken.size() == kCommands) {
-                break;
-            }
-        }
-        ASSERT_LT(::GetTickCount64(), end) << "the worker did not take every command";
-        ::Sleep(10);
-    }
+            return worker.taken.size() == kCommands;
+        },
+        30000))
+        << "the worker did not take every command";
     EXPECT_TRUE(worker.Stop());
     std::lock_guard lock(worker.mutex);
     for (int i = 0; i < kCommands; ++i) {

@@ -30,9 +30,7 @@ class RecordingMainDlg : public DeviceMainDlg {
   public:
     ~RecordingMainDlg() override {
         // The worker calls Step on this object: it must be gone before the recording is.
-        if (!Stop()) {
-            Join();
-        }
+        StopAndJoin();
     }
     BOOL OnInitDialog() override {
         const BOOL result = DeviceMainDlg::OnInitDialog();

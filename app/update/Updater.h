@@ -1,0 +1,88 @@
+#pragma once
+
+// The program's update work, owned by the main window and run on its worker thread: the start-up checks for
+// new software (command 5) and display firmware (command 6), and, once the user has accepted an offer, the
+// download of the package, its unpacking and the start of its installer (commands 7 and 8). Everything it
+// learns goes to the main window as posted kUpdateResultMessage messages; the dialogue with the user stays
+// there, on the window's thread.
+
+#include "update/HttpTransfer.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+inline constexpr int kCommandSoftwareCheck = 5;     // software update check at start-up
+inline constexpr int kCommandFirmwareCheck = 6;     // firmware update check at start-up
+inline constexpr int kCommandSoftwareDownload = 7;  // the user accepted the software update
+inline constexpr int kCommandFirmwareDownload = 8;  // the user accepted the firmware update
+
+// wParam of kUpdateResultMessage.
+inline constexpr WPARAM kUpdateSoftware = 1;  // lParam 1: the server has newer software (LatestVersion)
+inline constexpr WPARAM kUpdateFirmware =
+    2;  // lParam 1: the server has newer display firmware (LatestVersion)
+inline constexpr WPARAM kUpdateInstallerStarted = 3;  // the accepted update's installer runs: time to end
+inline constexpr WPARAM kUpdateNotInstalled =
+    4;  // lParam kUpdateSoftware or kUpdateFirmware: it could not be
+
+inline constexpr wchar_t kSoftwareFolder[] = L"display-K/K1K2/software/";
+inline constexpr wchar_t kFirmwareK1Folder[] = L"display-K/K1K2/firmware-K1/";
+inline constexpr wchar_t kFirmwareK2Folder[] = L"display-K/K1K2/firmware-K2/";
+inline constexpr wchar_t kVersionFileName[] = L"version";
+
+enum class InstallOutcome {
+    kStarted,       // this package's installer was started
+    kNotInstalled,  // nothing usable was downloaded, unpacked or started
+    kCancelled,     // Cancel came first
+};
+
+class Updater {
+  public:
+    // Asks the first display for its firmware version (a 16-bit number); false if no display answers.
+    using FirmwareQuery = bool (*)(int* version) noexcept;
+
+    explicit Updater(FirmwareQuery queryFirmware) noexcept : queryFirmware_(queryFirmware) {}
+    Updater(const Updater&) = delete;
+    Updater& operator=(const Updater&) = delete;
+
+    // Before the worker runs: the window that gets the results and the download progress, the server's base
+    // address (ending with "/"), and the per-user folder (ending with "\") whose "temp" sub-folder receives
+    // the packages. Without a user folder nothing is installed.
+    void Configure(HWND window, const std::wstring& baseUrl, const std::wstring& userDataFolder);
+
+    // Worker: performs command 5, 6, 7 or 8 (displayModel: 1 K1, 2 K2, 0 none); any other command is ignored.
+    void RunCommand(int command, int displayModel) noexcept;
+
+    // UI thread, after a kUpdateSoftware or kUpdateFirmware result: the version text the check found.
+    [[nodiscard]] std::wstring LatestVersion(WPARAM kind) const;
+
+    // Any thread: a running download ends after its current read, and later commands do nothing.
+    void Cancel() noexcept;
+
+    // The pieces of the commands, public for the tests.
+    void CheckSoftware() noexcept;
+    void CheckFirmware(int displayModel) noexcept;
+    [[nodiscard]] InstallOutcome Install(WPARAM kind, int displayModel) noexcept;
+
+  private:
+    [[nodiscard]] const std::wstring& FirmwareFolderUrl(int displayModel) const noexcept;
+    // The version file of folderUrl, or empty when there is none or it is not a version text.
+    [[nodiscard]] static std::wstring FetchVersion(const std::wstring& folderUrl) noexcept;
+    void SetLatest(WPARAM kind, const std::wstring& version);
+    void Post(WPARAM what, LPARAM detail) const noexcept;
+
+    const FirmwareQuery queryFirmware_;
+    HWND window_ = nullptr;
+    std::wstring softwareUrl_;
+    std::wstring firmwareK1Url_;
+    std::wstring firmwareK2Url_;
+    std::wstring currentVersion_;
+    std::wstring userDataFolder_;
+    mutable std::mutex latestMutex_;  // the worker writes the latest versions, the UI thread reads them
+    std::wstring latestSoftware_;
+    std::wstring latestFirmware_;
+    HttpTransfer download_;  // one for every download: its last progress carries over to the next
+    std::atomic<bool> cancelled_{false};
+};
