@@ -61,6 +61,9 @@ class RecordingMainDlg : public DeviceMainDlg {
     std::vector<int> taken_;
 };
 
+// A result the program does not send (1 to 4 are taken): it must be ignored.
+constexpr WPARAM kUnknownUpdateResult = 9;
+
 HWND VisibleBox() {
     HWND box = ::FindWindowW(nullptr, L"MessageBox");
     return box && ::IsWindowVisible(box) ? box : nullptr;
@@ -105,11 +108,11 @@ TEST_F(MainWindowStart, QueuesFiveOneSixShowsTheTopmostToolPanelAndQueuesTheAcce
         HWND hwnd = nullptr;
         if (WaitUntil([&] { return (hwnd = panel.GetSafeHwnd()) != nullptr && panel.Taken().size() >= 3; })) {
             seen.atStart = panel.Taken();
-            seen.softwareYes = AnswerYes(hwnd, 1) && WaitUntil([&] { return panel.Taken().size() == 4; });
-            seen.firmwareYes = AnswerYes(hwnd, 2) && WaitUntil([&] { return panel.Taken().size() == 5; });
+            seen.softwareYes = AnswerYes(hwnd, kUpdateSoftware) && WaitUntil([&] { return panel.Taken().size() == 4; });
+            seen.firmwareYes = AnswerYes(hwnd, kUpdateFirmware) && WaitUntil([&] { return panel.Taken().size() == 5; });
             // No newer version, or a kind the program does not know: no question.
-            ::PostMessageW(hwnd, kUpdateResultMessage, 1, 0);
-            ::PostMessageW(hwnd, kUpdateResultMessage, 3, 1);
+            ::PostMessageW(hwnd, kUpdateResultMessage, kUpdateSoftware, 0);
+            ::PostMessageW(hwnd, kUpdateResultMessage, kUnknownUpdateResult, 1);
             seen.noBoxForOthers = !WaitUntil([] { return VisibleBox() != nullptr; }, 500);
         }
         if (HWND box = VisibleBox()) {
