@@ -219,20 +219,21 @@ TEST(ControlRouting, ScrollBarChildrenGetTheUntranslatedPoint) {
 TEST(ControlRouting, WheelStopsAtTheFirstTaker) {
     Root r;
     Probe& root = r.root;
-    Probe* c1 = AddProbe(root, 11, CRect(0, 0, 100, 100));
-    Probe* c2 = AddProbe(root, 12, CRect(0, 0, 100, 100));
-    Probe* c3 = AddProbe(root, 13, CRect(0, 0, 100, 100));
-    c2->takeScroll = c3->takeScroll = 1;
+    // Three children over each other; the second and third would take the wheel.
+    Probe* c[3];
+    for (UINT i = 0; i < 3; ++i)
+        c[i] = AddProbe(root, 11 + i, CRect(0, 0, 100, 100));
+    c[1]->takeScroll = c[2]->takeScroll = 1;
     EXPECT_EQ(1, root.OnScroll(1, 0, CPoint(10, 10)));
     EXPECT_EQ(1, root.scrolls);
-    EXPECT_EQ(1, c1->scrolls);
-    EXPECT_EQ(1, c2->scrolls);
-    EXPECT_EQ(0, c3->scrolls);
+    EXPECT_EQ(1, c[0]->scrolls);
+    EXPECT_EQ(1, c[1]->scrolls);
+    EXPECT_EQ(0, c[2]->scrolls);
 
     // The control's own hook comes before its children.
     root.takeScroll = 1;
     EXPECT_EQ(1, root.OnScroll(1, 0, CPoint(10, 10)));
-    EXPECT_EQ(1, c1->scrolls);
+    EXPECT_EQ(1, c[0]->scrolls);
 
     // Outside the control, or disabled: nothing.
     EXPECT_EQ(0, root.OnScroll(1, 0, CPoint(300, 10)));
