@@ -4,6 +4,7 @@
 
 #include "controls/ControlFactory.h"
 #include "controls/MControl.h"
+#include "core/Manager.h"
 #include "res/TesselResources.h"
 
 namespace Tessel {
@@ -49,6 +50,7 @@ void PaintManager::DestroyData() {
     ClearTempFont();
     m_frame.Release();
     m_background.Discard();
+    m_shadow.Destroy();
     m_bInit = FALSE;
 }
 
@@ -111,20 +113,19 @@ void PaintManager::ForgetControl(MControl* control) noexcept {
 // ---- Drop shadow ----
 
 void PaintManager::CreateShadow(BOOL show, bool) {
-    m_shadow.Create(m_hPaintWnd);
+    if (MShadow::Initialize(Manager::GetInstance()))
+        m_shadow.Create(m_hPaintWnd);
     SetShadowShow(show);
 }
 
 BOOL PaintManager::SetShadowImage(const wchar_t* fileName, CRect insets) {
     if (fileName == nullptr || *fileName == L'\0')
         return FALSE;
-    m_shadow.SetImage(fileName, insets);
-    return TRUE;
+    return m_shadow.SetImage(fileName, insets);
 }
 
 BOOL PaintManager::SetShadowImage(UINT resourceId, CRect insets) {
-    m_shadow.SetImage(resourceId, insets);
-    return TRUE;
+    return m_shadow.SetImage(resourceId, insets);
 }
 
 void PaintManager::SetShadowShow(BOOL show) {

@@ -121,7 +121,9 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     // One pixel (0xAARRGGBB, premultiplied) of the last frame in client coordinates; 0 outside it.
     [[nodiscard]] DWORD GetPaintPixel(int x, int y) const noexcept;
 
-    // ---- Drop shadow ----
+    // ---- Drop shadow (see MShadow.h for its window, drawing and defaults) ----
+    // Registers the shadow's window class for Manager's module and makes the shadow of the paint window,
+    // shown with it or not; the flag is not used.
     void CreateShadow(BOOL show, bool flag);
     BOOL SetSize(int size) { return m_shadow.SetSize(size); }
     BOOL SetSharpness(UINT sharpness) { return m_shadow.SetSharpness(sharpness); }

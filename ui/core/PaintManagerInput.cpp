@@ -21,6 +21,8 @@ CPoint PointOf(LPARAM lParam) noexcept {
 }  // namespace
 
 LRESULT PaintManager::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    // The shadow follows the window whatever its controls do with the message.
+    m_shadow.OnOwnerMessage(msg);
     {
         LockGuard guard(m_controls.Lock());
         std::vector<MControl*>& controls = m_controls.Items();

@@ -290,32 +290,6 @@ TEST_F(Engine, HotSquareIsOutlinedUnderThePointer) {
     ::SetCursorPos(old.x, old.y);
 }
 
-TEST_F(Engine, ShadowSettersKeepTheirRanges) {
-    Open(100, 100, false, false);
-    engine_.CreateShadow(TRUE, false);
-    EXPECT_TRUE(engine_.IsShadowShown());
-    EXPECT_TRUE(engine_.GetShadow().IsShown());
-    EXPECT_TRUE(engine_.SetSize(-35));
-    EXPECT_FALSE(engine_.SetSize(36));
-    EXPECT_EQ(-35, engine_.GetShadow().GetSize());
-    EXPECT_TRUE(engine_.SetSharpness(35));
-    EXPECT_FALSE(engine_.SetSharpness(36));
-    EXPECT_TRUE(engine_.SetDarkness(255));
-    EXPECT_FALSE(engine_.SetDarkness(256));
-    EXPECT_FALSE(engine_.SetPosition(0, -36));
-    EXPECT_TRUE(engine_.SetPosition(35, -35));
-    EXPECT_EQ(CPoint(35, -35), engine_.GetShadow().GetPosition());
-    EXPECT_TRUE(engine_.SetShadowColor(RGB(1, 2, 3)));
-    EXPECT_TRUE(engine_.SetShadowImage(L"shadow.png", CRect(-1, 2, 3, 4)));
-    EXPECT_EQ(CRect(), engine_.GetShadow().GetImageInsets());
-    EXPECT_TRUE(engine_.SetShadowImage(L"shadow.png", CRect(1, 2, 3, 4)));
-    EXPECT_EQ(CRect(1, 2, 3, 4), engine_.GetShadow().GetImageInsets());
-    engine_.DisableShadow(TRUE);
-    EXPECT_FALSE(engine_.GetShadow().IsShown());
-    engine_.SetShadowShow(FALSE);
-    EXPECT_FALSE(engine_.IsShadowShown());
-}
-
 TEST_F(Engine, BannerState) {
     Open(300, 200, true);
     engine_.SetMessage(L"Saved", CRect(50, 150, 250, 190), Tessel::MsgWarning);
