@@ -2,20 +2,34 @@
 # Prints paint figures of a 396 x 289 layered dialog (background, two pictures, a button) under wine + Xvfb,
 # next to a bare GDI+ render + UpdateLayeredWindow of the same images measured in the same run.
 # With "--screenshot FILE" it instead shows the dialog and saves a screenshot of it (ImageMagick import).
+# With "--shadow" the dialog has its drop shadow: the figures add the shadow's own, and the screenshot is
+# composed from the dialog's and the shadow's layered surfaces over a light backdrop, as a compositing desktop
+# shows them (Xvfb cannot blend partial alpha).
+#
+#   bench-paint.sh [--shadow]
+#   bench-paint.sh --screenshot FILE [--shadow]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 out=
-if [ "${1:-}" = "--screenshot" ]; then
-  out=$(realpath -m "${2:?usage: bench-paint.sh --screenshot FILE}")
-fi
+shadow=
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --screenshot) out=$(realpath -m "${2:?usage: bench-paint.sh --screenshot FILE [--shadow]}"); shift 2 ;;
+    --shadow) shadow=shadow; shift ;;
+    *) echo "usage: bench-paint.sh [--screenshot FILE] [--shadow]" >&2; exit 2 ;;
+  esac
+done
 
 . "$root/scripts/wine-env.sh"
 build_targets "$root" PaintBench
 wine_session "$build" "$build"
 cd "$build/tests"
 
-if [ -n "$out" ]; then
+if [ -n "$out" ] && [ -n "$shadow" ]; then
+  wine PaintBench.exe compose "$(wine_path "$out")" </dev/null
+  echo "screenshot: $out"
+elif [ -n "$out" ]; then
   wine PaintBench.exe hold 4000 </dev/null >/dev/null 2>&1 &
   bench=$!
   sleep 3
@@ -24,5 +38,5 @@ if [ -n "$out" ]; then
   wait "$bench"
   echo "screenshot: $out"
 else
-  wine PaintBench.exe </dev/null
+  wine PaintBench.exe $shadow </dev/null
 fi

@@ -23,10 +23,9 @@ inline std::wstring SkinFolder() {
     return folder;
 }
 
-// Writes a w × h PNG named `name` into the skin folder whose pixel (x, y) is colour(x, y) (0xAARRGGBB);
-// without a colour the image is transparent. True when written.
-inline bool WriteSkinImage(const std::wstring& name, int w, int h,
-                           const std::function<DWORD(int, int)>& colour = nullptr) {
+// Writes a w × h PNG to `path` whose pixel (x, y) is colour(x, y) (0xAARRGGBB); without a colour the image
+// is transparent. True when written.
+inline bool WritePng(const std::wstring& path, int w, int h, const std::function<DWORD(int, int)>& colour) {
     Gdiplus::Bitmap bitmap(w, h, PixelFormat32bppARGB);
     if (colour) {
         for (int y = 0; y < h; ++y) {
@@ -36,7 +35,13 @@ inline bool WriteSkinImage(const std::wstring& name, int w, int h,
         }
     }
     const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-    return bitmap.Save((SkinFolder() + name).c_str(), &png, nullptr) == Gdiplus::Ok;
+    return bitmap.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
+}
+
+// The same PNG named `name` in the skin folder.
+inline bool WriteSkinImage(const std::wstring& name, int w, int h,
+                           const std::function<DWORD(int, int)>& colour = nullptr) {
+    return WritePng(SkinFolder() + name, w, h, colour);
 }
 
 }  // namespace testing_support

@@ -1,10 +1,15 @@
 // Paint figures of a skinned layered dialog (396 × 289: background, two pictures and a button), measured
 // against a bare GDI+ render + UpdateLayeredWindow of the same images in the same run.
 //
-//   PaintBench.exe               prints the figures
-//   PaintBench.exe hold <ms>     shows the dialog for <ms> milliseconds (for a screenshot), then exits
+//   PaintBench.exe [shadow]            prints the figures; with "shadow" the dialog has its drop shadow, and
+//                                      the shadow's own figures follow
+//   PaintBench.exe hold <ms> [shadow]  shows the dialog for <ms> milliseconds (for a screenshot), then exits
+//   PaintBench.exe compose <file.png>  writes the dialog with its shadow as a compositing desktop shows them:
+//                                      Xvfb cannot blend partial alpha, so the picture is made from the two
+//                                      layered windows' own pixels over a light backdrop
 
 #include "CountingButton.h"
+#include "SkinImages.h"
 
 #include "controls/MButton.h"
 #include "controls/MPicture.h"
@@ -32,7 +37,10 @@ const CRect kPictures[] = {CRect(296, 97, 367, 120), CRect(296, 153, 367, 176)};
 
 class BenchDialog : public MDialog {
   public:
+    explicit BenchDialog(bool withShadow) : shadow(withShadow) {}
     void InitUI(CRect) override {
+        if (shadow)
+            CreateShadow(TRUE, false);
         m_PaintManager.SetLayeredWindow(TRUE);
         m_PaintManager.SetPaintPacing(0);
         LoadBKImage(L"img_bkg.png");
@@ -49,6 +57,7 @@ class BenchDialog : public MDialog {
         button->SetFont(L"DejaVu Sans", 13, Gdiplus::FontStyleRegular);
         button->SetTextColor(Gdiplus::Color(0xFF1E1E1E));
     }
+    bool shadow;
     CountingButton* button = nullptr;  // owned by the engine
 };
 
@@ -157,6 +166,70 @@ class Baseline {
     std::vector<std::unique_ptr<Gdiplus::Image>> images_;
 };
 
+// The backdrop of the composed picture, and the margin it keeps around the shadow.
+constexpr DWORD kBackdrop = 0xFFD8DDE3;
+constexpr int kMargin = 16;
+
+// Premultiplied `top` over an opaque `bottom`.
+DWORD Over(DWORD top, DWORD bottom) {
+    const DWORD keep = 255 - (top >> 24);
+    DWORD out = 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8)
+        out |= (((top >> shift) & 0xFF) + ((bottom >> shift) & 0xFF) * keep / 255) << shift;
+    return out;
+}
+
+int Compose(BenchDialog& dialog, const wchar_t* path) {
+    const MShadow& shadow = dialog.GetPaintManager().GetShadow();
+    RECT dialogRect{}, shadowRect{}, all{};
+    dialog.GetWindowRect(&dialogRect);
+    if (!::GetWindowRect(shadow.GetWindow(), &shadowRect) || !::IsWindowVisible(shadow.GetWindow())) {
+        std::fprintf(stderr, "PaintBench: the dialog shows no shadow\n");
+        return 1;
+    }
+    ::UnionRect(&all, &dialogRect, &shadowRect);
+    ::InflateRect(&all, kMargin, kMargin);
+    const bool written =
+        testing_support::WritePng(path, all.right - all.left, all.bottom - all.top, [&](int x, int y) {
+            const int sx = static_cast<int>(all.left) + x;
+            const int sy = static_cast<int>(all.top) + y;
+            DWORD pixel = Over(shadow.GetPixel(sx - shadowRect.left, sy - shadowRect.top), kBackdrop);
+            return Over(dialog.GetPaintManager().GetPaintPixel(sx - dialogRect.left, sy - dialogRect.top),
+                        pixel);
+        });
+    if (!written)
+        std::fprintf(stderr, "PaintBench: cannot write the picture\n");
+    return written ? 0 : 1;
+}
+
+// What the shadow costs: a new rendering after a setting changed, and a move of the dialog that it follows,
+// next to a move of the bare window.
+void MeasureShadow(BenchDialog& dialog, HWND bare) {
+    PaintManager& engine = dialog.GetPaintManager();
+    HWND hwnd = dialog.GetSafeHwnd();
+    Series render, moveWithShadow, moveBare;
+    UINT darkness = engine.GetShadow().GetDarkness();
+    int step = 0;
+    auto move = [&step](HWND window, int x) {
+        step = 1 - step;
+        ::SetWindowPos(window, nullptr, x + step, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    for (int round = 0; round < 15; ++round) {
+        Measure(render, 20, [&] { engine.SetDarkness(darkness ^= 1); });
+        Measure(moveWithShadow, 20, [&] { move(hwnd, 100); });
+        Measure(moveBare, 20, [&] { move(bare, 520); });
+        Pump();
+    }
+    const MShadow& shadow = engine.GetShadow();
+    RECT placed{};
+    ::GetWindowRect(shadow.GetWindow(), &placed);
+    std::printf("shadow: %ld x %ld layered window, sharpness %u, darkness %u\n", placed.right - placed.left,
+                placed.bottom - placed.top, shadow.GetSharpness(), shadow.GetDarkness());
+    render.Print("shadow rendered again (a setting changed)");
+    moveWithShadow.Print("dialog move, its shadow following");
+    moveBare.Print("bare window move");
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -164,13 +237,18 @@ int wmain(int argc, wchar_t** argv) {
     Manager::SetInstance(::GetModuleHandleW(nullptr));
     int status = 0;
     {
-        BenchDialog dialog;
+        const bool compose = argc == 3 && std::wcscmp(argv[1], L"compose") == 0;
+        BenchDialog dialog(compose || std::wcscmp(argv[argc - 1], L"shadow") == 0);
         if (dialog.Create(nullptr, L"Tessel", WS_POPUP, WS_EX_TOOLWINDOW,
                           CRect(100, 100, 100 + kWidth, 100 + kHeight)) == nullptr ||
             dialog.button == nullptr || dialog.GetPaintManager().GetBKImage() == nullptr) {
             std::fprintf(stderr, "PaintBench: the dialog or its skin could not be loaded\n");
             status = 1;
-        } else if (argc == 3 && std::wcscmp(argv[1], L"hold") == 0) {
+        } else if (compose) {
+            dialog.ShowWindow(SW_SHOWNOACTIVATE);
+            Pump();
+            status = Compose(dialog, argv[2]);
+        } else if (argc >= 3 && std::wcscmp(argv[1], L"hold") == 0) {
             dialog.ShowWindow(SW_SHOWNOACTIVATE);
             const double until = Now() + std::wcstol(argv[2], nullptr, 10);
             while (Now() < until) {
@@ -211,6 +289,7 @@ int wmain(int argc, wchar_t** argv) {
             }
             Series base, discard, cached, hovered;
             const int renders0 = dialog.button->renders;
+            const UINT shadowRenders0 = engine.GetShadow().GetRenderCount();
             const int batch = 20;
             for (int round = 0; round < 15; ++round) {
                 Measure(base, batch, [&] { baseline.Frame(); });
@@ -239,6 +318,11 @@ int wmain(int argc, wchar_t** argv) {
             std::printf("ratio hover repaint / bare:             wall %.2f, cpu %.2f\n",
                         median(hovered.wall) / median(base.wall), median(hovered.cpu) / median(base.cpu));
             std::printf("button renders during %d hover repaints: %d\n", 15 * batch, hoverRenders);
+            if (dialog.shadow) {
+                std::printf("shadow renders during the %d repaints above: %u\n", 3 * 15 * batch,
+                            engine.GetShadow().GetRenderCount() - shadowRenders0);
+                MeasureShadow(dialog, bare);
+            }
             ::DestroyWindow(bare);
         }
         dialog.DestroyWindow();
