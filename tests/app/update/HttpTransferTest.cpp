@@ -80,8 +80,10 @@ TEST_F(Transfer, AHugeBodyIsRefused) {
 }
 
 // One server answers nothing after the request, the other not even the TLS handshake (which wine would wait
-// for without end). Both give up within the time-outs, side by side.
+// for without end). Both give up within the time-outs, side by side; the slack covers a loaded machine, far
+// below the minutes an unbounded wait would take.
 TEST_F(Transfer, AStalledOrSilentServerTimesOut) {
+    constexpr ULONGLONG kSlackMs = 3000;
     const auto fetch = [](std::wstring url) {
         HttpTransfer transfer;
         std::wstring text;
@@ -93,7 +95,7 @@ TEST_F(Transfer, AStalledOrSilentServerTimesOut) {
     auto silent = std::async(std::launch::async, fetch, server_.SilentUrl() + L"version");
     for (auto [result, took] : {stalled.get(), silent.get()}) {
         EXPECT_EQ(result, kTransferFailed);
-        EXPECT_LE(took, kVersionFileLimits.connectMs + kVersionFileLimits.receiveMs + 500u);
+        EXPECT_LE(took, kVersionFileLimits.connectMs + kVersionFileLimits.receiveMs + kSlackMs);
     }
 }
 
