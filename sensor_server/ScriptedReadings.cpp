@@ -1,6 +1,6 @@
 #include "ScriptedReadings.h"
 
-#include "TextFile.h"
+#include "Text.h"
 
 #include <charconv>
 #include <cmath>
