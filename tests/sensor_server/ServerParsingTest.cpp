@@ -103,16 +103,18 @@ TEST(ScriptedReadings, BoundsItsRowsAndMessages) {
     for (int i = 0; i < 500; ++i) {
         bad += "x\n";
     }
-    std::vector<std::string> messages;
-    EXPECT_TRUE(ParseScriptedReadings(bad, &messages).empty());
-    ASSERT_EQ(messages.size(), kMaxScriptMessages);
-    EXPECT_EQ(messages.back(),
-              "csv: " + std::to_string(500 - (kMaxScriptMessages - 1)) + " more malformed lines skipped");
-
     std::string many;
     for (size_t i = 0; i < kMaxScriptRows + 5; ++i) {
         many += "1,2\n";
     }
+    // Single lines take all places but two: the row limit's and the count of the other malformed lines.
+    std::vector<std::string> messages;
+    EXPECT_EQ(ParseScriptedReadings(bad + many, &messages).size(), kMaxScriptRows);
+    ASSERT_EQ(messages.size(), kMaxScriptMessages);
+    EXPECT_NE(messages[kMaxScriptMessages - 2].find("more than 100000 rows"), std::string::npos);
+    EXPECT_EQ(messages.back(),
+              "csv: " + std::to_string(500 - (kMaxScriptMessages - 2)) + " more malformed lines skipped");
+
     messages.clear();
     EXPECT_EQ(ParseScriptedReadings(many, &messages).size(), kMaxScriptRows);
     ASSERT_EQ(messages.size(), 1u);
