@@ -8,7 +8,7 @@ deps="$root/third_party/_deps"
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 xvfb
           googletest fonts-dejavu-core libz-mingw-w64-dev fonts-open-sans xdotool imagemagick zip python3
           debian-archive-keyring dpkg-dev xz-utils bzip2 tesseract-ocr tesseract-ocr-eng ca-certificates openssl
-          nsis)
+          nsis clang libclang-rt-14-dev llvm)
 
 sudo_cmd=""
 [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"

@@ -1,21 +1,39 @@
 #!/usr/bin/env bash
 # Sets everything up on a fresh Debian machine, builds both widths, and runs every test under wine + Xvfb:
-# the 64-bit tree (build/) first, then the 32-bit one (build-i686/) in the same prefix.
+# the 64-bit tree (build/) first, then the 32-bit one (build-i686/) in the same prefix. Before them, the
+# host stage: the pure logic built natively (build-host/) under ASan + UBSan, its tests and, when the whole
+# suite runs (no ctest arguments), each fuzzer for CALIDRA_FUZZ_SECONDS (default 15; scripts/fuzz.sh runs
+# them longer).
 #
-#   scripts/test.sh [--x64 | --x86] [ctest arguments, e.g. -R settings]
+#   scripts/test.sh [--x64 | --x86 | --host] [ctest arguments, e.g. -R settings]
 #
+# --x64 and --x86 run that width only, without the host stage; --host runs the host stage only.
 # The 32-bit run leaves out the whole-program test, whose behaviour does not depend on the width; the
 # 32-bit program still runs whole in the packages test (installed from its setup program, with a display).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 widths="x64 x86"
+host=1
 case "${1:-}" in
-  --x64) widths=x64; shift ;;
-  --x86) widths=x86; shift ;;
+  --x64) widths=x64; host=0; shift ;;
+  --x86) widths=x86; host=0; shift ;;
+  --host) widths=""; shift ;;
 esac
 
 "$root/scripts/setup.sh"
+status=0
+if [ "$host" = 1 ]; then
+  started=$SECONDS
+  cmake --preset host -S "$root" >/dev/null
+  cmake --build "$root/build-host"
+  ctest --test-dir "$root/build-host" --output-on-failure -j "$(nproc)" --timeout 60 "$@" || status=$?
+  if [ $# -eq 0 ]; then
+    "$root/scripts/fuzz.sh" "${CALIDRA_FUZZ_SECONDS:-15}" || status=$?
+  fi
+  echo "test: built and ran the host tests and fuzzers in $((SECONDS - started)) s"
+  [ -n "$widths" ] || exit $status
+fi
 for width in $widths; do
   preset=$([ "$width" = x64 ] && echo default || echo i686)
   started=$SECONDS
@@ -31,7 +49,6 @@ trap 'exit 130' INT TERM
 first=$([ "$widths" = x86 ] && echo "$root/build-i686" || echo "$root/build")
 wine_up "$first"
 
-status=0
 for width in $widths; do
   started=$SECONDS
   if [ "$width" = x64 ]; then

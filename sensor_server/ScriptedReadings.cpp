@@ -1,6 +1,6 @@
 #include "ScriptedReadings.h"
 
-#include "TextFile.h"
+#include "Text.h"
 
 #include <charconv>
 #include <cmath>
@@ -51,7 +51,8 @@ std::vector<ScriptedReading> ParseScriptedReadings(std::string_view text,
             rows.push_back(row);
             continue;
         }
-        if (reported + 1 < kMaxScriptMessages) {
+        // Two places stay free: for the count of unreported lines and for the row limit.
+        if (reported + 2 < kMaxScriptMessages) {
             ++reported;
             messages->push_back("csv line " + std::to_string(lineNumber) +
                                 ": expected two numbers (temperature, second reading), skipped: " +

@@ -18,7 +18,7 @@ struct ScriptedReading {
     float second;       // the display's second value
 };
 
-// Parses the rows; at most kMaxScriptRows are kept and at most kMaxScriptMessages messages written (the
-// last one then says how many more lines were skipped).
+// Parses the rows; at most kMaxScriptRows are kept and at most kMaxScriptMessages messages written, the
+// row limit's and the count of malformed lines not reported one by one included.
 [[nodiscard]] std::vector<ScriptedReading> ParseScriptedReadings(std::string_view text,
                                                                  std::vector<std::string>* messages);

@@ -1,6 +1,6 @@
 #include "ServerConfig.h"
 
-#include "TextFile.h"
+#include "Text.h"
 
 #include <charconv>
 

@@ -8,6 +8,7 @@
 #include "SensorBlockWriter.h"
 #include "ServerConfig.h"
 #include "TemperatureSources.h"
+#include "Text.h"
 #include "TextFile.h"
 
 #include "SensorBlock.h"

@@ -1,5 +1,6 @@
 #include "TemperatureSources.h"
 
+#include "Text.h"
 #include "TextFile.h"
 
 #include "core/Handle.h"

@@ -4,24 +4,9 @@
 
 #include <cstddef>
 #include <string>
-#include <string_view>
 
 enum class TextFileResult { Read, Missing, TooLarge, Failed };
 
 // Reads the whole file as bytes into *text. Files larger than maxBytes are refused (TooLarge), so a
 // mistaken path never makes the server take unbounded memory.
 [[nodiscard]] TextFileResult ReadTextFile(const std::wstring& path, size_t maxBytes, std::string* text);
-
-// Without leading and trailing blanks (spaces, tabs, CR, LF).
-[[nodiscard]] std::string_view Trim(std::string_view text);
-// ASCII letters compared without regard to case; other bytes exactly.
-[[nodiscard]] bool EqualsIgnoringCase(std::string_view a, std::string_view b);
-[[nodiscard]] std::string LowerAscii(std::string_view text);
-
-// UTF-8 to UTF-16 and back, for paths named in the configuration and for messages.
-[[nodiscard]] std::wstring WideFromUtf8(const std::string& text);
-[[nodiscard]] std::string Utf8FromWide(const std::wstring& text);
-
-// An excerpt of untrusted text that is safe to print on one line: at most maxChars bytes, control and
-// non-ASCII bytes shown as '?'.
-[[nodiscard]] std::string PrintableExcerpt(const std::string& text, size_t maxChars = 40);

@@ -1,6 +1,6 @@
 #include "display/TemperatureReport.h"
 
-#include "sensors/SensorSnapshot.h"
+#include "sensors/SensorReading.h"
 
 #include <algorithm>
 

@@ -2,8 +2,6 @@
 
 #include <winternl.h>
 
-#include <climits>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -55,17 +53,4 @@ float ReadSnapshotFloat(const SensorSnapshot& snapshot, size_t offset) noexcept 
     float value;
     std::memcpy(&value, &bits, sizeof(value));
     return value;
-}
-
-int TruncateReading(float value) noexcept {
-    if (std::isnan(value)) {
-        return 0;
-    }
-    if (value >= 2147483648.0f) {
-        return INT_MAX;
-    }
-    if (value < -2147483648.0f) {
-        return INT_MIN;
-    }
-    return static_cast<int>(value);
 }

@@ -4,6 +4,7 @@
 // readings in it.
 
 #include "SensorBlock.h"
+#include "sensors/SensorReading.h"
 
 #include "core/Handle.h"
 
@@ -39,10 +40,6 @@ class SensorSnapshotView {
 
 // One aligned 4-byte read of the float at offset (another process may be writing the block meanwhile).
 [[nodiscard]] float ReadSnapshotFloat(const SensorSnapshot& snapshot, size_t offset) noexcept;
-
-// Truncation toward zero, defined for every bit pattern: NaN reads as 0, values beyond the 32-bit range
-// (infinities included) saturate to INT_MIN or INT_MAX.
-[[nodiscard]] int TruncateReading(float value) noexcept;
 
 [[nodiscard]] inline int SnapshotCpuTemperature(const SensorSnapshot& s) noexcept {
     return TruncateReading(ReadSnapshotFloat(s, kCpuTemperatureOffset));

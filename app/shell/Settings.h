@@ -15,7 +15,3 @@ void WriteSetting(const wchar_t* name, const wchar_t* text) noexcept;
 
 // "led_switch" with the first-start rule: nothing (or "0") stored means light on, and "1" is written back.
 [[nodiscard]] int ReadLightSetting() noexcept;
-
-// The leading decimal integer of text: leading white space and one sign allowed, saturated to the int
-// range, 0 when there are no digits.
-[[nodiscard]] int ParseLeadingInt(const wchar_t* text) noexcept;

@@ -1,6 +1,7 @@
 #include "update/ZipTarget.h"
 
 #include "update/ZipEntry.h"
+#include "update/ZipTargetPath.h"
 
 #include <atomic>
 #include <cstring>
@@ -9,11 +10,6 @@
 
 namespace {
 
-// "~zx" + eight hexadecimal digits + ".tmp", beside the target.
-constexpr std::wstring_view kPendingPrefix = L"~zx";
-constexpr std::wstring_view kPendingSuffix = L".tmp";
-constexpr int kPendingDigits = 8;
-constexpr size_t kPendingNameLength = kPendingPrefix.size() + kPendingDigits + kPendingSuffix.size();
 constexpr int kPendingNameAttempts = 16;
 // The attributes a written file may carry.
 constexpr DWORD kFileAttributes =
@@ -31,12 +27,6 @@ std::wstring FullPath(const std::wstring& path) {
     }
     full.resize(length);
     return full;
-}
-
-bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) noexcept {
-    return path.size() >= folder.size() &&
-           ::CompareStringOrdinal(path.c_str(), static_cast<int>(folder.size()), folder.c_str(),
-                                  static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL;
 }
 
 // Where the first level below the root starts: after "C:\" or after "\\server\share\".
@@ -101,21 +91,7 @@ bool EnsureFolder(const std::wstring& folder) {
 
 uint32_t ResolveTarget(const std::wstring& base, const std::wstring& name, bool folder,
                        std::wstring* target) {
-    std::wstring full = FullPath(base + name);
-    while (!full.empty() && full.back() == L'\\') {
-        full.pop_back();
-    }
-    const bool inside = full.size() > base.size() && StartsWithFolder(full, base);
-    const bool isBase = folder && full.size() + 1 == base.size() && StartsWithFolder(full + L'\\', base);
-    if (!inside && !isBase) {
-        return kZipEntryUnsafeName;
-    }
-    const size_t pending = full.rfind(L'\\') + 1 + kPendingNameLength;
-    if (full.size() >= MAX_PATH || (!folder && pending >= MAX_PATH)) {
-        return kZipEntryNameTooLong;
-    }
-    *target = std::move(full);
-    return kZipEntryDone;
+    return PlaceInside(base, FullPath(base + name), folder, target);
 }
 
 uint32_t CreateFolderLevels(const std::wstring& base, const std::wstring& target, bool folder) {

@@ -18,9 +18,8 @@
 [[nodiscard]] bool EnsureFolder(const std::wstring& folder);
 
 // Joins base (canonical, ending in a backslash) and a cleaned entry name, canonicalises the result and checks
-// it is strictly inside base, compared component-wise without regard to letter case (a folder entry may also
-// name base itself). *target receives the path without a trailing backslash. kZipEntryUnsafeName if it
-// leaves base, kZipEntryNameTooLong if it (or the temporary file beside it) would not fit MAX_PATH.
+// it with PlaceInside (ZipTargetPath.h): strictly inside base (or base itself for a folder entry), short
+// enough for MAX_PATH. *target receives the path without a trailing backslash.
 [[nodiscard]] uint32_t ResolveTarget(const std::wstring& base, const std::wstring& name, bool folder,
                                      std::wstring* target);
 

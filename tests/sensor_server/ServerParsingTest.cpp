@@ -1,17 +1,12 @@
-#include "CpuLoad.h"
+// The server's configuration and scripted-readings parsers.
+
 #include "ScriptedReadings.h"
 #include "ServerConfig.h"
-#include "TextFile.h"
-
-#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-using testing_support::TempFolder;
-using testing_support::WriteFileBytes;
 
 namespace {
 
@@ -108,56 +103,22 @@ TEST(ScriptedReadings, BoundsItsRowsAndMessages) {
     for (int i = 0; i < 500; ++i) {
         bad += "x\n";
     }
-    std::vector<std::string> messages;
-    EXPECT_TRUE(ParseScriptedReadings(bad, &messages).empty());
-    ASSERT_EQ(messages.size(), kMaxScriptMessages);
-    EXPECT_EQ(messages.back(),
-              "csv: " + std::to_string(500 - (kMaxScriptMessages - 1)) + " more malformed lines skipped");
-
     std::string many;
     for (size_t i = 0; i < kMaxScriptRows + 5; ++i) {
         many += "1,2\n";
     }
+    // Single lines take all places but two: the row limit's and the count of the other malformed lines.
+    std::vector<std::string> messages;
+    EXPECT_EQ(ParseScriptedReadings(bad + many, &messages).size(), kMaxScriptRows);
+    ASSERT_EQ(messages.size(), kMaxScriptMessages);
+    EXPECT_NE(messages[kMaxScriptMessages - 2].find("more than 100000 rows"), std::string::npos);
+    EXPECT_EQ(messages.back(),
+              "csv: " + std::to_string(500 - (kMaxScriptMessages - 2)) + " more malformed lines skipped");
+
     messages.clear();
     EXPECT_EQ(ParseScriptedReadings(many, &messages).size(), kMaxScriptRows);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("more than 100000 rows"), std::string::npos);
-}
-
-TEST(CpuLoad, IsAShareOfBusyTimeInZeroToHundred) {
-    float load = -1;
-    // Kernel time includes idle time: 600 idle of 800 kernel + 200 user is 40 % busy.
-    ASSERT_TRUE(CpuLoadMeter::LoadPercent(600, 800, 200, &load));
-    EXPECT_FLOAT_EQ(load, 40.0f);
-    ASSERT_TRUE(CpuLoadMeter::LoadPercent(0, 0, 500, &load));
-    EXPECT_FLOAT_EQ(load, 100.0f);
-    ASSERT_TRUE(CpuLoadMeter::LoadPercent(900, 900, 0, &load));
-    EXPECT_FLOAT_EQ(load, 0.0f);
-    // Idle beyond the total (inconsistent counters) is 0 %, never negative.
-    ASSERT_TRUE(CpuLoadMeter::LoadPercent(5000, 900, 0, &load));
-    EXPECT_FLOAT_EQ(load, 0.0f);
-    load = 12;
-    EXPECT_FALSE(CpuLoadMeter::LoadPercent(0, 0, 0, &load));
-    EXPECT_EQ(load, 12.0f);
-
-    CpuLoadMeter meter;
-    ::Sleep(50);
-    if (meter.Sample(&load)) {
-        EXPECT_GE(load, 0.0f);
-        EXPECT_LE(load, 100.0f);
-    }
-}
-
-TEST(ReadTextFile, RefusesFilesBeyondTheLimitAndTellsMissingFromRead) {
-    TempFolder folder(L"calidra text");
-    ASSERT_TRUE(WriteFileBytes(folder.path() + L"small.txt", "12345"));
-    std::string text;
-    EXPECT_EQ(ReadTextFile(folder.path() + L"small.txt", 5, &text), TextFileResult::Read);
-    EXPECT_EQ(text, "12345");
-    EXPECT_EQ(ReadTextFile(folder.path() + L"small.txt", 4, &text), TextFileResult::TooLarge);
-    EXPECT_TRUE(text.empty());
-    EXPECT_EQ(ReadTextFile(folder.path() + L"none.txt", 4, &text), TextFileResult::Missing);
-    EXPECT_EQ(ReadTextFile(folder.path() + L"no folder\\none.txt", 4, &text), TextFileResult::Missing);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <climits>
 #include <cmath>
-#include <limits>
 #include <string>
 
 using testing_support::Quote;
@@ -53,22 +52,6 @@ class HeldWriter {
     PROCESS_INFORMATION pi_{};
     BOOL started_ = FALSE;
 };
-
-TEST(TruncateReading, TruncatesTowardZeroAndIsDefinedForEveryValue) {
-    EXPECT_EQ(TruncateReading(45.9f), 45);
-    EXPECT_EQ(TruncateReading(-0.5f), 0);
-    EXPECT_EQ(TruncateReading(-45.9f), -45);
-    EXPECT_EQ(TruncateReading(std::numeric_limits<float>::quiet_NaN()), 0);
-    EXPECT_EQ(TruncateReading(-std::numeric_limits<float>::quiet_NaN()), 0);
-    EXPECT_EQ(TruncateReading(std::numeric_limits<float>::infinity()), INT_MAX);
-    EXPECT_EQ(TruncateReading(-std::numeric_limits<float>::infinity()), INT_MIN);
-    EXPECT_EQ(TruncateReading(1e30f), INT_MAX);
-    EXPECT_EQ(TruncateReading(-1e30f), INT_MIN);
-    EXPECT_EQ(TruncateReading(2147483648.0f), INT_MAX);
-    EXPECT_EQ(TruncateReading(-2147483648.0f), INT_MIN);
-    EXPECT_EQ(TruncateReading(2147483520.0f), 2147483520);  // the largest float below 2^31
-    EXPECT_EQ(TruncateReading(std::numeric_limits<float>::denorm_min()), 0);
-}
 
 // The server creates the block first; the program opens it and reads what was written.
 TEST(SensorSnapshot, ReadsValuesOfABlockThatAnotherProcessCreated) {

@@ -1,8 +1,6 @@
-// The rules that decide what an update check offers and what a download may be called, and where the update
-// server's address may come from.
+// Where the update server's address may come from.
 
 #include "update/UpdateServer.h"
-#include "update/Versions.h"
 
 #include "shell/Product.h"
 
@@ -14,45 +12,6 @@
 #include <string>
 
 namespace {
-
-TEST(Versions, CompareReadsLeadingDigitsAndCountsComponents) {
-    struct Case {
-        const wchar_t* theirs;
-        int result;
-    };
-    const Case cases[] = {
-        {L"1.0.0.6", 1},   {L"1.0.0.5", 0},           {L"1.0.0.4", -1},  {L"1.0.1", 2},
-        {L"1.0.0.6\n", 1}, {L"1.0.0.5.0", 2},         {L"1..0.5", 0},    {L"1.0.0.6beta", 1},
-        {L" 2.0.0.0", 1},  {L"1.0.0.99999999999", 1}, {L"1.0.0.-7", -1}, {L"Not Found", 2},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(CompareVersion(L"1.0.0.5", c.theirs), c.result) << c.theirs;
-    }
-}
-
-TEST(Versions, OnlyPlainVersionsNameAPackage) {
-    struct Case {
-        const wchar_t* text;
-        const wchar_t* name;
-    };
-    const Case cases[] = {
-        {L"1.0.0.6", L"1.0.0.6"},
-        {L"1.0.0.6\r\n", L"1.0.0.6"},
-        {L"v2-rc_1", L"v2-rc_1"},
-        {L"..\\..\\x", L""},
-        {L"a/b", L""},
-        {L"1.0\n0", L""},
-        {L"1 0", L""},
-        {L".5", L""},
-        {L"1..2", L""},
-        {L"x?y#z", L""},
-        {L"C:x", L""},
-        {L"\n", L""},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(PackageVersion(c.text), c.name) << c.text;
-    }
-}
 
 TEST(UpdateServer, OnlyHttpsAddressesWithAHostAreAccepted) {
     struct Case {

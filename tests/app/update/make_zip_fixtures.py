@@ -3,9 +3,14 @@
 a writer other than the reader under test.
 
     make_zip_fixtures.py OUTDIR
+    make_zip_fixtures.py --names FILE
 
 OUTDIR is emptied first. Besides the archives it holds hostile.tsv (what each entry of hostile.zip must come
 to) and reparse/ (a target folder holding links that lead out of it).
+
+With --names, FILE receives only the hostile names, for the tests of the name rules that run without an
+archive: per line the stored name in hexadecimal, 1 if it carries the UTF-8 flag (else 0), and the expectation
+as in hostile.tsv.
 """
 
 import os
@@ -273,16 +278,28 @@ HOSTILE = [
 ]
 
 
+def hostile_names():
+    """(stored bytes, UTF-8 flag, expectation) of each hostile name."""
+    for name, expect in HOSTILE:
+        if isinstance(name, tuple):
+            yield name[0], name[1], expect
+        else:
+            yield stored_name(name) + (expect,)
+
+
+def write_names(path):
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        for raw, utf8, expect in hostile_names():
+            f.write(f"{raw.hex()}\t{int(utf8)}\t{expect}\n")
+
+
 def hostile(out):
     rows = []
     with zipfile.ZipFile(os.path.join(out, "hostile.zip"), "w") as zf:
         index = 0
-        for number, (name, expect) in enumerate(HOSTILE):
-            utf8 = None
-            if isinstance(name, tuple):
-                name, utf8 = name
-            add(zf, name, f"entry {index}".encode(), utf8=utf8)
-            rows.append((index, expect, repr(name)))
+        for number, (raw, utf8, expect) in enumerate(hostile_names()):
+            add(zf, raw, f"entry {index}".encode(), utf8=utf8)
+            rows.append((index, expect, repr(raw)))
             index += 1
             # A good entry beside each hostile one.
             add(zf, f"good/{number:02}.txt", f"entry {index}".encode())
@@ -311,6 +328,9 @@ def reparse(out):
 
 
 def main():
+    if sys.argv[1] == "--names":
+        write_names(sys.argv[2])
+        return
     out = sys.argv[1]
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
