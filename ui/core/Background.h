@@ -35,8 +35,8 @@ class Background {
     // The image over `rect` in the current mode.
     void DrawImage(Gdiplus::Graphics& g, CRect rect);
     // The background into `surface` (a bottom-up frame of the client size): all of it the first time after a
-    // change, else only the `update` rectangle.
-    void Paint(const DrawSurface& surface, const CRect& update);
+    // change (true: the whole surface was painted anew), else only the `update` rectangle.
+    bool Paint(const DrawSurface& surface, const CRect& update);
 
     [[nodiscard]] Gdiplus::Image* Image() const noexcept { return image_.get(); }
     [[nodiscard]] enumBackMode Mode() const noexcept { return mode_; }
