@@ -75,14 +75,13 @@ def main():
     size = number(unzip, r"unzip of a ([\d.]+) MB package")
 
     def start_ms(label):
-        return number(start, re.escape(label) + r"\s+median\s+([\d.]+)\s+max\s+([\d.]+)")
+        """(median, max) of a line of the start benchmark."""
+        pattern = re.escape(label) + r"\s+median\s+([\d.]+)\s+max\s+([\d.]+)"
+        return number(start, pattern), number(start, pattern, 2)
 
-    def start_max(label):
-        return number(start, re.escape(label) + r"\s+median\s+([\d.]+)\s+max\s+([\d.]+)", 2)
-
-    answering = start_ms("update server answering")
-    refusing, refusing_max = start_ms("update server refusing"), start_max("update server refusing")
-    absent, absent_max = start_ms("update server's name not found"), start_max("update server's name not found")
+    answering, _ = start_ms("update server answering")
+    refusing, refusing_max = start_ms("update server refusing")
+    absent, absent_max = start_ms("update server's name not found")
 
     rows = [
         ("report period, median (p99)", f"{fmt(period, '{:.1f}')} ({fmt(period99, '{:.1f}')}) ms",

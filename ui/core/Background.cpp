@@ -39,7 +39,7 @@ void Background::DrawImage(Gdiplus::Graphics& g, CRect rect) {
     }
 }
 
-bool Background::Paint(const DrawSurface& surface, const CRect& update) {
+void Background::Paint(const DrawSurface& surface, const CRect& update) {
     const int width = surface.Width();
     const int height = surface.Height();
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
@@ -62,14 +62,13 @@ bool Background::Paint(const DrawSurface& surface, const CRect& update) {
         }
         rendered_.assign(pixels, pixels + count);
         renderedValid_ = true;
-        return true;
+        return;
     }
     for (int y = update.top; y < update.bottom; ++y) {
         const size_t offset = static_cast<size_t>(surface.Row(y) - pixels) + update.left;
         std::memcpy(pixels + offset, rendered_.data() + offset,
                     static_cast<size_t>(update.Width()) * sizeof(DWORD));
     }
-    return false;
 }
 
 }  // namespace Tessel

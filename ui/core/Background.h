@@ -31,12 +31,14 @@ class Background {
     void SetColors(COLORREF fill, COLORREF border) noexcept;
     // The rendering must be rebuilt (the surface is new).
     void Discard() noexcept { renderedValid_ = false; }
+    // False until the next Paint renders the whole surface anew.
+    [[nodiscard]] bool Rendered() const noexcept { return renderedValid_; }
 
     // The image over `rect` in the current mode.
     void DrawImage(Gdiplus::Graphics& g, CRect rect);
     // The background into `surface` (a bottom-up frame of the client size): all of it the first time after a
-    // change (true: the whole surface was painted anew), else only the `update` rectangle.
-    bool Paint(const DrawSurface& surface, const CRect& update);
+    // change, else only the `update` rectangle.
+    void Paint(const DrawSurface& surface, const CRect& update);
 
     [[nodiscard]] Gdiplus::Image* Image() const noexcept { return image_.get(); }
     [[nodiscard]] enumBackMode Mode() const noexcept { return mode_; }

@@ -270,9 +270,8 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
   private:
     // A frame of the client's size, kept from the last paint or new; false when it cannot be had.
     bool EnsureFrame(HWND hwnd, const CRect& client);
-    // The frame as painted into the off-screen surface (steps shared by both kinds of window); true when all
-    // of it was painted anew.
-    bool PaintFrame(const CRect& client, const CRect& drawRect, bool hot);
+    // The frame as painted into the off-screen surface (steps shared by both kinds of window).
+    void PaintFrame(const CRect& client, const CRect& drawRect, bool hot);
     // A layered window draws and pushes to the screen only the part that changed, once the screen holds the
     // kept frame.
     void PaintLayered(HWND hwnd, const CRect& client, const CRect& update);

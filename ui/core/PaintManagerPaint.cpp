@@ -168,10 +168,10 @@ bool PaintManager::EnsureFrame(HWND hwnd, const CRect& client) {
     return windowDC && m_frame.Create(windowDC.get(), client.Width(), client.Height(), DibRows::BottomUp);
 }
 
-bool PaintManager::PaintFrame(const CRect& client, const CRect& drawRect, bool hot) {
+void PaintManager::PaintFrame(const CRect& client, const CRect& drawRect, bool hot) {
     HDC mem = m_frame.GetDC();
     const int saved = ::SaveDC(mem);
-    const bool whole = m_background.Paint(m_frame, drawRect);
+    m_background.Paint(m_frame, drawRect);
     DrawControl(mem, drawRect);
     if (hot || m_banner.Shown()) {
         PixelCanvas canvas(reinterpret_cast<BYTE*>(m_frame.GetBits()), client.Width(), client.Height(), true);
@@ -197,7 +197,6 @@ bool PaintManager::PaintFrame(const CRect& client, const CRect& drawRect, bool h
         }
     }
     ::RestoreDC(mem, saved);
-    return whole;
 }
 
 CRect PaintManager::CoverTouchedControls(CRect dirty) {
@@ -226,8 +225,9 @@ void PaintManager::PaintLayered(HWND hwnd, const CRect& client, const CRect& upd
     const bool hot = PointerInHotSquare(hwnd);
     const bool banner = m_banner.Shown();
     CRect area = client;
-    // The banner is drawn over everything and may have moved: with it, the window is painted whole.
-    if (m_layeredShown && !banner && !m_bannerPainted) {
+    // A background rendered anew covers everything; the banner is drawn over everything and may have moved:
+    // with either, the window is painted whole.
+    if (m_layeredShown && m_background.Rendered() && !banner && !m_bannerPainted) {
         CRect dirty = update;
         if (hot || m_hotPainted)
             dirty.UnionRect(dirty, kHotSquare);
@@ -235,8 +235,7 @@ void PaintManager::PaintLayered(HWND hwnd, const CRect& client, const CRect& upd
     }
     if (area.IsRectEmpty())
         return;
-    if (PaintFrame(client, area, hot))
-        area = client;
+    PaintFrame(client, area, hot);
     m_hotPainted = hot;
     m_bannerPainted = banner;
     m_layeredShown = PresentLayered(hwnd, area == client ? nullptr : &area);
