@@ -173,16 +173,22 @@ class Session:
                 f.write(text)
 
     # ---- programs -------------------------------------------------------------------------------------
-    def start_program(self, relative, args=(), extra_env=None):
+    def start_program(self, relative, args=(), extra_env=None, stderr_path=None):
+        """stderr_path: a file that receives the program's standard error (wine's traces), else discarded."""
         env = dict(self.env)
         env.update(extra_env or {})
-        p = subprocess.Popen(["wine", os.path.join(self.install, relative), *args], env=env,
-                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        stderr = open(stderr_path, "ab") if stderr_path else subprocess.DEVNULL
+        try:
+            p = subprocess.Popen(["wine", os.path.join(self.install, relative), *args], env=env,
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=stderr)
+        finally:
+            if stderr_path:
+                stderr.close()
         self.processes.append(p)
         return p
 
-    def start_calidra(self, extra_env=None):
-        return self.start_program("Calidra.exe", extra_env=extra_env)
+    def start_calidra(self, extra_env=None, stderr_path=None):
+        return self.start_program("Calidra.exe", extra_env=extra_env, stderr_path=stderr_path)
 
     def tool(self, relative_to_build, *args, timeout=30):
         """Runs a Windows tool from the build folder in this prefix and returns (exit code, stdout)."""

@@ -31,6 +31,8 @@ class Background {
     void SetColors(COLORREF fill, COLORREF border) noexcept;
     // The rendering must be rebuilt (the surface is new).
     void Discard() noexcept { renderedValid_ = false; }
+    // False until the next Paint renders the whole surface anew.
+    [[nodiscard]] bool Rendered() const noexcept { return renderedValid_; }
 
     // The image over `rect` in the current mode.
     void DrawImage(Gdiplus::Graphics& g, CRect rect);

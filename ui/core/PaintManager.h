@@ -92,7 +92,7 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     // Interior and frame colours used when there is no background image.
     void SetBackColor(COLORREF fill, COLORREF border) noexcept;
     [[nodiscard]] COLORREF GetBackColor() const noexcept { return m_background.FillColor(); }
-    // A layered window is repainted as a whole (per-pixel alpha through UpdateLayeredWindow).
+    // A layered window shows per-pixel alpha through UpdateLayeredWindowIndirect.
     void SetLayeredWindow(BOOL layered) noexcept { m_bLayered = layered; }
     [[nodiscard]] BOOL IsLayered() const noexcept { return m_bLayered; }
     [[nodiscard]] BOOL IsLayeredWindow() const noexcept { return m_bLayered; }
@@ -271,10 +271,16 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
 
   private:
     // A frame of the client's size, kept from the last paint or new; false when it cannot be had.
-    bool EnsureFrame(HDC reference, const CRect& client);
+    bool EnsureFrame(HWND hwnd, const CRect& client);
     // The frame as painted into the off-screen surface (steps shared by both kinds of window).
-    void PaintFrame(HWND hwnd, const CRect& client, const CRect& drawRect);
-    void PresentFrame(HWND hwnd, HDC paintDC, const CRect& update);
+    void PaintFrame(const CRect& client, const CRect& drawRect, bool hot);
+    // A layered window draws and pushes to the screen only the part that changed, once the screen holds the
+    // kept frame.
+    void PaintLayered(HWND hwnd, const CRect& client, const CRect& update);
+    // `dirty` grown until every visible control whose drawing touches it lies inside it.
+    CRect CoverTouchedControls(CRect dirty);
+    // UpdateLayeredWindowIndirect of the frame, all of it or only `dirty`; false when it failed.
+    bool PresentLayered(HWND hwnd, const CRect* dirty);
 
     MWindow* m_pOwner = nullptr;  // not owned
     BOOL m_bInit = FALSE;
@@ -302,6 +308,11 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     Background m_background;
     // The off-screen frame of the last paint, kept for the next one of the same size.
     DrawSurface m_frame;
+    // A layered window's screen holds the frame as last pushed (else the next push is whole), and whether the
+    // hot square's outline and the banner were in it.
+    bool m_layeredShown = false;
+    bool m_hotPainted = false;
+    bool m_bannerPainted = false;
     Banner m_banner;
     Caret m_caret;
     Tooltip m_tooltip;

@@ -22,6 +22,23 @@ bool RectsIntersect(const RECT& a, const RECT& b) noexcept {
     return ::IntersectRect(&out, &a, &b) != FALSE;
 }
 
+// Where a control's drawing may land: its own rectangle and those of its visible children.
+CRect DrawExtent(MControl& control) {
+    CRect extent = control.GetRect();
+    for (std::vector<MControl*>* children : {control.GetAreaControls(), control.GetControls()}) {
+        for (MControl* child : *children) {
+            if (child->IsVisible())
+                extent.UnionRect(extent, DrawExtent(*child));
+        }
+    }
+    return extent;
+}
+
+bool PointerInHotSquare(HWND hwnd) noexcept {
+    POINT cursor;
+    return ::GetCursorPos(&cursor) && ::ScreenToClient(hwnd, &cursor) && ::PtInRect(&kHotSquare, cursor);
+}
+
 }  // namespace
 
 BOOL PaintManager::LoadBKImage(CString name) {
@@ -50,11 +67,8 @@ void PaintManager::Invalidate() noexcept {
 }
 
 void PaintManager::InvalidateRect(CRect rect, BOOL erase) noexcept {
-    if (m_hPaintWnd == nullptr || !::IsWindow(m_hPaintWnd))
-        return;
-    if (m_bLayered)
-        ::InvalidateRect(m_hPaintWnd, nullptr, TRUE);
-    else
+    // A layered window too: its paint grows the rectangle by what the controls in it need.
+    if (m_hPaintWnd != nullptr && ::IsWindow(m_hPaintWnd))
         ::InvalidateRect(m_hPaintWnd, &rect, erase);
 }
 
@@ -143,23 +157,22 @@ DWORD PaintManager::GetPaintPixel(int x, int y) const noexcept {
     return m_frame.Row(y)[x];
 }
 
-bool PaintManager::EnsureFrame(HDC reference, const CRect& client) {
+bool PaintManager::EnsureFrame(HWND hwnd, const CRect& client) {
     // The frame of the last paint serves again while the size stays.
     if (m_frame.GetDC() != nullptr && m_frame.Width() == client.Width() &&
         m_frame.Height() == client.Height())
         return true;
     m_background.Discard();
-    return m_frame.Create(reference, client.Width(), client.Height(), DibRows::BottomUp);
+    m_layeredShown = false;
+    WindowDC windowDC(hwnd);
+    return windowDC && m_frame.Create(windowDC.get(), client.Width(), client.Height(), DibRows::BottomUp);
 }
 
-void PaintManager::PaintFrame(HWND hwnd, const CRect& client, const CRect& drawRect) {
+void PaintManager::PaintFrame(const CRect& client, const CRect& drawRect, bool hot) {
     HDC mem = m_frame.GetDC();
     const int saved = ::SaveDC(mem);
     m_background.Paint(m_frame, drawRect);
     DrawControl(mem, drawRect);
-    POINT cursor;
-    const bool hot =
-        ::GetCursorPos(&cursor) && ::ScreenToClient(hwnd, &cursor) && ::PtInRect(&kHotSquare, cursor);
     if (hot || m_banner.Shown()) {
         PixelCanvas canvas(reinterpret_cast<BYTE*>(m_frame.GetBits()), client.Width(), client.Height(), true);
         Gdiplus::Graphics g(canvas.Get());
@@ -186,21 +199,68 @@ void PaintManager::PaintFrame(HWND hwnd, const CRect& client, const CRect& drawR
     ::RestoreDC(mem, saved);
 }
 
-void PaintManager::PresentFrame(HWND hwnd, HDC paintDC, const CRect& update) {
-    HDC mem = m_frame.GetDC();
-    if (!m_bLayered) {
-        ::BitBlt(paintDC, update.left, update.top, update.Width(), update.Height(), mem, update.left,
-                 update.top, SRCCOPY);
-        return;
+CRect PaintManager::CoverTouchedControls(CRect dirty) {
+    // A control draws itself whole, from its cache over what lies beneath it: the area grows to each control
+    // that it touches, so that what lies beneath is painted first and nothing is drawn over stale pixels.
+    for (bool grown = true; grown;) {
+        grown = false;
+        for (ControlList* list : {&m_areas, &m_controls}) {
+            LockGuard guard(list->Lock());
+            for (MControl* control : list->Items()) {
+                if (!control->IsVisible())
+                    continue;
+                const CRect extent = DrawExtent(*control);
+                CRect common;
+                if (common.IntersectRect(extent, dirty) && !(common == extent)) {
+                    dirty.UnionRect(dirty, extent);
+                    grown = true;
+                }
+            }
+        }
     }
+    return dirty;
+}
+
+void PaintManager::PaintLayered(HWND hwnd, const CRect& client, const CRect& update) {
+    const bool hot = PointerInHotSquare(hwnd);
+    const bool banner = m_banner.Shown();
+    CRect area = client;
+    // A background rendered anew covers everything; the banner is drawn over everything and may have moved:
+    // with either, the window is painted whole.
+    if (m_layeredShown && m_background.Rendered() && !banner && !m_bannerPainted) {
+        CRect dirty = update;
+        if (hot || m_hotPainted)
+            dirty.UnionRect(dirty, kHotSquare);
+        area.IntersectRect(CoverTouchedControls(dirty), client);
+    }
+    if (area.IsRectEmpty())
+        return;
+    PaintFrame(client, area, hot);
+    m_hotPainted = hot;
+    m_bannerPainted = banner;
+    m_layeredShown = PresentLayered(hwnd, area == client ? nullptr : &area);
+}
+
+bool PaintManager::PresentLayered(HWND hwnd, const CRect* dirty) {
     const LONG_PTR ex = ::GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
-    if ((ex & WS_EX_LAYERED) == 0)
+    if ((ex & WS_EX_LAYERED) == 0) {
+        // A window that just became layered has nothing on screen yet.
         ::SetWindowLongPtrW(hwnd, GWL_EXSTYLE, ex | WS_EX_LAYERED);
-    WindowDC screen(nullptr);
+        dirty = nullptr;
+    }
     SIZE size = {m_frame.Width(), m_frame.Height()};
     POINT source = {0, 0};
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    ::UpdateLayeredWindow(hwnd, screen.get(), nullptr, &size, mem, &source, 0, &blend, ULW_ALPHA);
+    UPDATELAYEREDWINDOWINFO info = {};
+    info.cbSize = sizeof(info);
+    // No destination DC: the screen's default palette.
+    info.psize = &size;
+    info.hdcSrc = m_frame.GetDC();
+    info.pptSrc = &source;
+    info.pblend = &blend;
+    info.dwFlags = ULW_ALPHA;
+    info.prcDirty = dirty;
+    return ::UpdateLayeredWindowIndirect(hwnd, &info) != FALSE;
 }
 
 BOOL PaintManager::OnPaint() {
@@ -216,13 +276,16 @@ BOOL PaintManager::OnPaint() {
     ::GetClientRect(hwnd, &client);
     {
         PaintScope paint(hwnd);
-        WindowDC windowDC(hwnd);
-        if (client.Width() > 0 && client.Height() > 0 && windowDC && EnsureFrame(windowDC.get(), client)) {
+        if (client.Width() > 0 && client.Height() > 0 && EnsureFrame(hwnd, client)) {
             CRect update;
             update.IntersectRect(updateRect, client);
-            // A layered window is always repainted as a whole.
-            PaintFrame(hwnd, client, m_bLayered ? client : update);
-            PresentFrame(hwnd, paint.dc(), update);
+            if (m_bLayered) {
+                PaintLayered(hwnd, client, update);
+            } else {
+                PaintFrame(client, update, PointerInHotSquare(hwnd));
+                ::BitBlt(paint.dc(), update.left, update.top, update.Width(), update.Height(),
+                         m_frame.GetDC(), update.left, update.top, SRCCOPY);
+            }
         }
     }
     if (m_nPaintPacing > 0)

@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 using namespace tessel_test;
 using Tessel::MControl;
@@ -272,6 +274,67 @@ TEST_F(Engine, LayeredWindowKeepsUntouchedPixelsTransparentAndShowsGdiText) {
     EXPECT_GT(opaqueYellow, 10);
     EXPECT_EQ(0, translucent);
     EXPECT_EQ(0, outside);
+}
+
+// A hover on a layered window redraws and pushes only what the button touches: a control elsewhere is not
+// drawn, a mark on the screen elsewhere survives, and the result equals a repaint of everything from scratch.
+TEST_F(Engine, LayeredHoverRepaintsOnlyWhatTheButtonTouchesAndMatchesAFullRepaint) {
+    Open(240, 120, true);
+    auto pattern = [](int x, int y) { return 0xFF000000u | (x << 16) | (y << 8) | 0x40; };
+    ASSERT_TRUE(engine_.LoadBKImage(WriteSkin(L"pm_hover_back.png", 240, 120, pattern).c_str()));
+    // Four button states of different colours; over the button's right end a half-transparent picture.
+    const DWORD states[] = {0xFF2040C0u, 0xFFC04020u, 0xFF20C040u, 0xFF808080u};
+    const std::wstring strip =
+        WriteSkin(L"pm_hover_button.png", 400, 30, [&](int x, int) { return states[x / 100]; });
+    const std::wstring veil = WriteSkin(L"pm_hover_veil.png", 60, 40, [](int, int) { return 0x80FFFF00u; });
+    auto* button = static_cast<Tessel::MButton*>(
+        engine_.CreateControl(&host_, L"MButton", 1, CRect(20, 20, 120, 50), L"", 1, 1));
+    auto* picture = static_cast<Tessel::MPicture*>(
+        engine_.CreateControl(&host_, L"MPicture", 2, CRect(100, 30, 160, 70), nullptr, 1, 1));
+    ASSERT_TRUE(button->SetImage(strip.c_str(), 4));
+    ASSERT_TRUE(picture->SetImage(veil.c_str(), 1));
+    std::vector<UINT> drawn;
+    auto* elsewhere = new Probe(&host_, 3, CRect(180, 80, 230, 110));
+    elsewhere->drawLog = &drawn;
+    engine_.GetControls()->push_back(elsewhere);
+    // Wine moves the window to a surface of its own at its second push: after that, pushes land as they are.
+    PaintNow(engine_);
+    PaintNow(engine_);
+    ASSERT_EQ(2u, drawn.size());
+
+    // A mark drawn on the screen over the window survives a push of another part. No messages are taken from
+    // here on: wine would redraw the whole window on the X events they bring.
+    HWND hwnd = window_.GetSafeHwnd();
+    WindowDC screen(nullptr);
+    const POINT window = {40, 40};
+    const RECT mark = {window.x + 200, window.y + 10, window.x + 210, window.y + 20};
+    UniqueBrush magenta(::CreateSolidBrush(RGB(255, 0, 255)));
+    ::FillRect(screen.get(), &mark, magenta.get());
+    button->OnMouseMove(0, CPoint(50, 30));
+    ::UpdateWindow(hwnd);
+    EXPECT_EQ(2u, drawn.size());
+    EXPECT_EQ(RGB(255, 0, 255), ::GetPixel(screen.get(), mark.left, mark.top));
+    for (const POINT p : {POINT{30, 25}, POINT{110, 40}, POINT{150, 60}}) {
+        const DWORD frame = engine_.GetPaintPixel(p.x, p.y);
+        EXPECT_EQ(RGB(frame >> 16 & 0xFF, frame >> 8 & 0xFF, frame & 0xFF),
+                  ::GetPixel(screen.get(), window.x + p.x, window.y + p.y))
+            << p.x << "," << p.y;
+    }
+    int w = 0;
+    int h = 0;
+    const BYTE* bits = engine_.GetPaintBits(w, h);
+    const std::vector<BYTE> hovered(bits, bits + static_cast<size_t>(w) * h * 4);
+
+    // Everything from scratch, the background and every control's cache rendered again, and pushed whole: the
+    // mark goes, so it tells.
+    engine_.SetBackMode(engine_.GetBackMode(), 4);
+    for (MControl* c : *engine_.GetControls())
+        c->SetUpdate(0, engine_.GetBackColor());
+    PaintNow(engine_);
+    EXPECT_NE(RGB(255, 0, 255), ::GetPixel(screen.get(), mark.left, mark.top));
+    bits = engine_.GetPaintBits(w, h);
+    EXPECT_TRUE(std::equal(hovered.begin(), hovered.end(), bits));
+    EXPECT_EQ(Premultiplied(0xFF, 0xC04020), engine_.GetPaintPixel(30, 25));
 }
 
 TEST_F(Engine, HotSquareIsOutlinedUnderThePointer) {

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Prints the time from Calidra.exe's start to its first report on the virtual K1 with the update server
+# refusing connections and with its name not found, beside the same start with the server answering (its own
+# prefix, build/bench-offline/).
+#
+#   benchmarks/offline_start.sh [ROUNDS]    (default 5)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+"$root/scripts/setup.sh" >/dev/null
+cmake --preset default -S "$root" >/dev/null
+cmake --build "$root/build" --target Calidra OpenTermivoxServer skins VirtualDisplayCtl virtual_hidapi \
+  TrustCertificate KeepDesktop first_report_bench >/dev/null
+exec python3 "$root/benchmarks/offline_start.py" "${1:-5}"
