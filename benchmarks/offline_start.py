@@ -49,7 +49,7 @@ def first_report_ms(s, server):
         out = f.read()
     m = re.search(r"first report after ([\d.]+) ms", out)
     if code != 0 or not m:
-        raise SystemExit(f"offline_start: {out.strip() or code}")
+        raise SystemExit(f"offline_start: update server {server}: {out.strip() or code}")
     return float(m.group(1))
 
 
