@@ -16,8 +16,7 @@
 
 namespace {
 
-constexpr int kBadArguments = 2;
-constexpr int kFailed = 3;
+enum ExitCode : int { kBadArguments = 2, kFailed = 3 };
 constexpr DWORD kDefaultTimeoutMs = 20000;
 constexpr DWORD kPollMs = 1;
 constexpr int kK1 = 0;

@@ -65,11 +65,11 @@ def main():
             for label, server in modes:
                 results[label].append(first_report_ms(s, server))
         end_program(s)
-    online = statistics.median(results[modes[0][0]])
+    medians = {label: statistics.median(values) for label, values in results.items()}
+    online = medians[modes[0][0]]
     print(f"start to first report, {rounds} rounds (ms; aim: within {AIM_MS} ms offline)")
-    for label, values in results.items():
-        median = statistics.median(values)
-        print(f"  {label:32} median {median:7.0f}  max {max(values):7.0f}  ({median / online:.2f}x answering)")
+    print("\n".join(f"  {label:32} median {medians[label]:7.0f}  max {max(values):7.0f}  "
+                    f"({medians[label] / online:.2f}x answering)" for label, values in results.items()))
 
 
 if __name__ == "__main__":

@@ -7,8 +7,6 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-"$root/scripts/setup.sh" >/dev/null
-cmake --preset default -S "$root" >/dev/null
-cmake --build "$root/build" --target Calidra OpenTermivoxServer skins VirtualDisplayCtl virtual_hidapi \
-  TrustCertificate KeepDesktop first_report_bench >/dev/null
+. "$root/scripts/wine-env.sh"
+session_targets "$root" first_report_bench
 exec python3 "$root/benchmarks/offline_start.py" "${1:-5}"

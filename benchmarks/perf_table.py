@@ -56,10 +56,9 @@ def main():
     def paint_ms(label):
         return number(paint, re.escape(label) + r"\s+wall median\s+([\d.]+) ms")
 
-    bare_render = paint_ms("bare GDI+ render + UpdateLayeredWindow")
-    full = paint_ms("full repaint, background and controls redrawn")
-    cached = paint_ms("full repaint from the caches")
-    hover = paint_ms("button hover repaint")
+    bare_render, full, cached, hover = map(paint_ms, (
+        "bare GDI+ render + UpdateLayeredWindow", "full repaint, background and controls redrawn",
+        "full repaint from the caches", "button hover repaint"))
     hover_cached = number(paint, r"ratio hover / full repaint \(cached\):\s+wall ([\d.]+)")
     hover_full = number(paint, r"ratio hover / full repaint \(discarded\):\s+wall ([\d.]+)")
     floor = number(paint, r"ratio bare update, rectangle / whole:\s+wall ([\d.]+)")
@@ -67,9 +66,7 @@ def main():
     def unzip_speed(label):
         return number(unzip, r"^\s+" + re.escape(label) + r"\s+([\d.]+)\s+([\d.]+)")
 
-    extract = unzip_speed("ExtractZip")
-    miniunz = unzip_speed("miniunz (zlib's own)")
-    inflate = unzip_speed("inflate only (the limit)")
+    extract, miniunz, inflate = map(unzip_speed, ("ExtractZip", "miniunz (zlib's own)", "inflate only (the limit)"))
     vs_miniunz = number(unzip, r"ExtractZip / miniunz\s+([\d.]+)x")
     vs_inflate = number(unzip, r"ExtractZip / inflate only\s+([\d.]+)x")
     size = number(unzip, r"unzip of a ([\d.]+) MB package")

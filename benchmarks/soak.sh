@@ -8,8 +8,6 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-"$root/scripts/setup.sh" >/dev/null
-cmake --preset default -S "$root" >/dev/null
-cmake --build "$root/build" --target Calidra OpenTermivoxServer skins VirtualDisplayCtl virtual_hidapi \
-  TrustCertificate KeepDesktop soak_driver >/dev/null
+. "$root/scripts/wine-env.sh"
+session_targets "$root" soak_driver
 exec python3 "$root/benchmarks/soak.py" "$@"

@@ -1,7 +1,7 @@
 # Sourced by the scripts that run the program or its tests: a throwaway wine prefix inside the build folder,
 # an Xvfb display, and one wineserver kept up for the whole run. wine_up starts them; wine_down stops them
 # (wineserver first, then Xvfb) and is safe to call twice; wine_session does both around the rest of a
-# script. build_targets configures and builds.
+# script. build_targets configures and builds; session_targets also sets up.
 #
 # Programs in other languages run it as a command (scripts/calidra_session.py):
 #   wine-env.sh up FOLDER   wine_up FOLDER, then prints the variables a wine program needs, NAME=VALUE a line
@@ -77,6 +77,16 @@ build_targets() {
   for target in "$@"; do
     cmake --build "$root/build" --target "$target" >/dev/null
   done
+}
+
+# Set-up, then what a whole-program session (scripts/calidra_session.py) starts, and the EXTRA targets.
+#   session_targets ROOT [EXTRA...]
+session_targets() {
+  local root=$1
+  shift
+  "$root/scripts/setup.sh" >/dev/null
+  build_targets "$root" Calidra OpenTermivoxServer skins VirtualDisplayCtl virtual_hidapi TrustCertificate \
+    KeepDesktop "$@"
 }
 
 # Wine up in FOLDER for the rest of the script (down again when it ends), with the product DLLs of the build

@@ -185,14 +185,16 @@ class Baseline {
         SIZE size = {kWidth, kHeight};
         POINT source = {0, 0};
         BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        UPDATELAYEREDWINDOWINFO info = {};
-        info.cbSize = sizeof(info);
-        info.psize = &size;
-        info.hdcSrc = kept_.GetDC();
-        info.pptSrc = &source;
-        info.pblend = &blend;
-        info.dwFlags = ULW_ALPHA;
-        info.prcDirty = dirty;
+        const UPDATELAYEREDWINDOWINFO info = {.cbSize = sizeof(UPDATELAYEREDWINDOWINFO),
+                                              .hdcDst = nullptr,
+                                              .pptDst = nullptr,
+                                              .psize = &size,
+                                              .hdcSrc = kept_.GetDC(),
+                                              .pptSrc = &source,
+                                              .crKey = 0,
+                                              .pblend = &blend,
+                                              .dwFlags = ULW_ALPHA,
+                                              .prcDirty = dirty};
         ::UpdateLayeredWindowIndirect(hwnd_, &info);
     }
 
