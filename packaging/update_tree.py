@@ -40,9 +40,10 @@ UPDATE_NSI = os.path.join(os.path.dirname(os.path.abspath(__file__)), "Update.ns
 
 def build_update_installer(setups, version, makensis, icon, out):
     """The software installer that runs the setup program of this Windows' width."""
-    defines = [f"-DSETUP_{arch.upper()}={path}" for arch, path in sorted(setups.items())]
-    subprocess.run([makensis, "-V2", f"-DVERSION={version}", f"-DICON={icon}", f"-DOUTFILE={out}", *defines,
-                    UPDATE_NSI], check=True)
+    # makensis reads relative paths from the script's folder.
+    defines = [f"-DSETUP_{arch.upper()}={os.path.abspath(path)}" for arch, path in sorted(setups.items())]
+    subprocess.run([makensis, "-V2", f"-DVERSION={version}", f"-DICON={os.path.abspath(icon)}",
+                    f"-DOUTFILE={os.path.abspath(out)}", *defines, UPDATE_NSI], check=True)
 
 
 def lay_out(out, channel, version, installer, key):
