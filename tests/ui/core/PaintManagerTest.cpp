@@ -4,6 +4,7 @@
 
 #include "PaintHost.h"
 #include "ProbeControl.h"
+#include "Wait.h"
 
 #include "controls/CArea.h"
 #include "controls/MButton.h"
@@ -309,6 +310,12 @@ TEST_F(Engine, LayeredHoverRepaintsOnlyWhatTheButtonTouchesAndMatchesAFullRepain
     const POINT window = {40, 40};
     const RECT mark = {window.x + 200, window.y + 10, window.x + 210, window.y + 20};
     UniqueBrush magenta(::CreateSolidBrush(RGB(255, 0, 255)));
+    // The whole push before may still be on its way to the X server: the mark goes on once it has landed.
+    const DWORD under = engine_.GetPaintPixel(200, 10);
+    ASSERT_TRUE(testing_support::WaitUntil([&] {
+        return ::GetPixel(screen.get(), mark.left, mark.top) ==
+               RGB(under >> 16 & 0xFF, under >> 8 & 0xFF, under & 0xFF);
+    }));
     ::FillRect(screen.get(), &mark, magenta.get());
     button->OnMouseMove(0, CPoint(50, 30));
     ::UpdateWindow(hwnd);
