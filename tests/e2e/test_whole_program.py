@@ -387,14 +387,17 @@ class WholeProgram(unittest.TestCase):
         self.wait_shown(light="off")
         self.wait_status(r"^K1\W+light off$", "14-light-off")
         self.s.click_panel(250, 100)
-        shown = str(int(self.wait_shown(light="on")["shown"]))
-        self.wait_status(r"^K1\W+" + shown + r"\b", "14-one")
+        if self.wait_shown(light="on")["unit"] != "F":
+            self.s.click_panel(250, 160)
+        # The reading and its unit, whatever OCR makes of the degree sign.
+        shown = str(int(self.wait_shown(light="on", unit="F")["shown"])) + r"\s*\S?F$"
+        self.wait_status(r"^K1\W+" + shown, "14-one")
         self.s.ctl("plug", "K2")
-        self.wait_status(r"^K1 \+ K2\W+" + shown + r"\b", "14-two")
+        self.wait_status(r"^K1 \+ K2\W+" + shown, "14-two")
         self.s.ctl("unplug", "all")
         self.wait_status(r"^No display connected$", "14-none")
         self.s.ctl("plug", "K1")
-        self.wait_status(r"^K1\W+" + shown + r"\b", "14-back")
+        self.wait_status(r"^K1\W+" + shown, "14-back")
 
     def test_15_alt_f4_on_the_panel_ends_the_run_with_1_and_leaves_no_server_or_tray_icon(self):
         self.ensure_running()
