@@ -32,9 +32,10 @@ inline constexpr int kLongestDelayMs = 600000;  // bound for the arrival delay a
 enum Fault : uint32_t {
     kFaultSend = 1,           // every feature report sent to the display fails
     kFaultProduct = 2,        // the product string is refused
-    kFaultOpen = 4,           // the display cannot be opened
+    kFaultOpen = 4,           // the system refuses every open of the display's collections
     kFaultWrongReportId = 8,  // the first reply to each firmware query carries report ID 6
     kFaultGet = 16,           // reading a feature report fails
+    kFaultExclusive = 32,     // another program holds the display: opens to read or write it fail
 };
 
 // What a logged transfer was.
