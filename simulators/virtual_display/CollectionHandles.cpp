@@ -16,6 +16,12 @@ constexpr LONG kStatusDeviceNotConnected = static_cast<LONG>(0xC000009D);
 std::mutex g_mutex;
 std::vector<CollectionHandle> g_handles;
 
+// Called with g_mutex held.
+std::vector<CollectionHandle>::iterator FindLocked(HANDLE handle) noexcept {
+    return std::find_if(g_handles.begin(), g_handles.end(),
+                        [&](const CollectionHandle& c) { return c.handle == handle; });
+}
+
 }  // namespace
 
 HANDLE WINAPI OpenCollectionFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -47,8 +53,7 @@ HANDLE WINAPI OpenCollectionFile(LPCWSTR path, DWORD access, DWORD share, LPSECU
 
 bool FindCollection(HANDLE handle, CollectionHandle* out) noexcept {
     std::lock_guard lock(g_mutex);
-    const auto it = std::find_if(g_handles.begin(), g_handles.end(),
-                                 [&](const CollectionHandle& c) { return c.handle == handle; });
+    const auto it = FindLocked(handle);
     if (it == g_handles.end()) {
         return false;
     }
@@ -60,8 +65,7 @@ bool ForgetCollection(HANDLE handle) noexcept {
     CollectionHandle collection;
     {
         std::lock_guard lock(g_mutex);
-        const auto it = std::find_if(g_handles.begin(), g_handles.end(),
-                                     [&](const CollectionHandle& c) { return c.handle == handle; });
+        const auto it = FindLocked(handle);
         if (it == g_handles.end()) {
             return false;
         }

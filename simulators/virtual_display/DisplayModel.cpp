@@ -52,6 +52,19 @@ void LogFailedLocked(const Opened& opened, Transfer kind, size_t length) noexcep
     LogTransferLocked(opened, kind, length, 0, -1, nullptr);
 }
 
+// The display's slot for a transfer that ends now, or null with the refusal (logged as a failed transfer):
+// the display is gone, or the fault makes it fail. Called with the lock held.
+DisplaySlot* EndingSlotLocked(const Opened& opened, Transfer kind, size_t length, uint32_t fault,
+                              Refusal* refusal) noexcept {
+    DisplaySlot* slot = LiveSlotLocked(opened);
+    *refusal = !slot ? Refusal::kGone : (slot->faults & fault) ? Refusal::kDeviceFailed : Refusal::kNone;
+    if (*refusal != Refusal::kNone) {
+        LogFailedLocked(opened, kind, length);
+        return nullptr;
+    }
+    return slot;
+}
+
 }  // namespace
 
 Refusal OpenCollection(const Interface& iface, bool readWrite, Opened* opened) noexcept {
@@ -150,12 +163,9 @@ void AwaitTransfer(const Opened& opened, int ms) noexcept {
 Refusal EndSend(Opened& opened, const unsigned char* data, size_t length, int result) noexcept {
     const Transfer kind = SendKind(data, length);
     Guard guard(Shared());
-    DisplaySlot* slot = LiveSlotLocked(opened);
-    const Refusal refusal = !slot                         ? Refusal::kGone
-                            : (slot->faults & kFaultSend) ? Refusal::kDeviceFailed
-                                                          : Refusal::kNone;
-    if (refusal != Refusal::kNone) {
-        LogFailedLocked(opened, kind, length);
+    Refusal refusal;
+    DisplaySlot* slot = EndingSlotLocked(opened, kind, length, kFaultSend, &refusal);
+    if (!slot) {
         return refusal;
     }
     // What reaches the display: exactly its feature report length.
@@ -178,12 +188,9 @@ Refusal EndSend(Opened& opened, const unsigned char* data, size_t length, int re
 
 Refusal EndGet(Opened& opened, unsigned char* data, size_t length, ReplyId replyId, int* bytes) noexcept {
     Guard guard(Shared());
-    const DisplaySlot* slot = LiveSlotLocked(opened);
-    const Refusal refusal = !slot                        ? Refusal::kGone
-                            : (slot->faults & kFaultGet) ? Refusal::kDeviceFailed
-                                                         : Refusal::kNone;
-    if (refusal != Refusal::kNone) {
-        LogFailedLocked(opened, kTransferGet, length);
+    Refusal refusal;
+    const DisplaySlot* slot = EndingSlotLocked(opened, kTransferGet, length, kFaultGet, &refusal);
+    if (!slot) {
         return refusal;
     }
     const size_t wire = opened.iface->featureLength;

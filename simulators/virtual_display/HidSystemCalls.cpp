@@ -94,13 +94,14 @@ BOOLEAN PassOn(const char* name, Args... args) noexcept {
 
 using HandleCall = BOOLEAN(NTAPI*)(HANDLE, PVOID, ULONG);
 
-// A call on a handle with a buffer: the system's for other handles, fails for a gone display.
-template <typename Answer>
-BOOLEAN OnHandle(const char* name, HANDLE handle, PVOID buffer, ULONG length, Answer answer) noexcept {
+// A call whose first argument is a handle: the system answers it for other handles, it fails for a display
+// that was pulled out, and answer(collection) gives the result for a live one.
+template <typename Function, typename Answer, typename... Args>
+BOOLEAN OnHandle(const char* name, Answer answer, HANDLE handle, Args... args) noexcept {
     CollectionHandle collection;
     switch (LookUp(handle, &collection)) {
         case Lookup::kOther:
-            return PassOn<HandleCall>(name, handle, buffer, length);
+            return PassOn<Function>(name, handle, args...);
         case Lookup::kGone:
             return FALSE;
         case Lookup::kLive:
@@ -123,37 +124,39 @@ void NTAPI GetHidGuid(LPGUID guid) {
 }
 
 BOOLEAN NTAPI GetAttributes(HANDLE handle, PHIDD_ATTRIBUTES attributes) {
-    CollectionHandle collection;
-    switch (LookUp(handle, &collection)) {
-        case Lookup::kOther:
-            return PassOn<decltype(&GetAttributes)>("HidD_GetAttributes", handle, attributes);
-        case Lookup::kGone:
-            return FALSE;
-        case Lookup::kLive:
-            break;
-    }
-    attributes->VendorID = collection.opened.iface->vendorId;
-    attributes->ProductID = collection.opened.iface->productId;
-    attributes->VersionNumber = kReleaseNumber;
-    return TRUE;
+    return OnHandle<decltype(&GetAttributes)>(
+        "HidD_GetAttributes",
+        [&](const CollectionHandle& collection) {
+            attributes->VendorID = collection.opened.iface->vendorId;
+            attributes->ProductID = collection.opened.iface->productId;
+            attributes->VersionNumber = kReleaseNumber;
+            return TRUE;
+        },
+        handle, attributes);
 }
 
 BOOLEAN NTAPI GetSerialNumberString(HANDLE handle, PVOID buffer, ULONG length) {
-    return OnHandle("HidD_GetSerialNumberString", handle, buffer, length,
-                    [](const CollectionHandle&) { return Refuse(ERROR_INVALID_PARAMETER); });
+    return OnHandle<HandleCall>(
+        "HidD_GetSerialNumberString", [](const CollectionHandle&) { return Refuse(ERROR_INVALID_PARAMETER); },
+        handle, buffer, length);
 }
 
 BOOLEAN NTAPI GetManufacturerString(HANDLE handle, PVOID buffer, ULONG length) {
-    return OnHandle("HidD_GetManufacturerString", handle, buffer, length,
-                    [&](const CollectionHandle&) { return CopyString(kManufacturer, buffer, length); });
+    return OnHandle<HandleCall>(
+        "HidD_GetManufacturerString",
+        [&](const CollectionHandle&) { return CopyString(kManufacturer, buffer, length); }, handle, buffer,
+        length);
 }
 
 BOOLEAN NTAPI GetProductString(HANDLE handle, PVOID buffer, ULONG length) {
-    return OnHandle("HidD_GetProductString", handle, buffer, length, [&](const CollectionHandle& collection) {
-        return ProductRefused(*collection.opened.iface)
-                   ? Refuse(ERROR_GEN_FAILURE)
-                   : CopyString(collection.opened.iface->product, buffer, length);
-    });
+    return OnHandle<HandleCall>(
+        "HidD_GetProductString",
+        [&](const CollectionHandle& collection) {
+            return ProductRefused(*collection.opened.iface)
+                       ? Refuse(ERROR_GEN_FAILURE)
+                       : CopyString(collection.opened.iface->product, buffer, length);
+        },
+        handle, buffer, length);
 }
 
 BOOLEAN NTAPI SetFeature(HANDLE handle, PVOID report, ULONG length) {
@@ -173,38 +176,27 @@ BOOLEAN NTAPI GetFeature(HANDLE handle, PVOID report, ULONG length) {
 }
 
 BOOLEAN NTAPI GetInputReport(HANDLE handle, PVOID report, ULONG length) {
-    return OnHandle("HidD_GetInputReport", handle, report, length,
-                    [](const CollectionHandle&) { return Refuse(ERROR_INVALID_FUNCTION); });
+    return OnHandle<HandleCall>(
+        "HidD_GetInputReport", [](const CollectionHandle&) { return Refuse(ERROR_INVALID_FUNCTION); }, handle,
+        report, length);
 }
 
 BOOLEAN NTAPI GetIndexedString(HANDLE handle, ULONG index, PVOID buffer, ULONG length) {
-    CollectionHandle collection;
-    switch (LookUp(handle, &collection)) {
-        case Lookup::kOther:
-            return PassOn<decltype(&GetIndexedString)>("HidD_GetIndexedString", handle, index, buffer,
-                                                       length);
-        case Lookup::kGone:
-            return FALSE;
-        case Lookup::kLive:
-            break;
-    }
-    return Refuse(ERROR_INVALID_FUNCTION);
+    return OnHandle<decltype(&GetIndexedString)>(
+        "HidD_GetIndexedString", [](const CollectionHandle&) { return Refuse(ERROR_INVALID_FUNCTION); },
+        handle, index, buffer, length);
 }
 
 BOOLEAN NTAPI GetPreparsedData(HANDLE handle, PHIDP_PREPARSED_DATA* data) {
-    CollectionHandle collection;
-    switch (LookUp(handle, &collection)) {
-        case Lookup::kOther:
-            return PassOn<decltype(&GetPreparsedData)>("HidD_GetPreparsedData", handle, data);
-        case Lookup::kGone:
-            return FALSE;
-        case Lookup::kLive:
-            break;
-    }
-    std::lock_guard lock(g_mutex);
-    g_preparsed.push_back(std::make_unique<Preparsed>(Preparsed{collection.opened.iface}));
-    *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(g_preparsed.back().get());
-    return TRUE;
+    return OnHandle<decltype(&GetPreparsedData)>(
+        "HidD_GetPreparsedData",
+        [&](const CollectionHandle& collection) {
+            std::lock_guard lock(g_mutex);
+            g_preparsed.push_back(std::make_unique<Preparsed>(Preparsed{collection.opened.iface}));
+            *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(g_preparsed.back().get());
+            return TRUE;
+        },
+        handle, data);
 }
 
 BOOLEAN NTAPI FreePreparsedData(PHIDP_PREPARSED_DATA data) {
@@ -244,16 +236,13 @@ NTSTATUS NTAPI GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
 }
 
 BOOLEAN NTAPI SetNumInputBuffers(HANDLE handle, ULONG count) {
-    CollectionHandle collection;
-    switch (LookUp(handle, &collection)) {
-        case Lookup::kOther:
-            return PassOn<decltype(&SetNumInputBuffers)>("HidD_SetNumInputBuffers", handle, count);
-        case Lookup::kGone:
-            return FALSE;
-        case Lookup::kLive:
-            break;
-    }
-    return count >= kMinInputBuffers && count <= kMaxInputBuffers ? TRUE : Refuse(ERROR_INVALID_PARAMETER);
+    return OnHandle<decltype(&SetNumInputBuffers)>(
+        "HidD_SetNumInputBuffers",
+        [&](const CollectionHandle&) {
+            return count >= kMinInputBuffers && count <= kMaxInputBuffers ? TRUE
+                                                                          : Refuse(ERROR_INVALID_PARAMETER);
+        },
+        handle, count);
 }
 
 }  // namespace vdisplay::hidcalls

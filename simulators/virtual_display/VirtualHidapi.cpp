@@ -49,7 +49,6 @@ const wchar_t* RefusalText(Refusal refusal) noexcept {
         case Refusal::kNone:
             return L"";
         case Refusal::kNotPresent:
-            return L"the device is not connected";
         case Refusal::kGone:
             return L"the device is not connected";
         case Refusal::kDenied:
