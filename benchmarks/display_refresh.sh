@@ -11,7 +11,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 seconds=${1:-60}
-declare -A labels=([hidapi]="the stand-in hidapi.dll" [hid]="the real hidapi.dll over the stand-in hid.dll")
+declare -A labels=([hidapi]="the stand-in hidapi.dll" [hid]="the real hidapi.dll, with the stand-in hid.dll beneath it")
 
 . "$root/scripts/wine-env.sh"
 "$root/scripts/setup.sh" >/dev/null

@@ -88,7 +88,7 @@ Refusal OpenCollection(const Interface& iface, bool readWrite, Opened* opened) n
         ++slot.openHandles[iface.number];
         ++slot.opensTotal[iface.number];
     }
-    *opened = Opened{&iface, serial, false};
+    *opened = Opened{&iface, serial};
     return Refusal::kNone;
 }
 
@@ -160,7 +160,7 @@ void AwaitTransfer(const Opened& opened, int ms) noexcept {
     }
 }
 
-Refusal EndSend(Opened& opened, const unsigned char* data, size_t length, int result) noexcept {
+Refusal EndSend(const Opened& opened, const unsigned char* data, size_t length, int result) noexcept {
     const Transfer kind = SendKind(data, length);
     Guard guard(Shared());
     Refusal refusal;
@@ -175,7 +175,7 @@ Refusal EndSend(Opened& opened, const unsigned char* data, size_t length, int re
     const int64_t ticks = LogTransferLocked(opened, kind, length, static_cast<int>(wire), result, bytes);
     if (kind == kTransferQuery) {
         ++slot->queries;
-        opened.wrongIdPending = (slot->faults & kFaultWrongReportId) != 0;
+        slot->wrongIdPending = (slot->faults & kFaultWrongReportId) != 0 ? 1 : 0;
         return Refusal::kNone;
     }
     Shown shown{};
@@ -186,19 +186,20 @@ Refusal EndSend(Opened& opened, const unsigned char* data, size_t length, int re
     return Refusal::kNone;
 }
 
-Refusal EndGet(Opened& opened, unsigned char* data, size_t length, ReplyId replyId, int* bytes) noexcept {
+Refusal EndGet(const Opened& opened, unsigned char* data, size_t length, ReplyId replyId,
+               int* bytes) noexcept {
     Guard guard(Shared());
     Refusal refusal;
-    const DisplaySlot* slot = EndingSlotLocked(opened, kTransferGet, length, kFaultGet, &refusal);
+    DisplaySlot* slot = EndingSlotLocked(opened, kTransferGet, length, kFaultGet, &refusal);
     if (!slot) {
         return refusal;
     }
     const size_t wire = opened.iface->featureLength;
     unsigned char reply[kVendorFeatureLength] = {};
-    reply[0] = opened.wrongIdPending ? kReportId - 1 : kReportId;
+    reply[0] = slot->wrongIdPending ? kReportId - 1 : kReportId;
     reply[1] = static_cast<unsigned char>(slot->firmware >> 8);
     reply[2] = static_cast<unsigned char>(slot->firmware & 0xFF);
-    opened.wrongIdPending = false;
+    slot->wrongIdPending = 0;
     const size_t from = replyId == ReplyId::kAsRequested ? 1 : 0;
     std::memcpy(data + from, reply + from, wire - from);
     *bytes = static_cast<int>(wire);

@@ -38,7 +38,6 @@ enum class Refusal {
 struct Opened {
     const Interface* iface = nullptr;  // an entry of kInterfaces
     int32_t serial = 0;                // the display's plug serial when it was opened
-    bool wrongIdPending = false;       // the next reply carries the wrong report ID (fault `wrongid`)
 };
 
 // What a shorter buffer than the report means for a send.
@@ -75,9 +74,10 @@ void CloseCollection(const Opened& opened) noexcept;
 void AwaitTransfer(const Opened& opened, int ms) noexcept;
 // Delivers a send to the display: the collection's report length of data (zeros past length). result is what
 // the caller's call returns, for the log.
-[[nodiscard]] Refusal EndSend(Opened& opened, const unsigned char* data, size_t length, int result) noexcept;
+[[nodiscard]] Refusal EndSend(const Opened& opened, const unsigned char* data, size_t length,
+                              int result) noexcept;
 // Reads the display's reply into data (length bytes, at least the report); *bytes is the report's length.
-[[nodiscard]] Refusal EndGet(Opened& opened, unsigned char* data, size_t length, ReplyId replyId,
+[[nodiscard]] Refusal EndGet(const Opened& opened, unsigned char* data, size_t length, ReplyId replyId,
                              int* bytes) noexcept;
 // Logs a transfer that ended before it reached the display (cancelled, or its handle closed).
 void LogUnfinished(const Opened& opened, Transfer kind, size_t length) noexcept;

@@ -61,12 +61,12 @@ struct Shown {
 
 struct DisplaySlot {
     int32_t plugged;
-    int32_t plugSerial;  // counts plug-ins; a handle opened before an unplug stays dead
-    int32_t firmware;    // answered to the 0xFD query, high byte first
-    uint32_t faults;     // Fault bits
-    int32_t transferMs;  // how long each feature report transfer takes
-    int32_t reserved;
-    int64_t readyTicks;  // QueryPerformanceCounter from which the HID collections can be opened
+    int32_t plugSerial;      // counts plug-ins; a handle opened before an unplug stays dead
+    int32_t firmware;        // answered to the 0xFD query, high byte first
+    uint32_t faults;         // Fault bits
+    int32_t transferMs;      // how long each feature report transfer takes
+    int32_t wrongIdPending;  // with kFaultWrongReportId: the next reply carries report ID 6
+    int64_t readyTicks;      // QueryPerformanceCounter from which the HID collections can be opened
     int32_t openHandles[kInterfaceCount];
     int32_t opensTotal[kInterfaceCount];
     int32_t failedSends;  // sends refused because the display is gone or a fault says so

@@ -209,16 +209,17 @@ int HID_API_EXPORT HID_API_CALL hid_send_feature_report(hid_device* dev, const u
         return -1;
     }
     const vdisplay::Transfer kind = vdisplay::SendKind(data, length);
+    // What hidapi returns for a send: the caller's length.
+    const int sent = static_cast<int>(std::min<size_t>(length, INT_MAX));
     int transferMs = 0;
     Refusal refusal =
         vdisplay::BeginTransfer(dev->opened, kind, data, length, vdisplay::ShortSend::kPadded, &transferMs);
     if (refusal == Refusal::kNone) {
         vdisplay::AwaitTransfer(dev->opened, transferMs);
-        refusal =
-            vdisplay::EndSend(dev->opened, data, length, static_cast<int>(std::min<size_t>(length, INT_MAX)));
+        refusal = vdisplay::EndSend(dev->opened, data, length, sent);
     }
     dev->error = RefusalText(refusal);
-    return refusal == Refusal::kNone ? static_cast<int>(std::min<size_t>(length, INT_MAX)) : -1;
+    return refusal == Refusal::kNone ? sent : -1;
 }
 
 int HID_API_EXPORT HID_API_CALL hid_get_feature_report(hid_device* dev, unsigned char* data, size_t length) {

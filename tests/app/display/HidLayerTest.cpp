@@ -22,6 +22,7 @@ constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
 constexpr int kPointer = 0;
 constexpr int kVendorK1 = 2;
 constexpr int kVendorK2 = 3;
+constexpr LONG kStatusCancelled = static_cast<LONG>(0xC0000120);
 
 std::wstring PathOf(int iface) {
     const char* path = vdisplay::kInterfaces[iface].path;
@@ -164,6 +165,14 @@ TEST_P(VirtualDisplay, FeatureReadsCompleteLaterAndEndByCancelOrPullOut) {
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
     EXPECT_EQ(StartRead(file.get(), report, sizeof(report), &overlapped),
               Refused(ERROR_DEVICE_NOT_CONNECTED));
+
+    // Closing a handle ends what is pending on it.
+    UniqueFileHandle again = OpenInterface(kVendorK1, kReadWrite);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(StartRead(again.get(), report, sizeof(report), &overlapped), Refused(ERROR_IO_PENDING));
+    again.reset();
+    ASSERT_TRUE(Completes(overlapped));
+    EXPECT_EQ(static_cast<LONG>(overlapped.Internal), kStatusCancelled);
 }
 
 }  // namespace

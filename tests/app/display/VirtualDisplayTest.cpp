@@ -224,6 +224,30 @@ TEST_P(VirtualDisplay, QueriesTheFirmwareVersionOfTheFirstDisplay) {
     EXPECT_GE(Milliseconds(transfers[1].ticks - transfers[0].ticks), 15.0);
 }
 
+// A reply whose byte 0 is another report ID is read again. Only the stand-in hidapi.dll hands one to the
+// program: beneath hidapi, Windows leaves byte 0 as the caller set it, whatever the display sent.
+TEST_P(VirtualDisplay, ReadsTheVersionAgainAfterAWrongReportId) {
+    state_.SetPlugged(kK2, true);
+    state_.SetFirmware(kK2, 0x1234);
+    state_.SetFaults(kK2, vdisplay::kFaultWrongReportId);
+    manager_.RescanDisplays(facts_);
+    int version = 0;
+    ASSERT_TRUE(manager_.QueryFirmwareVersion(&version));
+    EXPECT_EQ(version, 0x1234);
+    const std::vector<vdisplay::LogEntry> transfers = LoggedSince(0);
+    ASSERT_GE(transfers.size(), 2u);
+    EXPECT_EQ(transfers[1].raw[0], 0x06);  // what the display sent
+    if (OverHidLayer()) {
+        EXPECT_EQ(transfers.size(), 2u);
+        return;
+    }
+    ASSERT_EQ(transfers.size(), 3u);
+    EXPECT_EQ(transfers[2].kind, vdisplay::kTransferGet);
+    EXPECT_EQ(transfers[2].length, 65);
+    EXPECT_EQ(transfers[2].raw[0], 0x07);
+    EXPECT_GE(Milliseconds(transfers[2].ticks - transfers[1].ticks), 15.0);
+}
+
 // What hidapi over Windows does with the vendor collection's 65-byte feature report, which the tests above
 // rely on: shorter sends are padded and longer ones cut (the call returns the caller's length), a read needs
 // a buffer for the whole report, and only the vendor collection with report ID 7 takes feature reports.
