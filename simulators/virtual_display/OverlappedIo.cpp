@@ -79,7 +79,7 @@ DWORD NextWakeMs() noexcept {
         return INFINITE;
     }
     const int64_t now = Now();
-    const int64_t frequency = Shared().Get()->frequency;
+    const int64_t frequency = TicksPerSecond();
     int64_t wait = kConnectionCheckMs;
     for (const PendingIo& io : g_pending) {
         const int64_t ahead = io.dueTicks - std::min(io.dueTicks, now);
@@ -168,7 +168,7 @@ BOOL IssueFeatureRequest(const CollectionHandle& collection, bool get, unsigned 
         ::SetLastError(WindowsError(refusal));
         return FALSE;
     }
-    const int64_t due = Now() + Shared().Get()->frequency * transferMs / 1000;
+    const int64_t due = Now() + TicksPerSecond() * transferMs / 1000;
     return Issue(PendingIo{collection, overlapped, ::GetCurrentThreadId(),
                            get ? Request::kGet : Request::kSend, kind, buffer, length, due},
                  done);

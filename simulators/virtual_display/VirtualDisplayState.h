@@ -107,6 +107,8 @@ void DecodeTemperatureReport(const unsigned char* data, size_t length, Shown* sh
 
 // QueryPerformanceCounter: the clock of the log and of the collections' readiness.
 [[nodiscard]] int64_t Now() noexcept;
+// Its ticks per second. The same as the block's frequency, without the lock that a reset of the block needs.
+[[nodiscard]] int64_t TicksPerSecond() noexcept;
 
 // Whether a plugged display's HID collections can be opened at QueryPerformanceCounter now.
 [[nodiscard]] inline bool CollectionsReady(const DisplaySlot& slot, int64_t now) noexcept {
