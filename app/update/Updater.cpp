@@ -15,7 +15,6 @@
 #include "core/Handle.h"
 
 #include <cwctype>
-#include <vector>
 
 namespace {
 
@@ -30,17 +29,6 @@ std::wstring Printable(std::wstring text) {
         c = std::iswcntrl(c) ? L'?' : c;
     }
     return text;
-}
-
-// Whether this unpacking wrote a file of that name directly in the folder.
-bool Unpacked(const std::vector<ZipEntryOutcome>& entries, const std::wstring& name) noexcept {
-    for (const ZipEntryOutcome& entry : entries) {
-        if (entry.result == kZipEntryDone &&
-            ::CompareStringOrdinal(entry.name.c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // Deletes an open file through its handle (opened with DELETE); it goes when the handle is closed.
@@ -205,18 +193,15 @@ InstallOutcome Updater::InstallPackage(bool software, const std::wstring& versio
     }
     // Whatever must vouch for the package before it is unpacked reads it here, through `package`: the bytes
     // as they were written, which nobody can open, change or replace while the handle is held.
-    std::vector<ZipEntryOutcome> entries;
-    if (!ExtractZip(package.get(), folder.Path(), &entries)) {
+    if (!ExtractZip(package.get(), folder.Path())) {
         return notInstalled(L"the package is no zip archive:", url);
     }
     DeleteWhenClosed(package.get());
-    // Only an installer that this unpacking wrote starts, held from here until it has started.
-    if (!Unpacked(entries, installerName)) {
-        return notInstalled(L"the package brought no", installerName);
-    }
+    // The folder is fresh and only administrators can change it: an installer in it is the one this unpacking
+    // wrote. It is held from here until it has started.
     const UniqueFileHandle pinned = folder.PinFile(installerName, &why);
     if (!pinned) {
-        return notInstalled(L"the installer cannot be held:", why);
+        return notInstalled(L"the package brought no installer:", why);
     }
     const std::wstring installer = folder.Path() + installerName;
     DWORD error = 0;

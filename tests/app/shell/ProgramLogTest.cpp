@@ -132,10 +132,13 @@ TEST(ProgramLog, NeverWritesThroughALink) {
 }
 
 // One log per user in the machine-wide folder's "Logs", which users may read and only administrators change.
+// The environment, which any process of the user can set for the program, does not move it.
 TEST(ProgramLog, EachUserHasALogInTheMachineWideFolder) {
     const std::wstring user = CurrentUserSidText();
     ASSERT_FALSE(user.empty());
-    ASSERT_FALSE(MachineFolderPath().empty());
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"ProgramData", L"C:\\users\\Public"));
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"ALLUSERSPROFILE", L"C:\\users\\Public"));
+    EXPECT_EQ(MachineFolderPath(), L"C:\\ProgramData\\Kelvaro-DIG\\");
     EXPECT_EQ(ProgramLog().Path(), MachineFolderPath() + L"Logs\\Calidra-" + user + L".log");
     LogEvent(L"program log test %d", 7);
     EXPECT_NE(ReadFileBytes(ProgramLog().Path()).find("program log test 7\r\n"), std::string::npos);
