@@ -7,7 +7,9 @@
 
 #include <sddl.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -85,6 +87,25 @@ TEST(AccessRules, OnlyAdministratorsMayChangeWhatTheJudgementPasses) {
     ASSERT_TRUE(::SetSecurityDescriptorOwner(&open, admins, FALSE));
     ASSERT_TRUE(::SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE));
     EXPECT_EQ(NonAdministratorWith(&open, kChangeRights, windows), L"Everyone (it has no access rules)");
+
+    // An entry of a kind the judgement does not read (an object entry, which wine makes neither from SDDL
+    // nor with AddAccessAllowedObjectAce) counts as allowing, even when it grants only reading. Its layout:
+    // header, mask, flags (0: no object types), the SID.
+    alignas(ACL) BYTE entries[256];
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    size = sizeof(everyone);
+    ASSERT_TRUE(::CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size));
+    std::vector<BYTE> entry(sizeof(ACE_HEADER) + sizeof(ACCESS_MASK) + sizeof(DWORD) + size);
+    const ACE_HEADER header{ACCESS_ALLOWED_OBJECT_ACE_TYPE, 0, static_cast<WORD>(entry.size())};
+    const ACCESS_MASK read = FILE_GENERIC_READ;
+    std::memcpy(entry.data(), &header, sizeof(header));
+    std::memcpy(entry.data() + sizeof(header), &read, sizeof(read));
+    std::memcpy(entry.data() + entry.size() - size, everyone, size);
+    ASSERT_TRUE(::InitializeAcl(reinterpret_cast<PACL>(entries), sizeof(entries), ACL_REVISION_DS));
+    ASSERT_TRUE(::AddAce(reinterpret_cast<PACL>(entries), ACL_REVISION_DS, MAXDWORD, entry.data(),
+                         static_cast<DWORD>(entry.size())));
+    ASSERT_TRUE(::SetSecurityDescriptorDacl(&open, TRUE, reinterpret_cast<PACL>(entries), FALSE));
+    EXPECT_EQ(NonAdministratorWith(&open, kChangeRights, windows), L"anyone (an entry of an unknown kind)");
 }
 
 // What the program gives its folders, as data: owned by the Administrators group, protected, SYSTEM and

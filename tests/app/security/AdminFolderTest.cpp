@@ -97,14 +97,15 @@ TEST_F(AdminFolderTest, OnlyNewPlainFilesAreMadeAndOnlyExistingOnesPinned) {
 
     UniqueFileHandle made = fresh.NewFile(L"installer.exe", &why_);
     ASSERT_TRUE(made) << Why();
-    EXPECT_FALSE(fresh.NewFile(L"installer.exe", &why_)) << "never one that exists";
-    EXPECT_FALSE(fresh.PinFile(L"installer.exe", &why_)) << "nobody else opens a file being made";
     ASSERT_TRUE(WriteAll(made.get(), "MZ"));
+    const std::wstring installer = fresh.Path() + L"installer.exe";
+    EXPECT_EQ(ReadFileBytes(installer), "") << "nobody else opens a file being made";
+    EXPECT_FALSE(fresh.PinFile(L"installer.exe", &why_));
     made.reset();
+    EXPECT_FALSE(fresh.NewFile(L"installer.exe", &why_)) << "never one that exists";
 
     const UniqueFileHandle pinned = fresh.PinFile(L"installer.exe", &why_);
     ASSERT_TRUE(pinned) << Why();
-    const std::wstring installer = fresh.Path() + L"installer.exe";
     EXPECT_FALSE(::DeleteFileW(installer.c_str()));
     EXPECT_FALSE(::MoveFileW(installer.c_str(), (fresh.Path() + L"other.exe").c_str()));
     EXPECT_FALSE(WriteFileBytes(installer, "swapped"));
