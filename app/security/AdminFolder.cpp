@@ -223,32 +223,23 @@ AdminFolder::Verdict AdminFolder::Check(const Administrators& admins, std::wstri
 }
 
 UniqueFileHandle AdminFolder::NewFile(std::wstring_view name, std::wstring* why) const {
-    if (!valid() || !IsPlainFileName(name)) {
-        *why = L"not a file name of the folder: " + std::wstring(name);
-        return UniqueFileHandle();
-    }
-    const std::wstring path = path_ + std::wstring(name);
-    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                        nullptr));
-    const std::wstring fault = file ? OpenedObjectFault(file.get(), path, ObjectKind::kFile)
-                                    : Error(L"it cannot be made", ::GetLastError());
-    if (!fault.empty()) {
-        *why = path + L": " + fault;
-        file.reset();
-    }
-    return file;
+    return FileInside(name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, CREATE_NEW, why);
 }
 
 UniqueFileHandle AdminFolder::PinFile(std::wstring_view name, std::wstring* why) const {
+    return FileInside(name, GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ, OPEN_EXISTING, why);
+}
+
+UniqueFileHandle AdminFolder::FileInside(std::wstring_view name, DWORD access, DWORD sharing,
+                                         DWORD disposition, std::wstring* why) const {
     if (!valid() || !IsPlainFileName(name)) {
         *why = L"not a file name of the folder: " + std::wstring(name);
         return UniqueFileHandle();
     }
     const std::wstring path = path_ + std::wstring(name);
-    UniqueFileHandle file = OpenWithoutFollowing(path, GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ);
+    UniqueFileHandle file = OpenWithoutFollowing(path, access, sharing, disposition);
     const std::wstring fault = file ? OpenedObjectFault(file.get(), path, ObjectKind::kFile)
-                                    : Error(L"it cannot be opened", ::GetLastError());
+                                    : Error(L"it cannot be opened or made", ::GetLastError());
     if (!fault.empty()) {
         *why = path + L": " + fault;
         file.reset();

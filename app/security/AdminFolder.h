@@ -74,6 +74,10 @@ class AdminFolder {
     // Opens the folder at path_ and checks it; unless it passes, the handle is closed and *why says what is
     // wrong.
     [[nodiscard]] Verdict Check(const Administrators& admins, std::wstring* why);
+    // Opens or makes the file name (a plain file name) in the folder, without following a link, and checks it
+    // by the handle.
+    [[nodiscard]] UniqueFileHandle FileInside(std::wstring_view name, DWORD access, DWORD sharing,
+                                              DWORD disposition, std::wstring* why) const;
     void Close() noexcept;
 
     UniqueFileHandle handle_;

@@ -4,15 +4,15 @@
 #include "security/AdminFolder.h"
 
 #include "HostLink.h"
+#include "LooseRules.h"
 #include "TempFolder.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <aclapi.h>
-
 #include <string>
 
+using testing_support::LetEveryoneChange;
 using testing_support::PlantHostLink;
 using testing_support::ReadFileBytes;
 using testing_support::TempFolder;
@@ -31,18 +31,6 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
     DWORD written = 0;
     return ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
            written == bytes.size();
-}
-
-// Gives a folder rules that let everyone change it; wine makes that a mode that others may write.
-bool LetEveryoneChange(const std::wstring& path) {
-    const UniqueLocalMemory rules = DescriptorFromRules(L"D:(A;OICI;FA;;;WD)");
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL dacl = nullptr;
-    return rules && ::GetSecurityDescriptorDacl(rules.get(), &present, &dacl, &defaulted) &&
-           ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
-                                   DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl,
-                                   nullptr) == ERROR_SUCCESS;
 }
 
 class AdminFolderTest : public ::testing::Test {

@@ -4,30 +4,19 @@
 #include "security/ProgramFolderCheck.h"
 
 #include "HostLink.h"
+#include "LooseRules.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <aclapi.h>
-
 #include <string>
 
+using testing_support::LetEveryoneChange;
 using testing_support::PlantHostLink;
 using testing_support::TempFolder;
 using testing_support::WriteFileBytes;
 
 namespace {
-
-bool LetEveryoneChange(const std::wstring& path) {
-    const UniqueLocalMemory rules = DescriptorFromRules(L"D:(A;OICI;FA;;;WD)");
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL dacl = nullptr;
-    return rules && ::GetSecurityDescriptorDacl(rules.get(), &present, &dacl, &defaulted) &&
-           ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
-                                   DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl,
-                                   nullptr) == ERROR_SUCCESS;
-}
 
 // An installation: the program, its libraries, both servers with their settings, a skin image.
 class Installation {
