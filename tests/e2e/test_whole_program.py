@@ -429,6 +429,10 @@ class WholeProgram(unittest.TestCase):
     def test_16_a_server_of_that_name_from_another_folder_survives_the_start(self):
         self.ensure_running()
         self.exit_through_menu()
+        # The decoy is the only process of that name when Calidra starts.
+        for pid in self.s.processes_named(SERVER):
+            os.kill(pid, 9)
+        self.assertTrue(self.s.wait_for(lambda: not self.s.processes_named(SERVER), 10))
         decoy_exe = os.path.join(self.s.work, "decoy", SERVER)
         os.makedirs(os.path.dirname(decoy_exe), exist_ok=True)
         shutil.copy2(PROBE, decoy_exe)
@@ -437,9 +441,8 @@ class WholeProgram(unittest.TestCase):
         try:
             self.assertTrue(self.s.wait_for(lambda: self.decoy_pids(decoy_exe), 10), "the decoy did not start")
             decoys = self.decoy_pids(decoy_exe)
-            own = self.s.processes_named(SERVER)
             type(self).calidra = self.s.start_calidra()
-            self.assertTrue(self.s.wait_for(lambda: [p for p in self.s.processes_named(SERVER) if p not in own], 20),
+            self.assertTrue(self.s.wait_for(lambda: [p for p in self.s.processes_named(SERVER) if p not in decoys], 20),
                             "Calidra started no server of its own")
             self.assertIsNone(decoy.poll(), "the decoy was ended")
             self.assertEqual(self.decoy_pids(decoy_exe), decoys)
