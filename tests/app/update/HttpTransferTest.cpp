@@ -115,7 +115,8 @@ TEST_F(Transfer, OnlyA200AnswerFromATrustedHttpsServerIsText) {
 
 // Too much or too slow is refused however the answer is framed: a length announced, chunks with none, one
 // byte at a time well within each read's time-out but past the whole transfer's. Both for a version file and
-// for a package, which is refused before it is written when its length says so, and leaves no file.
+// for a package, which is refused before it is written when its length says so, and leaves nothing in its
+// file.
 TEST_F(Transfer, ABodyPastTheCapOrTheDeadlineIsRefused) {
     TransferLimits quick = kVersionFileLimits;
     quick.totalMs = 1000;
@@ -129,18 +130,18 @@ TEST_F(Transfer, ABodyPastTheCapOrTheDeadlineIsRefused) {
         {L"_chunked/1025/", kVersionFileLimits, {2, 8, 10}},
         {L"_trickle/300/", quick, {2, 8, 10}},  // 8 bytes over 2.4 s
     };
-    const std::wstring path = folder_.path() + L"package.zip";
     for (const Case& c : cases) {
         HttpTransfer transfer(c.limits, c.limits);
         std::wstring text;
         EXPECT_EQ(transfer.FetchText(server_.BaseUrl() + c.answer + L"version", &text), kTransferFailed)
             << c.answer;
         EXPECT_TRUE(text.empty()) << c.answer;
-        EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + c.answer + L"p.zip", path, sink_.hwnd()),
+        const UniqueFileHandle file = NewFile();
+        EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + c.answer + L"p.zip", file.get(), sink_.hwnd()),
                   kTransferFailed)
             << c.answer;
         EXPECT_EQ(Progress(), c.progress) << c.answer;
-        EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << c.answer;
+        EXPECT_EQ(Contents(file.get()), "") << c.answer;
     }
 }
 
