@@ -124,6 +124,10 @@ class ReleaseFiles(unittest.TestCase):
             statement = update_signing.statement("display-K/K1K2/software/", package, VERSION, f.read())
         with open(os.path.join(UPDATE_SOFTWARE, package + ".sig"), "rb") as f:
             self.assertTrue(update_signing.verify(UPDATE_KEY, statement, f.read()))
+        # The shipped program checks packages against the key that signed them.
+        r = subprocess.run([sys.executable, update_signing.__file__, "embedded", UPDATE_KEY,
+                            os.path.join(STAGE, "Calidra.exe")], capture_output=True, timeout=60)
+        self.assertEqual(r.returncode, 0, r.stderr.decode())
 
 
 class PackageSession(Session):
