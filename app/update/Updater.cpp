@@ -200,7 +200,6 @@ InstallOutcome Updater::InstallPackage(bool software, const std::wstring& versio
         return InstallOutcome::kCancelled;
     }
     if (signature != SignatureCheck::kValid) {
-        DeleteWhenClosed(package.get());
         return notInstalled(SignatureCheckText(signature), L"(" + url + L")");
     }
     if (!ExtractZip(package.get(), folder.Path())) {

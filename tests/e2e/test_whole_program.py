@@ -14,6 +14,7 @@ import subprocess
 import sys
 import time
 import unittest
+import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -561,18 +562,16 @@ class WholeProgram(unittest.TestCase):
             self.s.reset_updates()
 
     def test_23_a_missing_or_tampered_package_is_reported_and_the_program_runs_on(self):
-        tampered = os.path.join(self.s.update_root, "display-K", "K1K2", "software", "Software-1.0.0.6.zip")
+        swapped = os.path.join(self.s.update_root, "display-K", "K1K2", "software", "Software-1.0.0.6.zip")
         cases = (("1.0.0.7", None, "no package from"),  # nothing on the server: 404
-                 ("1.0.0.6", tampered, "the signature does not match the package"))  # one byte changed
+                 # A sound package with another installer in place of the signed one, its signature left.
+                 ("1.0.0.6", swapped, "the signature does not match the package"))
         for version, package, reason in cases:
             with self.subTest(version):
                 self.s.offer_software(version, installer=INSTALLER if package else None)
                 if package:
-                    with open(package, "r+b") as f:
-                        f.seek(os.path.getsize(package) // 2)
-                        byte = f.read(1)
-                        f.seek(-1, os.SEEK_CUR)
-                        f.write(bytes([byte[0] ^ 1]))
+                    with zipfile.ZipFile(package, "w") as z:
+                        z.write(PROBE, f"Software-{version}.exe")
                 try:
                     log = self.restart_with_probe_log()
                     box = self.message_box()
@@ -593,7 +592,7 @@ class WholeProgram(unittest.TestCase):
                     self.assertGreater(self.reports(), before)
                     self.assertIn(f"/display-K/K1K2/software///Software-{version}.zip", self.s.update_requests())
                     self.assertIn("Update not installed: " + reason, self.log_of_this_run())
-                    self.assertFalse(installer_runs(log), "an installer ran")
+                    self.assertFalse(os.path.exists(log), "an installer ran")
                 finally:
                     self.s.reset_updates()
 
