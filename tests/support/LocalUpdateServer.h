@@ -66,7 +66,7 @@ class LocalUpdateServer {
     static constexpr DWORD kStopWaitMs = 3000;
 
     // kSignsPackages: the server answers "<package>.sig" for every package it has with the signature the
-    // program under test accepts (unless a file of that name says otherwise).
+    // program under test accepts (unless a file of that name says otherwise; a folder of that name: 404).
     enum class Signing { kNone, kSignsPackages };
 
     explicit LocalUpdateServer(Signing signing = Signing::kNone) : signing_(signing) {

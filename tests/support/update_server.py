@@ -25,9 +25,10 @@ What a path gets:
   /_chunked/BYTES/REST           the same in chunks, with no length announced
   /_trickle/MS/REST              200 with "1.0.0.6\n" in chunks of one byte, MS milliseconds apart, no length announced
   /_stall/REST                   reads the request and never answers
-  PACKAGE.sig, with --sign KEY, for a package the server has (a file, or a folder named *.zip) and no file
-                                 PACKAGE.sig: 200 with its signature by KEY, as a release signs it
-                                 (packaging/update_signing.py), for the folder from its display-K component on
+  PACKAGE.sig, with --sign KEY, for a package the server has (a file, or a folder named *.zip) and nothing
+                                 named PACKAGE.sig: 200 with its signature by KEY, as a release signs it
+                                 (packaging/update_signing.py), for the folder from its display-K component on;
+                                 a folder named PACKAGE.sig makes it 404 (a package nobody signed)
 The silent port accepts connections and never says anything (not even TLS). The plain port answers the same
 paths over plain HTTP; the untrusted and expired ports over TLS with those certificates.
 
@@ -150,7 +151,7 @@ class _Handler(BaseHTTPRequestHandler):
                 return self._send(200, f.read())
         if os.path.isdir(path) and path.endswith(".zip"):
             return self._send(200, zip_folder(path))
-        if server.signing_key and path.endswith(update_signing.SIGNATURE_SUFFIX):
+        if server.signing_key and path.endswith(update_signing.SIGNATURE_SUFFIX) and not os.path.exists(path):
             signature = self._signature(parts)
             if signature:
                 return self._send(200, signature)

@@ -246,13 +246,14 @@ TEST_F(UpdaterTest, AnUpdateThatCannotBeInstalledSaysSoStartsNothingAndLeavesNoF
         const char* version;
         const char* package;  // null: 404; "zip": a folder zipped without the installer; "broken": an
                               // installer that is no program; "forged": a good package with a signature
-                              // by no one; "old": release 1.0.0.4 with its valid signature
+                              // by no one; "old": release 1.0.0.4 with its valid signature; "unsigned":
+                              // a good package without a signature (404)
     };
     const Case cases[] = {
         {"1.0.0.6", nullptr}, {"1.0.0.7", "this is no zip archive"},
         {"1.0.0.8", "zip"},   {"1.0.0.9", "broken"},
         {"..\\x", nullptr},   {"1.0.0.10", "forged"},
-        {"1.0.0.11", "old"},
+        {"1.0.0.11", "old"},  {"1.0.0.12", "unsigned"},
     };
     int i = 0;
     for (const Case& c : cases) {
@@ -265,9 +266,11 @@ TEST_F(UpdaterTest, AnUpdateThatCannotBeInstalledSaysSoStartsNothingAndLeavesNoF
             ASSERT_TRUE(server_.Put(package + L"/readme.txt", "no installer here"));
         } else if (kind == "broken") {
             ASSERT_TRUE(server_.Put(package + L"/Software-" + version + L".exe", "MZ but no program"));
-        } else if (kind == "forged") {
+        } else if (kind == "forged" || kind == "unsigned") {
             ASSERT_TRUE(server_.Put(package + L"/Software-" + version + L".exe", probe_));
-            ASSERT_TRUE(server_.Put(package + kSignatureSuffix, std::string(kPackageSignatureSize, '\x5A')));
+            ASSERT_TRUE(kind == "forged" ? server_.Put(package + kSignatureSuffix,
+                                                       std::string(kPackageSignatureSize, '\x5A'))
+                                         : server_.Put(package + kSignatureSuffix + L"/none", ""));
         } else if (kind == "old") {
             const std::wstring old =
                 TestDir() + L"signed_packages\\old\\display-K\\K1K2\\software\\Software-1.0.0.4.zip";
