@@ -670,5 +670,6 @@ class WholeProgram(unittest.TestCase):
         finally:
             self.s.set_update_server(self.s.updates.base_url)
 
+
 if __name__ == "__main__":
     unittest.main()
