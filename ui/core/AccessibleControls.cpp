@@ -14,8 +14,6 @@ namespace Tessel {
 
 namespace {
 
-using Microsoft::WRL::ComPtr;
-
 // The default actions' names, as the system's own buttons and check boxes call them.
 constexpr wchar_t kPressAction[] = L"Press";
 constexpr wchar_t kCheckAction[] = L"Check";
@@ -27,7 +25,7 @@ UINT DefaultActionMessage() noexcept {
     return message;
 }
 
-// Texts and pictures take no input even when enabled: "unavailable" would only mislead.
+// Texts and pictures are often disabled only so that they never take a press: "unavailable" would mislead.
 bool Interactive(LONG role) noexcept {
     return role != ROLE_SYSTEM_STATICTEXT && role != ROLE_SYSTEM_GRAPHIC;
 }

@@ -14,6 +14,9 @@
 // give it another role, a value and a checked state. Push and check buttons have a default action: the
 // control reports a click (kNotifyClicked) to its parent, as a button does when it is clicked. Space and
 // Enter perform it on the focused tab stop; an assistive program through accDoDefaultAction.
+//
+// Other processes reach the client object through COM: the window's thread must have initialised it (the
+// program initialises OLE before it creates its windows).
 
 #include "core/Types.h"
 

@@ -225,7 +225,8 @@ BOOL InputRouter::OnKeyDown(UINT vk, LPARAM lParam) {
                 return TRUE;
         }
     }
-    const bool activates = (vk == VK_SPACE || vk == VK_RETURN) && (code & ~kShiftHeld) == 0;
+    // With Ctrl or Alt these keys mean something else.
+    const bool activates = (vk == VK_SPACE || vk == VK_RETURN) && (code == 0 || code == kShiftHeld);
     if (!activates || (lParam & kKeyWasDown) != 0 || focus_ == nullptr || !focus_->IsTabStop())
         return FALSE;
     return access_.DoDefaultAction(focus_) ? TRUE : FALSE;
