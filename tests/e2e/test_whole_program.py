@@ -26,6 +26,7 @@ ACCESSIBLE_PROBE = os.path.join("tests", "AccessibleProbe.exe")  # an assistive 
 # MSAA's roles and states (oleacc.h) as the probe prints them.
 ROLE_STATIC_TEXT, ROLE_PUSH_BUTTON, ROLE_CHECK_BUTTON = 0x29, 0x2B, 0x2C
 STATE_FOCUSED, STATE_CHECKED, STATE_FOCUSABLE = 0x4, 0x10, 0x100000
+UNIT_SETTING = {"C": "0", "F": "1"}  # "tempe_type"
 
 
 def read_text(png):
@@ -429,10 +430,18 @@ class WholeProgram(unittest.TestCase):
 
     def test_16_tab_space_enter_and_escape_work_the_panel_without_a_mouse(self):
         self.ensure_running()
-        self.wait_shown(timeout=10, shown="045", light="on", unit="C")
+        unit = self.wait_shown(timeout=10, light="on")["unit"]
+        other_unit = "F" if unit == "C" else "C"
         self.focus_panel()
-        self.s.key("Tab")
-        self.assertTrue(self.s.wait_for(lambda: self.focused() == "Display light", 5), "Tab did not reach the light")
+        # Tab walks the three in this order and wraps; where it starts depends on what was clicked last.
+        order = ["Display light", "Temperature unit", "Hide panel"]
+        while True:
+            before = self.focused()
+            after = order[(order.index(before) + 1) % len(order)] if before in order else order[0]
+            self.s.key("Tab")
+            self.assertTrue(self.s.wait_for(lambda: self.focused() == after, 5), f"Tab from {before} missed {after}")
+            if after == order[0]:
+                break
         shot = self.s.screenshot("16-focus-on-the-light")
         x, y, w, h = self.s.window(CALIDRA_TITLE)
         subprocess.run(["convert", shot, "-crop", f"{w}x{h}+{x}+{y}", "+repage", shot[:-4] + "-panel.png"],
@@ -441,16 +450,16 @@ class WholeProgram(unittest.TestCase):
         self.wait_shown(shown="000", light="off")
         self.assertEqual(self.s.setting("led_switch"), "2")
         self.s.key("Return")
-        self.wait_shown(shown="045", light="on")
+        self.wait_shown(light="on")
         self.assertEqual(self.s.setting("led_switch"), "1")
         self.s.key("Tab", "space")
-        self.wait_shown(shown="113", unit="F")
-        self.assertEqual(self.s.setting("tempe_type"), "1")
+        self.wait_shown(unit=other_unit)
+        self.assertEqual(self.s.setting("tempe_type"), UNIT_SETTING[other_unit])
         self.s.key("shift+Tab")
         self.assertTrue(self.s.wait_for(lambda: self.focused() == "Display light", 5), "Shift+Tab went elsewhere")
         self.s.key("Tab", "Return")
-        self.wait_shown(shown="045", unit="C")
-        self.assertEqual(self.s.setting("tempe_type"), "0")
+        self.wait_shown(unit=unit)
+        self.assertEqual(self.s.setting("tempe_type"), UNIT_SETTING[unit])
         self.s.key("Tab")
         self.assertTrue(self.s.wait_for(lambda: self.focused() == "Hide panel", 5), "Tab did not reach the close mark")
         self.s.key("Escape")
@@ -460,22 +469,24 @@ class WholeProgram(unittest.TestCase):
 
     def test_17_an_assistive_program_reads_the_panel_and_switches_the_light(self):
         self.ensure_running()
-        shown = self.wait_shown(timeout=10, light="on", unit="C")["shown"]
+        state = self.wait_shown(timeout=10, light="on")
+        shown, unit = state["shown"], state["unit"]
         x, y, _, _ = self.s.window(CALIDRA_TITLE)
         rows = {row[4]: row for row in self.accessible_tree()[1:]}
+        unit_name = {"C": "Celsius", "F": "Fahrenheit"}[unit]
         expected = {  # name: role, state bits that must be set, rectangle in the panel, value, default action
             "Display light": (ROLE_CHECK_BUTTON, STATE_CHECKED | STATE_FOCUSABLE, (215, 95, 71, 23), "", "Uncheck"),
-            "Temperature unit": (ROLE_PUSH_BUTTON, STATE_FOCUSABLE, (215, 152, 71, 23), "Celsius", "Press"),
+            "Temperature unit": (ROLE_PUSH_BUTTON, STATE_FOCUSABLE, (215, 152, 71, 23), unit_name, "Press"),
             "Hide panel": (ROLE_PUSH_BUTTON, STATE_FOCUSABLE, (360, 15, 20, 20), "", "Press"),
         }
-        for name, (role, state, (left, top, width, height), value, action) in expected.items():
+        for name, (role, bits, (left, top, width, height), value, action) in expected.items():
             self.assertIn(name, rows, f"no {name!r} among {list(rows)}")
             _, got_role, got_state, rect, _, got_value, got_action = rows[name]
-            self.assertEqual((int(got_role, 16), int(got_state, 16) & state, rect, got_value, got_action),
-                             (role, state, f"{x + left},{y + top},{width},{height}", value, action), name)
+            self.assertEqual((int(got_role, 16), int(got_state, 16) & bits, rect, got_value, got_action),
+                             (role, bits, f"{x + left},{y + top},{width},{height}", value, action), name)
         status = [row for row in rows.values() if int(row[1], 16) == ROLE_STATIC_TEXT]
         self.assertEqual(len(status), 1, f"one status line: {list(rows)}")
-        self.assertRegex(status[0][4], r"^K1\W+" + str(int(shown)) + " °C$")
+        self.assertRegex(status[0][4], r"^K1\W+" + str(int(shown)) + " °" + unit + "$")
 
         code, out = self.s.tool(ACCESSIBLE_PROBE, "act", CALIDRA_TITLE, "Display light")
         self.assertEqual(code, 0, out)
@@ -489,7 +500,6 @@ class WholeProgram(unittest.TestCase):
         self.assertEqual(self.s.tool(ACCESSIBLE_PROBE, "act", CALIDRA_TITLE, "Display light")[0], 0)
         self.wait_shown(shown=shown, light="on")
         self.assertEqual(self.s.setting("led_switch"), "1")
-
 
     # ---- updates: a local HTTPS server named in the prefix's machine-wide "UpdateServer" value -------------
     def test_21_accepted_update_runs_its_installer_and_the_program_ends(self):
