@@ -192,7 +192,6 @@ TEST_F(AccessibleTest, AnotherProcessReadsTheVisibleControlsWithRoleNameStateAnd
 }
 
 TEST_F(AccessibleTest, HitTestNavigationAndFocusAnswerWithChildIds) {
-    ASSERT_TRUE(Activate());
     const CPoint inLight = OnScreen(CRect(150, 50, 151, 51)).TopLeft();
     const CPoint empty = OnScreen(CRect(250, 150, 251, 151)).TopLeft();
     auto args = [](auto... parts) {
@@ -219,6 +218,11 @@ TEST_F(AccessibleTest, HitTestNavigationAndFocusAnswerWithChildIds) {
         {L"focus " + args(), "3"},
     };
     for (const auto& [arguments, answer] : cases) {
+        // Only the window with the keyboard has a focused object; windows of tests beside this one may take
+        // it.
+        if (arguments.rfind(L"focus", 0) == 0) {
+            ASSERT_TRUE(Activate());
+        }
         DWORD code = 0;
         const std::string output = Probe(arguments, &code);
         EXPECT_EQ(code, answer.find("failed") == std::string::npos ? 0u : 1u) << output;
