@@ -31,30 +31,27 @@ HRESULT NoChild(VARIANT* v) noexcept {
     return S_FALSE;
 }
 
-// How far `to` lies from `from` in a direction, or a negative value when it does not lie that way at all.
-LONG DistanceToward(LONG direction, const CRect& from, const CRect& to) noexcept {
-    const CPoint a = from.CenterPoint();
-    const CPoint b = to.CenterPoint();
-    const LONG dx = b.x - a.x;
-    const LONG dy = b.y - a.y;
-    bool beyond = false;
+// Whether `to` lies wholly beyond `from` in a direction.
+bool Beyond(LONG direction, const CRect& from, const CRect& to) noexcept {
     switch (direction) {
         case NAVDIR_LEFT:
-            beyond = to.right <= from.left;
-            break;
+            return to.right <= from.left;
         case NAVDIR_RIGHT:
-            beyond = to.left >= from.right;
-            break;
+            return to.left >= from.right;
         case NAVDIR_UP:
-            beyond = to.bottom <= from.top;
-            break;
+            return to.bottom <= from.top;
         case NAVDIR_DOWN:
-            beyond = to.top >= from.bottom;
-            break;
+            return to.top >= from.bottom;
         default:
-            break;
+            return false;
     }
-    return beyond ? dx * dx + dy * dy : -1;
+}
+
+// The square of the distance between two centres.
+LONG CentreDistance(const CRect& a, const CRect& b) noexcept {
+    const LONG dx = b.CenterPoint().x - a.CenterPoint().x;
+    const LONG dy = b.CenterPoint().y - a.CenterPoint().y;
+    return dx * dx + dy * dy;
 }
 
 }  // namespace
@@ -128,6 +125,10 @@ IAccessible* AccessibleWindow::Standard() {
     return standard_.Get();
 }
 
+IAccessible* AccessibleWindow::StandardForSelf(const VARIANT& child) {
+    return controls_ != nullptr && child.vt == VT_I4 && child.lVal == CHILDID_SELF ? Standard() : nullptr;
+}
+
 HRESULT AccessibleWindow::get_accParent(IDispatch** parent) {
     if (parent == nullptr)
         return E_POINTER;
@@ -169,8 +170,8 @@ HRESULT AccessibleWindow::ChildText(const VARIANT& child, BSTR* out, CString Acc
 
 HRESULT AccessibleWindow::get_accName(VARIANT child, BSTR* name) {
     // The window's own name is its title, as the system tells it.
-    if (controls_ != nullptr && child.vt == VT_I4 && child.lVal == CHILDID_SELF && Standard() != nullptr)
-        return Standard()->get_accName(child, name);
+    if (IAccessible* standard = StandardForSelf(child))
+        return standard->get_accName(child, name);
     return ChildText(child, name, &AccessibleDescription::name);
 }
 
@@ -182,26 +183,26 @@ HRESULT AccessibleWindow::get_accDescription(VARIANT child, BSTR* description) {
     return ChildText(child, description, &AccessibleDescription::description);
 }
 
-HRESULT AccessibleWindow::get_accRole(VARIANT child, VARIANT* role) {
-    if (role == nullptr)
+HRESULT AccessibleWindow::ChildNumber(const VARIANT& child, VARIANT* out, LONG AccessibleDescription::*number,
+                                      LONG self) {
+    if (out == nullptr)
         return E_POINTER;
     LONG id = 0;
     if (HRESULT hr = Resolve(child, id); FAILED(hr))
         return hr;
-    SetId(role, id == CHILDID_SELF ? ROLE_SYSTEM_CLIENT : controls_->Describe(controls_->ControlOf(id)).role);
+    SetId(out, id == CHILDID_SELF ? self : controls_->Describe(controls_->ControlOf(id)).*number);
     return S_OK;
 }
 
+HRESULT AccessibleWindow::get_accRole(VARIANT child, VARIANT* role) {
+    return ChildNumber(child, role, &AccessibleDescription::role, ROLE_SYSTEM_CLIENT);
+}
+
 HRESULT AccessibleWindow::get_accState(VARIANT child, VARIANT* state) {
-    if (state == nullptr)
-        return E_POINTER;
-    LONG id = 0;
-    if (HRESULT hr = Resolve(child, id); FAILED(hr))
-        return hr;
-    if (id == CHILDID_SELF && Standard() != nullptr)
-        return Standard()->get_accState(child, state);
-    SetId(state, id == CHILDID_SELF ? 0 : controls_->Describe(controls_->ControlOf(id)).state);
-    return S_OK;
+    // The window's own state (focused, invisible, ...) as the system tells it.
+    if (IAccessible* standard = StandardForSelf(child))
+        return standard->get_accState(child, state);
+    return ChildNumber(child, state, &AccessibleDescription::state, 0);
 }
 
 HRESULT AccessibleWindow::get_accHelp(VARIANT child, BSTR* help) {
@@ -317,8 +318,9 @@ HRESULT AccessibleWindow::accNavigate(LONG direction, VARIANT start, VARIANT* en
             const CRect from = controls_->ControlOf(id)->GetRect();
             LONG best = -1;
             for (LONG other : children) {
-                const LONG distance = DistanceToward(direction, from, controls_->ControlOf(other)->GetRect());
-                if (other != id && distance >= 0 && (best < 0 || distance < best)) {
+                const CRect to = controls_->ControlOf(other)->GetRect();
+                const LONG distance = CentreDistance(from, to);
+                if (other != id && Beyond(direction, from, to) && (best < 0 || distance < best)) {
                     best = distance;
                     SetId(end, other);
                 }

@@ -75,8 +75,12 @@ class AccessibleWindow final : public IAccessible, public IEnumVARIANT {
     HRESULT Resolve(const VARIANT& child, LONG& id);
     // A text of a child's description (none for a null `text`); the client object's own is empty.
     HRESULT ChildText(const VARIANT& child, BSTR* out, CString AccessibleDescription::*text);
+    // A number of a child's description; `self` for the client object.
+    HRESULT ChildNumber(const VARIANT& child, VARIANT* out, LONG AccessibleDescription::*number, LONG self);
     // The standard client object of the window, made on first use; null when the system has none.
     IAccessible* Standard();
+    // The standard client object when `child` names the client object itself; null otherwise.
+    IAccessible* StandardForSelf(const VARIANT& child);
 
     LONG refs_ = 1;
     AccessibleControls* controls_;  // not owned; null once disconnected
