@@ -15,6 +15,7 @@
 // HRESULT is printed), 2 for a wrong command line or a window that was not found.
 
 #include "core/Handle.h"
+#include "core/ScopeGuards.h"
 
 #include <windows.h>
 #include <ole2.h>
@@ -166,9 +167,6 @@ int Run(int argc, wchar_t** argv) {
 int wmain(int argc, wchar_t** argv) {
     // Lines end in "\n" alone, as the tests read them.
     _setmode(_fileno(stdout), _O_BINARY);
-    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
-        return kFailed;
-    const int code = Run(argc, argv);
-    ::CoUninitialize();
-    return code;
+    const ComApartment com;
+    return Run(argc, argv);
 }

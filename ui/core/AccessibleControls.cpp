@@ -9,6 +9,7 @@
 #include "core/PaintManager.h"
 
 #include <algorithm>
+#include <new>
 
 namespace Tessel {
 
@@ -251,7 +252,10 @@ bool AccessibleControls::PostDefaultAction(MControl* control) {
 bool AccessibleControls::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     if (msg == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_CLIENT && engine_.IsInitialized()) {
         if (!object_)
-            object_.Attach(new AccessibleWindow(*this));
+            object_.Attach(new (std::nothrow) AccessibleWindow(*this));
+        // Without memory for it the window answers as one without a client object of its own.
+        if (!object_)
+            return false;
         result = ::LresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(object_.Get()));
         return true;
     }

@@ -4,6 +4,7 @@
 #include "core/AccessibleControls.h"
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 namespace Tessel {
@@ -52,6 +53,18 @@ LONG CentreDistance(const CRect& a, const CRect& b) noexcept {
     const LONG dx = b.CenterPoint().x - a.CenterPoint().x;
     const LONG dy = b.CenterPoint().y - a.CenterPoint().y;
     return dx * dx + dy * dy;
+}
+
+// Nothing thrown leaves a call that came through COM: a call that ran out of memory says so.
+template <typename Call>
+HRESULT Guarded(Call&& call) noexcept {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
 }
 
 }  // namespace
@@ -140,12 +153,14 @@ HRESULT AccessibleWindow::get_accParent(IDispatch** parent) {
 }
 
 HRESULT AccessibleWindow::get_accChildCount(LONG* count) {
-    if (count == nullptr)
-        return E_POINTER;
-    if (controls_ == nullptr)
-        return CO_E_OBJNOTCONNECTED;
-    *count = static_cast<LONG>(controls_->VisibleChildren().size());
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        if (count == nullptr)
+            return E_POINTER;
+        if (controls_ == nullptr)
+            return CO_E_OBJNOTCONNECTED;
+        *count = static_cast<LONG>(controls_->VisibleChildren().size());
+        return S_OK;
+    });
 }
 
 HRESULT AccessibleWindow::get_accChild(VARIANT child, IDispatch** object) {
@@ -160,12 +175,14 @@ HRESULT AccessibleWindow::get_accChild(VARIANT child, IDispatch** object) {
 }
 
 HRESULT AccessibleWindow::ChildText(const VARIANT& child, BSTR* out, CString AccessibleDescription::*text) {
-    LONG id = 0;
-    if (HRESULT hr = Resolve(child, id); FAILED(hr))
-        return hr;
-    if (id == CHILDID_SELF || text == nullptr)
-        return ToBstr(CString(), out);
-    return ToBstr(controls_->Describe(controls_->ControlOf(id)).*text, out);
+    return Guarded([&]() -> HRESULT {
+        LONG id = 0;
+        if (HRESULT hr = Resolve(child, id); FAILED(hr))
+            return hr;
+        if (id == CHILDID_SELF || text == nullptr)
+            return ToBstr(CString(), out);
+        return ToBstr(controls_->Describe(controls_->ControlOf(id)).*text, out);
+    });
 }
 
 HRESULT AccessibleWindow::get_accName(VARIANT child, BSTR* name) {
@@ -185,13 +202,15 @@ HRESULT AccessibleWindow::get_accDescription(VARIANT child, BSTR* description) {
 
 HRESULT AccessibleWindow::ChildNumber(const VARIANT& child, VARIANT* out, LONG AccessibleDescription::*number,
                                       LONG self) {
-    if (out == nullptr)
-        return E_POINTER;
-    LONG id = 0;
-    if (HRESULT hr = Resolve(child, id); FAILED(hr))
-        return hr;
-    SetId(out, id == CHILDID_SELF ? self : controls_->Describe(controls_->ControlOf(id)).*number);
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        if (out == nullptr)
+            return E_POINTER;
+        LONG id = 0;
+        if (HRESULT hr = Resolve(child, id); FAILED(hr))
+            return hr;
+        SetId(out, id == CHILDID_SELF ? self : controls_->Describe(controls_->ControlOf(id)).*number);
+        return S_OK;
+    });
 }
 
 HRESULT AccessibleWindow::get_accRole(VARIANT child, VARIANT* role) {
@@ -245,15 +264,17 @@ HRESULT AccessibleWindow::get_accDefaultAction(VARIANT child, BSTR* action) {
 }
 
 HRESULT AccessibleWindow::accSelect(LONG flags, VARIANT child) {
-    LONG id = 0;
-    if (HRESULT hr = Resolve(child, id); FAILED(hr))
-        return hr;
-    if (id == CHILDID_SELF)
-        return Standard() != nullptr ? Standard()->accSelect(flags, child) : S_FALSE;
-    // The controls have no selection; only the focus can be given.
-    if (flags != SELFLAG_TAKEFOCUS)
-        return E_INVALIDARG;
-    return controls_->TakeFocus(controls_->ControlOf(id)) ? S_OK : S_FALSE;
+    return Guarded([&]() -> HRESULT {
+        LONG id = 0;
+        if (HRESULT hr = Resolve(child, id); FAILED(hr))
+            return hr;
+        if (id == CHILDID_SELF)
+            return Standard() != nullptr ? Standard()->accSelect(flags, child) : S_FALSE;
+        // The controls have no selection; only the focus can be given.
+        if (flags != SELFLAG_TAKEFOCUS)
+            return E_INVALIDARG;
+        return controls_->TakeFocus(controls_->ControlOf(id)) ? S_OK : S_FALSE;
+    });
 }
 
 HRESULT AccessibleWindow::accLocation(LONG* left, LONG* top, LONG* width, LONG* height, VARIANT child) {
@@ -279,57 +300,59 @@ HRESULT AccessibleWindow::accLocation(LONG* left, LONG* top, LONG* width, LONG* 
 }
 
 HRESULT AccessibleWindow::accNavigate(LONG direction, VARIANT start, VARIANT* end) {
-    if (end == nullptr)
-        return E_POINTER;
-    end->vt = VT_EMPTY;
-    LONG id = 0;
-    if (HRESULT hr = Resolve(start, id); FAILED(hr))
-        return hr;
-    const std::vector<LONG> children = controls_->VisibleChildren();
-    if (id == CHILDID_SELF) {
-        if (direction == NAVDIR_FIRSTCHILD || direction == NAVDIR_LASTCHILD) {
-            if (children.empty())
-                return S_FALSE;
-            SetId(end, direction == NAVDIR_FIRSTCHILD ? children.front() : children.back());
-            return S_OK;
-        }
-        // Among the window's own parts (caption, scroll bars, ...), as the system tells them.
-        return Standard() != nullptr ? Standard()->accNavigate(direction, start, end) : S_FALSE;
-    }
-    switch (direction) {
-        case NAVDIR_FIRSTCHILD:
-        case NAVDIR_LASTCHILD:
-            return E_INVALIDARG;
-        case NAVDIR_NEXT:
-        case NAVDIR_PREVIOUS: {
-            // In the order of the children; a hidden start still has its place in it.
-            auto it = direction == NAVDIR_NEXT ? std::upper_bound(children.begin(), children.end(), id)
-                                               : std::lower_bound(children.begin(), children.end(), id);
-            if (direction == NAVDIR_NEXT ? it == children.end() : it == children.begin())
-                return S_FALSE;
-            SetId(end, direction == NAVDIR_NEXT ? *it : *(it - 1));
-            return S_OK;
-        }
-        case NAVDIR_UP:
-        case NAVDIR_DOWN:
-        case NAVDIR_LEFT:
-        case NAVDIR_RIGHT: {
-            // The nearest visible child, centre to centre, of those that lie wholly that way.
-            const CRect from = controls_->ControlOf(id)->GetRect();
-            LONG best = -1;
-            for (LONG other : children) {
-                const CRect to = controls_->ControlOf(other)->GetRect();
-                const LONG distance = CentreDistance(from, to);
-                if (other != id && Beyond(direction, from, to) && (best < 0 || distance < best)) {
-                    best = distance;
-                    SetId(end, other);
-                }
+    return Guarded([&]() -> HRESULT {
+        if (end == nullptr)
+            return E_POINTER;
+        end->vt = VT_EMPTY;
+        LONG id = 0;
+        if (HRESULT hr = Resolve(start, id); FAILED(hr))
+            return hr;
+        const std::vector<LONG> children = controls_->VisibleChildren();
+        if (id == CHILDID_SELF) {
+            if (direction == NAVDIR_FIRSTCHILD || direction == NAVDIR_LASTCHILD) {
+                if (children.empty())
+                    return S_FALSE;
+                SetId(end, direction == NAVDIR_FIRSTCHILD ? children.front() : children.back());
+                return S_OK;
             }
-            return best >= 0 ? S_OK : S_FALSE;
+            // Among the window's own parts (caption, scroll bars, ...), as the system tells them.
+            return Standard() != nullptr ? Standard()->accNavigate(direction, start, end) : S_FALSE;
         }
-        default:
-            return E_INVALIDARG;
-    }
+        switch (direction) {
+            case NAVDIR_FIRSTCHILD:
+            case NAVDIR_LASTCHILD:
+                return E_INVALIDARG;
+            case NAVDIR_NEXT:
+            case NAVDIR_PREVIOUS: {
+                // In the order of the children; a hidden start still has its place in it.
+                auto it = direction == NAVDIR_NEXT ? std::upper_bound(children.begin(), children.end(), id)
+                                                   : std::lower_bound(children.begin(), children.end(), id);
+                if (direction == NAVDIR_NEXT ? it == children.end() : it == children.begin())
+                    return S_FALSE;
+                SetId(end, direction == NAVDIR_NEXT ? *it : *(it - 1));
+                return S_OK;
+            }
+            case NAVDIR_UP:
+            case NAVDIR_DOWN:
+            case NAVDIR_LEFT:
+            case NAVDIR_RIGHT: {
+                // The nearest visible child, centre to centre, of those that lie wholly that way.
+                const CRect from = controls_->ControlOf(id)->GetRect();
+                LONG best = -1;
+                for (LONG other : children) {
+                    const CRect to = controls_->ControlOf(other)->GetRect();
+                    const LONG distance = CentreDistance(from, to);
+                    if (other != id && Beyond(direction, from, to) && (best < 0 || distance < best)) {
+                        best = distance;
+                        SetId(end, other);
+                    }
+                }
+                return best >= 0 ? S_OK : S_FALSE;
+            }
+            default:
+                return E_INVALIDARG;
+        }
+    });
 }
 
 HRESULT AccessibleWindow::accHitTest(LONG x, LONG y, VARIANT* child) {
@@ -350,12 +373,14 @@ HRESULT AccessibleWindow::accHitTest(LONG x, LONG y, VARIANT* child) {
 }
 
 HRESULT AccessibleWindow::accDoDefaultAction(VARIANT child) {
-    LONG id = 0;
-    if (HRESULT hr = Resolve(child, id); FAILED(hr))
-        return hr;
-    if (id == CHILDID_SELF || !controls_->PostDefaultAction(controls_->ControlOf(id)))
-        return DISP_E_MEMBERNOTFOUND;
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        LONG id = 0;
+        if (HRESULT hr = Resolve(child, id); FAILED(hr))
+            return hr;
+        if (id == CHILDID_SELF || !controls_->PostDefaultAction(controls_->ControlOf(id)))
+            return DISP_E_MEMBERNOTFOUND;
+        return S_OK;
+    });
 }
 
 HRESULT AccessibleWindow::put_accName(VARIANT, BSTR) {
@@ -367,26 +392,30 @@ HRESULT AccessibleWindow::put_accValue(VARIANT, BSTR) {
 }
 
 HRESULT AccessibleWindow::Next(ULONG count, VARIANT* items, ULONG* fetched) {
-    if (items == nullptr || (fetched == nullptr && count != 1))
-        return E_POINTER;
-    if (controls_ == nullptr)
-        return CO_E_OBJNOTCONNECTED;
-    const std::vector<LONG> children = controls_->VisibleChildren();
-    ULONG n = 0;
-    for (; n < count && cursor_ < children.size(); ++n, ++cursor_)
-        SetId(&items[n], children[cursor_]);
-    if (fetched != nullptr)
-        *fetched = n;
-    return n == count ? S_OK : S_FALSE;
+    return Guarded([&]() -> HRESULT {
+        if (items == nullptr || (fetched == nullptr && count != 1))
+            return E_POINTER;
+        if (controls_ == nullptr)
+            return CO_E_OBJNOTCONNECTED;
+        const std::vector<LONG> children = controls_->VisibleChildren();
+        ULONG n = 0;
+        for (; n < count && cursor_ < children.size(); ++n, ++cursor_)
+            SetId(&items[n], children[cursor_]);
+        if (fetched != nullptr)
+            *fetched = n;
+        return n == count ? S_OK : S_FALSE;
+    });
 }
 
 HRESULT AccessibleWindow::Skip(ULONG count) {
-    if (controls_ == nullptr)
-        return CO_E_OBJNOTCONNECTED;
-    const ULONG size = static_cast<ULONG>(controls_->VisibleChildren().size());
-    const bool enough = count <= size && cursor_ <= size - count;
-    cursor_ = enough ? cursor_ + count : size;
-    return enough ? S_OK : S_FALSE;
+    return Guarded([&]() -> HRESULT {
+        if (controls_ == nullptr)
+            return CO_E_OBJNOTCONNECTED;
+        const ULONG size = static_cast<ULONG>(controls_->VisibleChildren().size());
+        const bool enough = count <= size && cursor_ <= size - count;
+        cursor_ = enough ? cursor_ + count : size;
+        return enough ? S_OK : S_FALSE;
+    });
 }
 
 HRESULT AccessibleWindow::Reset() {

@@ -7,7 +7,7 @@
 //
 // The object lives on the window's thread, where the engine's messages run; calls from other processes
 // reach it through COM on that thread. Once the window goes it is disconnected and every call fails with
-// CO_E_OBJNOTCONNECTED.
+// CO_E_OBJNOTCONNECTED. Every call answers with an HRESULT; nothing it throws leaves it.
 
 #include "core/AccessibleControls.h"
 

@@ -9,12 +9,14 @@
 
 #include "controls/MButton.h"
 #include "controls/MText.h"
+#include "core/ScopeGuards.h"
 
 #include <gtest/gtest.h>
 
 #include <ole2.h>
 #include <oleacc.h>
 
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -51,12 +53,6 @@ void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG chi
 
 class AccessibleTest : public tessel_test::DialogFixture {
   protected:
-    static void SetUpTestSuite() {
-        DialogFixture::SetUpTestSuite();
-        ::OleInitialize(nullptr);
-    }
-    static void TearDownTestSuite() { ::OleUninitialize(); }
-
     void SetUp() override {
         // A ring image: a 2-pixel frame 4 pixels larger than the picture on every side.
         tessel_test::WriteSkin(kRingImage, 78, 38, [](int x, int y) {
@@ -128,6 +124,8 @@ class AccessibleTest : public tessel_test::DialogFixture {
         return n;
     }
 
+    // Other processes reach the dialog's client object through COM on this thread.
+    OleSession ole;
     tessel_test::TestDialog dialog;
     HWND hwnd = nullptr;
     Tessel::MText* ready = nullptr;
@@ -306,6 +304,23 @@ TEST_F(AccessibleTest, TheFocusRingShowsAfterTabAndGoesWithAMousePress) {
     tessel_test::SendMouse(hwnd, WM_LBUTTONUP, 0, 150, 50);
     EXPECT_EQ(engine().GetFocusControl(), light);
     EXPECT_FALSE(ringShown()) << "the mouse took over: no ring";
+}
+
+TEST_F(AccessibleTest, TheEnumerationOfChildrenStopsAtItsEnd) {
+    Microsoft::WRL::ComPtr<IEnumVARIANT> children;
+    ASSERT_EQ(::AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, IID_IEnumVARIANT, &children), S_OK);
+    VARIANT got[3];
+    ULONG fetched = 0;
+    // Four visible children: 3 skipped, then one of three asked for; past the end nothing, however far.
+    EXPECT_EQ(children->Skip(3), S_OK);
+    EXPECT_EQ(children->Next(3, got, &fetched), S_FALSE);
+    EXPECT_EQ(fetched, 1u);
+    EXPECT_EQ(got[0].lVal, kLater);
+    EXPECT_EQ(children->Skip(1), S_FALSE);
+    EXPECT_EQ(children->Reset(), S_OK);
+    EXPECT_EQ(children->Skip(ULONG_MAX), S_FALSE);
+    EXPECT_EQ(children->Next(3, got, &fetched), S_FALSE);
+    EXPECT_EQ(fetched, 0u);
 }
 
 TEST_F(AccessibleTest, AClientObjectKeptBeyondItsWindowAnswersThatItIsGone) {
