@@ -318,6 +318,7 @@ TEST_F(AccessibleTest, TheEnumerationOfChildrenStopsAtItsEnd) {
     EXPECT_EQ(got[0].lVal, kLater);
     EXPECT_EQ(children->Skip(1), S_FALSE);
     EXPECT_EQ(children->Reset(), S_OK);
+    EXPECT_EQ(children->Skip(1), S_OK);
     EXPECT_EQ(children->Skip(ULONG_MAX), S_FALSE);
     EXPECT_EQ(children->Next(3, got, &fetched), S_FALSE);
     EXPECT_EQ(fetched, 0u);
