@@ -559,8 +559,11 @@ class WholeProgram(unittest.TestCase):
         finally:
             self.s.reset_updates()
 
-    def test_23_missing_package_is_reported_and_the_program_runs_on(self):
-        self.s.offer_software("1.0.0.7")  # no package on the server: 404
+    def test_23_an_installer_that_does_not_start_is_reported_and_the_program_runs_on(self):
+        broken = os.path.join(self.s.work, "no-program.exe")
+        with open(broken, "wb") as f:
+            f.write(b"MZ but no program")
+        self.s.offer_software("1.0.0.7", installer=broken)
         try:
             self.restart_with_probe_log()
             box = self.message_box()
