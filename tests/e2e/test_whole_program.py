@@ -19,7 +19,9 @@ import zipfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
+sys.path.insert(0, HERE)
 from calidra_session import CALIDRA_TITLE, STAND_IN_HID, Session  # noqa: E402
+from panel_without_mouse import PanelWithoutMouse  # noqa: E402
 
 BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
 SERVER = "OpenTermivoxServer.exe"
@@ -57,7 +59,7 @@ def installer_runs(path):
     return runs
 
 
-class WholeProgram(unittest.TestCase):
+class WholeProgram(PanelWithoutMouse, unittest.TestCase):
     s = None
     calidra = None
 
@@ -156,6 +158,11 @@ class WholeProgram(unittest.TestCase):
             os.remove(log)
         type(self).calidra = self.s.start_calidra(extra_env={"CALIDRA_PROBE_LOG": "Z:" + log.replace("/", "\\")})
         return log
+
+    def focus_panel(self):
+        # Without a window manager a click does not move the X keyboard focus: give it to the panel as one would.
+        panel = self.s.xdotool("search", "--onlyvisible", "--name", "^" + CALIDRA_TITLE + "$").split()[-1]
+        self.s.xdotool("windowfocus", "--sync", panel)
 
     def log_of_this_run(self):
         """The program log from the last start on."""
@@ -426,15 +433,12 @@ class WholeProgram(unittest.TestCase):
         self.ensure_running()
         self.assertTrue(self.s.wait_for(lambda: self.s.processes_named(SERVER), 10), "no sensor server running")
         self.assertTrue(self.s.window("Wine System Tray"), "no tray icon")
-        # Without a window manager a click does not move the X keyboard focus: give it to the panel as one would.
-        panel = self.s.xdotool("search", "--onlyvisible", "--name", "^" + CALIDRA_TITLE + "$").split()[-1]
-        self.s.xdotool("windowfocus", "--sync", panel)
+        self.focus_panel()
         self.s.key("alt+F4")
         self.assertEqual(self.calidra.wait(timeout=20), 1)
         self.s.wait_for(lambda: not self.s.processes_named(SERVER), 5)
         self.assertEqual(self.s.processes_named(SERVER), [], "the sensor server was left running")
         self.assertIsNone(self.s.window("Wine System Tray"), "the tray icon is still shown")
-
 
     def test_16_a_server_of_that_name_from_another_folder_survives_the_start(self):
         self.ensure_running()
@@ -561,14 +565,19 @@ class WholeProgram(unittest.TestCase):
         finally:
             self.s.reset_updates()
 
-    def test_23_a_missing_or_tampered_package_is_reported_and_the_program_runs_on(self):
+    def test_23_a_missing_or_tampered_package_or_an_installer_that_does_not_start_is_reported(self):
         swapped = os.path.join(self.s.update_root, "display-K", "K1K2", "software", "Software-1.0.0.6.zip")
-        cases = (("1.0.0.7", None, "no package from"),  # nothing on the server: 404
+        broken = os.path.join(self.s.work, "no-program.exe")
+        with open(broken, "wb") as f:
+            f.write(b"MZ but no program")
+        cases = (("1.0.0.7", None, None, "no package from"),  # nothing on the server: 404
                  # A sound package with another installer in place of the signed one, its signature left.
-                 ("1.0.0.6", swapped, "the signature does not match the package"))
-        for version, package, reason in cases:
+                 ("1.0.0.6", INSTALLER, swapped, "the signature does not match the package"),
+                 # Signed, but its installer is no program.
+                 ("1.0.0.8", broken, None, "the installer did not start"))
+        for version, installer, package, reason in cases:
             with self.subTest(version):
-                self.s.offer_software(version, installer=INSTALLER if package else None)
+                self.s.offer_software(version, installer=installer)
                 if package:
                     with zipfile.ZipFile(package, "w") as z:
                         z.write(PROBE, f"Software-{version}.exe")
