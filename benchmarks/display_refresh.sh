@@ -14,7 +14,7 @@ seconds=${1:-60}
 "$root/scripts/setup.sh" >/dev/null
 build_targets "$root" all
 wine_session "$build" "$build/bench"
-wine "$build/benchmarks/display_refresh_bench.exe" "$seconds" </dev/null
+"$WINE" "$build/benchmarks/display_refresh_bench.exe" "$seconds" </dev/null
 wine_down
 
 BUILD_DIR="$build" python3 "$root/benchmarks/idle_cpu.py" "$seconds" </dev/null

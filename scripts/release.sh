@@ -3,7 +3,8 @@
 # portable zip and a zip of the debug information, with SHA-256 sums. Installs what it needs first.
 #
 #   scripts/release.sh
-set -euo pipefail
+set -eEuo pipefail
+trap 'echo "release: stopped: \"$BASH_COMMAND\" failed (exit status $?)" >&2' ERR
 root=$(cd "$(dirname "$0")/.." && pwd)
 dist="$root/dist"
 

@@ -1,11 +1,30 @@
 # Sourced by the scripts that run the program or its tests: a throwaway wine prefix inside the build folder,
 # an Xvfb display, and one wineserver kept up for the whole run. wine_up starts them; wine_down stops them
 # (wineserver first, then Xvfb) and is safe to call twice; wine_session does both around the rest of a
-# script. build_targets configures and builds; session_targets also sets up.
+# script. build_targets configures and builds; session_targets also sets up. Windows programs start through
+# "$WINE" (scripts/wine.sh, which picks the loader this machine can run); a failed step says what failed.
 #
 # Programs in other languages run it as a command (scripts/calidra_session.py):
 #   wine-env.sh up FOLDER   wine_up FOLDER, then prints the variables a wine program needs, NAME=VALUE a line
 #   wine-env.sh down        wine_down for the WINEPREFIX and XVFB_PID of the environment
+
+WINE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine.sh"
+
+# Runs a step of the wine start-up with its output in the file $WINE_LOG; on failure says which step failed,
+# with the end of that output, and returns its status.
+wine_step() {
+  local what=$1 status=0
+  shift
+  # Standard streams on /dev/null or a file: wine's background services inherit them and would hold a pipe
+  # open.
+  "$@" </dev/null >>"$WINE_LOG" 2>&1 || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "wine-env: $what failed (exit status $status): $*" >&2
+    tail -n 20 "$WINE_LOG" | sed 's/^/wine-env:   /' >&2
+    echo "wine-env: its output is in $WINE_LOG" >&2
+  fi
+  return "$status"
+}
 
 wine_up() {
   local build=$1
@@ -22,12 +41,12 @@ wine_up() {
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" </dev/null >/dev/null 2>&1 &
   XVFB_PID=$!
   local i
-  for i in $(seq 1 100); do
-    [ -s "$fdfile" ] && break
+  for i in $(seq 1 300); do
+    [ -s "$fdfile" ] || ! kill -0 "$XVFB_PID" 2>/dev/null && break
     sleep 0.1
   done
   if [ ! -s "$fdfile" ]; then
-    echo "wine-env: Xvfb did not start" >&2
+    echo "wine-env: Xvfb did not start (it is in the package xvfb, which scripts/setup.sh installs)" >&2
     rm -f "$fdfile"
     return 1
   fi
@@ -36,16 +55,18 @@ wine_up() {
 
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
-  # Standard streams on /dev/null: wine's background services inherit them and would hold a pipe open.
-  wineboot -i </dev/null >/dev/null 2>&1
-  wineserver -w </dev/null >/dev/null 2>&1
-  wineserver -p </dev/null >/dev/null 2>&1
-  wineboot </dev/null >/dev/null 2>&1
+  WINE_LOG="$WINEPREFIX.log"
+  : >"$WINE_LOG"
+  WINE_UP=1
+  wine_step "starting wine" "$WINE" --version || return
+  wine_step "creating the wine prefix (wineboot -i)" "$WINE" wineboot.exe -i || return
+  wine_step "waiting for the prefix's set-up (wineserver -w)" wineserver -w || return
+  wine_step "starting the wineserver for the run (wineserver -p)" wineserver -p || return
+  wine_step "starting the prefix (wineboot)" "$WINE" wineboot.exe || return
   # Keep the desktop in use for the whole run (see tests/support/KeepDesktop.cpp).
   if [ -f "$build/tests/KeepDesktop.exe" ]; then
-    wine "$build/tests/KeepDesktop.exe" </dev/null >/dev/null 2>&1 &
+    "$WINE" "$build/tests/KeepDesktop.exe" </dev/null >/dev/null 2>&1 &
   fi
-  WINE_UP=1
 }
 
 wine_down() {
@@ -65,17 +86,32 @@ wine_path() {
   printf 'Z:%s' "$(realpath -m "$1" | tr '/' '\\')"
 }
 
+# Runs a command with its output kept aside, and shows that output only when it fails.
+#   quietly WHAT COMMAND...
+quietly() {
+  local what=$1 output status=0
+  shift
+  output=$(mktemp)
+  "$@" >"$output" 2>&1 || status=$?
+  if [ "$status" -ne 0 ]; then
+    cat "$output" >&2
+    echo "wine-env: $what failed (exit status $status)" >&2
+  fi
+  rm -f "$output"
+  return "$status"
+}
+
 # Configures the source tree `root` and builds the given targets (quietly), or everything.
 build_targets() {
   local root=$1
   shift
-  cmake --preset default -S "$root" >/dev/null
+  quietly "configuring $root/build" cmake --preset default -S "$root" || return
   if [ $# -eq 0 ]; then
-    cmake --build "$root/build"
+    cmake --build "$root/build" || return
   fi
   local target
   for target in "$@"; do
-    cmake --build "$root/build" --target "$target" >/dev/null
+    quietly "building $target" cmake --build "$root/build" --target "$target" || return
   done
 }
 
@@ -84,7 +120,7 @@ build_targets() {
 session_targets() {
   local root=$1
   shift
-  "$root/scripts/setup.sh" >/dev/null
+  quietly "scripts/setup.sh" "$root/scripts/setup.sh" || return
   build_targets "$root" Calidra OpenTermivoxServer skins VirtualDisplayCtl virtual_hidapi TrustCertificate \
     KeepDesktop "$@"
 }
