@@ -64,7 +64,7 @@ struct DisplaySlot {
     int32_t firmware;    // answered to the 0xFD query, high byte first
     uint32_t faults;     // Fault bits
     int32_t transferMs;  // how long each feature report transfer takes
-    int32_t reserved;
+    int32_t transfers;   // feature report transfers (sends and reads) begun since the last reset
     int64_t readyTicks;  // QueryPerformanceCounter from which the HID collections can be opened
     int32_t openHandles[kInterfaceCount];
     int32_t opensTotal[kInterfaceCount];

@@ -138,6 +138,7 @@ int StartTransfer(hid_device* dev, vdisplay::Transfer kind, size_t length, unsig
         }
         return -1;
     }
+    ++slot->transfers;
     return slot->transferMs;
 }
 

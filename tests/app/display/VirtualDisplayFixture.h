@@ -49,15 +49,20 @@ class SensorBlock {
     UniqueMapView view_;
 };
 
-// The worker as the main window wires it: CThreadBasic's step runs DisplayLink's step.
+// The worker as the main window wires it: CThreadBasic's step runs DisplayLink's step. steps counts the
+// steps done, so a test can tell that the loop went round without doing something.
 class LinkWorker : public CThreadBasic {
   public:
     explicit LinkWorker(DWORD refreshPauseMs) : link(refreshPauseMs) {}
     ~LinkWorker() override { StopAndJoin(); }
     DisplayLink link;
+    std::atomic<int> steps{0};
 
   protected:
-    void Step() noexcept override { static_cast<void>(link.RunStep(*this)); }
+    void Step() noexcept override {
+        static_cast<void>(link.RunStep(*this));
+        ++steps;
+    }
 };
 
 class VirtualDisplay : public ::testing::Test {
