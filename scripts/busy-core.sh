@@ -9,7 +9,7 @@
 # For example `scripts/busy-core.sh scripts/test.sh`. The loop is the shell's own `:` builtin: it makes no
 # system calls and competes for the processor only, at normal priority.
 set -eEuo pipefail
-trap 'echo "busy-core: stopped: \"$BASH_COMMAND\" failed (exit status $?)" >&2' ERR
+trap 'code=$?; [[ $BASH_COMMAND == return* ]] || echo "busy-core: stopped: \"$BASH_COMMAND\" failed (exit status $code)" >&2' ERR
 
 if [ $# -eq 0 ]; then
   while :; do :; done

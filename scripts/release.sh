@@ -4,7 +4,7 @@
 #
 #   scripts/release.sh
 set -eEuo pipefail
-trap 'echo "release: stopped: \"$BASH_COMMAND\" failed (exit status $?)" >&2' ERR
+trap 'code=$?; [[ $BASH_COMMAND == return* ]] || echo "release: stopped: \"$BASH_COMMAND\" failed (exit status $code)" >&2' ERR
 root=$(cd "$(dirname "$0")/.." && pwd)
 dist="$root/dist"
 
