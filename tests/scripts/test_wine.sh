@@ -34,7 +34,7 @@ check "a 32-bit program without 32-bit execution: message" \
 
 /lib/ld-linux.so.2 --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine ]
 loader=$?
-out=$("$wine" --can-run-x86)
+out=$(env -u CALIDRA_NO_IA32 "$wine" --can-run-x86)
 status=$?
 check "--can-run-x86 answers as the 32-bit loader does" $loader $status
 [ $status -eq 0 ] || check "--can-run-x86 gives a reason when it says no" nonempty "${out:+nonempty}"
