@@ -90,12 +90,16 @@ class Session:
         self.env.pop("WINEPATH", None)
         self.prefix = values["WINEPREFIX"]
         self.display = values["DISPLAY"]
-        # Windows runs the Task Scheduler from boot; wine would start it at Calidra's first registration,
-        # which then takes a second instead of a tenth.
-        devnull = subprocess.DEVNULL
-        subprocess.run([WINE, "net", "start", "schedule"], env=self.env, stdin=devnull, stdout=devnull,
-                       stderr=devnull)
-        self._start_update_server()
+        try:
+            # Windows runs the Task Scheduler from boot; wine would start it at Calidra's first registration,
+            # which then takes a second instead of a tenth.
+            devnull = subprocess.DEVNULL
+            subprocess.run([WINE, "net", "start", "schedule"], env=self.env, stdin=devnull, stdout=devnull,
+                           stderr=devnull)
+            self._start_update_server()
+        except BaseException:
+            self.stop()
+            raise
 
     def stop(self):
         for p in self.processes:

@@ -10,19 +10,20 @@
 
 WINE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine.sh"
 
-# Runs a step of the wine start-up with its output in the file $WINE_LOG; on failure says which step failed,
-# with the end of that output, and returns its status.
-wine_step() {
-  local what=$1 status=0
+# Runs a command with its output kept aside, shows that output when it fails and says what failed.
+#   quietly WHAT COMMAND...
+quietly() {
+  local what=$1 output status=0
   shift
-  # Standard streams on /dev/null or a file: wine's background services inherit them and would hold a pipe
-  # open.
-  "$@" </dev/null >>"$WINE_LOG" 2>&1 || status=$?
+  output=$(mktemp)
+  # Input from /dev/null and output into a file: wine's background services inherit them and would hold a
+  # pipe open.
+  "$@" </dev/null >"$output" 2>&1 || status=$?
   if [ "$status" -ne 0 ]; then
+    cat "$output" >&2
     echo "wine-env: $what failed (exit status $status): $*" >&2
-    tail -n 20 "$WINE_LOG" | sed 's/^/wine-env:   /' >&2
-    echo "wine-env: its output is in $WINE_LOG" >&2
   fi
+  rm -f "$output"
   return "$status"
 }
 
@@ -55,14 +56,12 @@ wine_up() {
 
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
-  WINE_LOG="$WINEPREFIX.log"
-  : >"$WINE_LOG"
   WINE_UP=1
-  wine_step "starting wine" "$WINE" --version || return
-  wine_step "creating the wine prefix (wineboot -i)" "$WINE" wineboot.exe -i || return
-  wine_step "waiting for the prefix's set-up (wineserver -w)" wineserver -w || return
-  wine_step "starting the wineserver for the run (wineserver -p)" wineserver -p || return
-  wine_step "starting the prefix (wineboot)" "$WINE" wineboot.exe || return
+  quietly "starting wine" "$WINE" --version || return
+  quietly "creating the wine prefix" "$WINE" wineboot.exe -i || return
+  quietly "waiting for the prefix's set-up" wineserver -w || return
+  quietly "starting the wineserver for the run" wineserver -p || return
+  quietly "starting the prefix" "$WINE" wineboot.exe || return
   # Keep the desktop in use for the whole run (see tests/support/KeepDesktop.cpp).
   if [ -f "$build/tests/KeepDesktop.exe" ]; then
     "$WINE" "$build/tests/KeepDesktop.exe" </dev/null >/dev/null 2>&1 &
@@ -86,21 +85,6 @@ wine_path() {
   printf 'Z:%s' "$(realpath -m "$1" | tr '/' '\\')"
 }
 
-# Runs a command with its output kept aside, and shows that output only when it fails.
-#   quietly WHAT COMMAND...
-quietly() {
-  local what=$1 output status=0
-  shift
-  output=$(mktemp)
-  "$@" >"$output" 2>&1 || status=$?
-  if [ "$status" -ne 0 ]; then
-    cat "$output" >&2
-    echo "wine-env: $what failed (exit status $status)" >&2
-  fi
-  rm -f "$output"
-  return "$status"
-}
-
 # Configures the source tree `root` and builds the given targets (quietly), or everything.
 build_targets() {
   local root=$1
@@ -120,7 +104,7 @@ build_targets() {
 session_targets() {
   local root=$1
   shift
-  quietly "scripts/setup.sh" "$root/scripts/setup.sh" || return
+  "$root/scripts/setup.sh" >/dev/null || return
   build_targets "$root" Calidra OpenTermivoxServer skins VirtualDisplayCtl virtual_hidapi TrustCertificate \
     KeepDesktop "$@"
 }
@@ -139,7 +123,8 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   set -euo pipefail
   case "${1:-}" in
     up)
-      wine_up "${2:?usage: wine-env.sh up FOLDER}"
+      # Nobody takes down what a failed start left.
+      wine_up "${2:?usage: wine-env.sh up FOLDER}" || { status=$?; wine_down; exit $status; }
       printf '%s\n' "WINEPREFIX=$WINEPREFIX" "WINEARCH=$WINEARCH" "WINEDEBUG=$WINEDEBUG" \
         "WINEDLLOVERRIDES=$WINEDLLOVERRIDES" "LANG=$LANG" "DISPLAY=$DISPLAY" "XVFB_PID=$XVFB_PID"
       ;;
