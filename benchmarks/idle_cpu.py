@@ -63,7 +63,7 @@ def main():
     wall = t1 - t0
     program = 100 * (c1 - c0) / wall
     bare = 100 * (p1 - p0) / wall
-    print(f"idle CPU, panel hidden, one display, {wall:.0f} s (% of one core)")
+    print(f"idle CPU, panel hidden, one display, {wall:.0f} s (% of one core), stand-in {s.stand_in}.dll")
     print(f"Calidra.exe:                       {program:.3f} %  ({reports} reports meanwhile)")
     print(f"bare 16 ms poller:                 {bare:.3f} %")
     print(f"Calidra.exe / bare poller:         {program / bare:.2f}" if bare > 0 else "bare poller used no CPU")

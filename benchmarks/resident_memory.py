@@ -59,7 +59,7 @@ def main():
         test_install = s.install
         release_install = os.path.join(s.work, "release-install")
         shutil.copytree(args.release_stage, release_install, ignore=shutil.ignore_patterns("*.debug"))
-        shutil.copy2(os.path.join(s.build, "virtual_display", "hidapi.dll"), release_install)
+        shutil.copy2(os.path.join(s.build, "virtual_display", s.stand_in + ".dll"), release_install)
         s.install = release_install
         for folder in ("Termivox", "TermivoxWin7"):
             s.write_server_config(folder, s.csv_rows)

@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 "$root/scripts/setup.sh" >/dev/null
 cmake --preset default -S "$root" >/dev/null
-cmake --build "$root/build" --target Calidra OpenTermivoxServer skins VirtualDisplayCtl virtual_hidapi bare_window >/dev/null
+cmake --build "$root/build" --target Calidra OpenTermivoxServer skins VirtualDisplayCtl virtual_hidapi virtual_hid bare_window >/dev/null
 cmake --preset release -S "$root" >/dev/null
 cmake --build --preset release >/dev/null
 

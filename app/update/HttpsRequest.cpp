@@ -21,7 +21,8 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
 constexpr DWORD kHttpOk = 200;
 constexpr wchar_t kHttpsScheme[] = L"https://";
 
-// UTF-8 for the wire; empty if url is not an https address or not valid UTF-16.
+// UTF-8 for the wire; empty if url is not an https address or not valid UTF-16. The one check of the scheme:
+// INTERNET_FLAG_SECURE then makes the request speak TLS whatever the port.
 std::string HttpsUrlToUtf8(const std::wstring& url) {
     constexpr int schemeLength = static_cast<int>(std::size(kHttpsScheme) - 1);
     if (url.size() <= static_cast<size_t>(schemeLength) ||
@@ -61,8 +62,7 @@ HttpsRequest OpenBlocking(const std::string& url, const TransferLimits& limits) 
     parts.dwHostNameLength = sizeof(host);
     parts.dwUrlPathLength = 1;  // located in url, not copied
     parts.dwExtraInfoLength = 1;
-    if (!opened.online || !::InternetCrackUrlA(url.c_str(), 0, 0, &parts) ||
-        parts.nScheme != INTERNET_SCHEME_HTTPS || host[0] == '\0') {
+    if (!opened.online || !::InternetCrackUrlA(url.c_str(), 0, 0, &parts) || host[0] == '\0') {
         return opened;
     }
     const std::string object =

@@ -115,6 +115,11 @@ class LocalUpdateServer {
     [[nodiscard]] std::wstring SilentUrl() const {
         return L"https://localhost:" + std::to_wstring(silentPort_) + L"/";
     }
+    // The port of another door to the same folder, by its name in server.json: "plain" (HTTP), "untrusted"
+    // and "expired" (TLS with a certificate from nobody trusted, or one that has expired).
+    [[nodiscard]] int PortOf(const std::string& door) const {
+        return NumberAfter(ReadFileBytes(State() + L"server.json"), ("\"" + door + "_port\": ").c_str());
+    }
     // The served folder, with a trailing backslash.
     [[nodiscard]] std::wstring Root() const { return folder_ + L"root\\"; }
 
@@ -127,17 +132,21 @@ class LocalUpdateServer {
     }
 
     // The paths of the requests so far, exactly as sent, oldest first.
-    [[nodiscard]] std::vector<std::string> Requests() const {
+    [[nodiscard]] std::vector<std::string> Requests() const { return Lines(L"requests.log"); }
+    // The same with each request's header lines as received: "path\tName: value\tName: value...".
+    [[nodiscard]] std::vector<std::string> RequestHeaders() const { return Lines(L"headers.log"); }
+
+  private:
+    [[nodiscard]] std::wstring State() const { return folder_ + L"state\\"; }
+
+    [[nodiscard]] std::vector<std::string> Lines(const wchar_t* file) const {
         std::vector<std::string> lines;
-        const std::string log = ReadFileBytes(State() + L"requests.log");
+        const std::string log = ReadFileBytes(State() + file);
         for (size_t start = 0, end; (end = log.find('\n', start)) != std::string::npos; start = end + 1) {
             lines.push_back(log.substr(start, end - start));
         }
         return lines;
     }
-
-  private:
-    [[nodiscard]] std::wstring State() const { return folder_ + L"state\\"; }
 
     static int NumberAfter(const std::string& text, const char* key) {
         const size_t at = text.find(key);

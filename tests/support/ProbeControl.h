@@ -95,6 +95,7 @@ class Probe : public MControl {
     int moves = 0, downs = 0, ups = 0, dblclks = 0, rdowns = 0, rups = 0, rdblclks = 0, keys = 0, ticks = 0,
         scrolls = 0;
     CPoint lastPt{-1, -1};
+    UINT scrollFlags = 0;  // as the last OnScroll got them
     int takeMove = 0, takeDown = 1, takeUp = 1, takeDbl = 1, takeKey = 0, takeScroll = 0, takeTimer = 0;
     CPoint shift;
     std::vector<int> focusLog;
@@ -110,7 +111,10 @@ class Probe : public MControl {
     int OnControlRButtonDown(UINT, CPoint) override { return Took(rdowns, lastPt, takeDown); }
     int OnControlRButtonUp(UINT, CPoint) override { return Took(rups, lastPt, takeUp); }
     int OnControlRButtonDblClk(UINT, CPoint) override { return Took(rdblclks, lastPt, takeDbl); }
-    int OnControlScroll(int, UINT, CPoint) override { return Took(scrolls, lastPt, takeScroll); }
+    int OnControlScroll(int, UINT flags, CPoint) override {
+        scrollFlags = flags;
+        return Took(scrolls, lastPt, takeScroll);
+    }
     int OnControlTimer() override { return Took(ticks, lastPt, takeTimer); }
     int OnControlKeyDown(UINT key, UINT repeat, UINT flags) override {
         ++keys;

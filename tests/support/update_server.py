@@ -5,12 +5,16 @@ CertificateTrust.h and the TrustCertificate tool).
 
     update_server.py ROOT STATE     serves ROOT while the test holds its control connection
 
-STATE receives server.json ({"port": ..., "silent_port": ..., "control_port": ...}) while the server listens, and
-requests.log, one line per request with the path exactly as sent. The test that started the server connects to
+STATE receives server.json ({"port": ..., "silent_port": ..., "plain_port": ..., "untrusted_port": ...,
+"expired_port": ..., "control_port": ...}) while the server listens, requests.log, one line per request with the
+path exactly as sent, and headers.log, one line per request: the path, then each header line as received, all
+separated by tabs. The test that started the server connects to
 the control port and keeps that connection open; the server ends when it closes (which the test's end does
 too), when nobody connects within a minute, or after --max-seconds. (A Linux program started from wine gets
-neither a process handle nor a working standard input, hence the connection.) The certificate (cert.pem, key.pem, cert.der) is kept in the
-folder given by --certs (default STATE/..) and made again when it is a day old.
+neither a process handle nor a working standard input, hence the connection.) The certificates are kept in the
+folder given by --certs (default STATE/..) and made again when they are a day old: cert.pem, key.pem and
+cert.der for localhost (the one tests trust), untrusted.pem for localhost from nobody the tests trust, and
+expired.pem for localhost issued by cert.pem but valid only in 2020.
 
 What a path gets:
   a file under ROOT              200 with the file (any run of slashes counts as one when looking it up)
@@ -18,8 +22,11 @@ What a path gets:
   anything else                  404 with the 9-character body "Not Found"
   /_status/CODE/REST             CODE with a Location header for https://localhost:PORT/REST and "Not Found"
   /_big/BYTES/REST               200 with BYTES bytes of "1"
+  /_chunked/BYTES/REST           the same in chunks, with no length announced
+  /_trickle/MS/REST              200 with "1.0.0.6\n" in chunks of one byte, MS milliseconds apart, no length announced
   /_stall/REST                   reads the request and never answers
-The silent port accepts connections and never says anything (not even TLS).
+The silent port accepts connections and never says anything (not even TLS). The plain port answers the same
+paths over plain HTTP; the untrusted and expired ports over TLS with those certificates.
 
 Python code (the whole-program tests) can run it in-process: UpdateServer(root, state).start() ... .stop().
 """
@@ -28,6 +35,7 @@ import fcntl
 import io
 import json
 import os
+import shutil
 import socket
 import ssl
 import subprocess
@@ -38,28 +46,60 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 CERT_MAX_AGE_S = 24 * 3600
 STALL_S = 120
+TRICKLE_BODY = b"1.0.0.6\n"
 CONTROL_WAIT_S = 60
 
 
+def _openssl(*args):
+    subprocess.run(["openssl", *args], check=True, capture_output=True)
+
+
+def _new_key(key, *request):
+    """A fresh key at key and, from request, a certificate (-x509 ...) or a request (-new ...) for localhost."""
+    _openssl("req", *request, "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key,
+             "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost")
+
+
+def _issue_expired(folder, issuer_cert, issuer_key, key, cert):
+    """A certificate for localhost issued by issuer, valid for one day of 2020 (openssl ca is the one command
+    that sets dates in the past)."""
+    work = os.path.join(folder, "expired-ca")
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    open(os.path.join(work, "index.txt"), "w").close()
+    with open(os.path.join(work, "serial"), "w") as f:
+        f.write("1000\n")
+    config = os.path.join(work, "ca.cnf")
+    with open(config, "w") as f:
+        f.write(f"[ca]\ndefault_ca = issuer\n[issuer]\ndatabase = {work}/index.txt\nserial = {work}/serial\n"
+                f"new_certs_dir = {work}\n"
+                "default_md = sha256\npolicy = any\ncopy_extensions = copy\nunique_subject = no\n"
+                "[any]\ncommonName = supplied\n")
+    request = os.path.join(work, "expired.csr")
+    _new_key(key, "-new", "-out", request)
+    _openssl("ca", "-batch", "-config", config, "-cert", issuer_cert, "-keyfile", issuer_key, "-in", request,
+             "-out", cert, "-startdate", "200101000000Z", "-enddate", "200102000000Z", "-notext")
+
+
 def ensure_certificate(folder):
-    """(cert.pem, key.pem, cert.der) in folder for CN and DNS name localhost, made once a day; safe to call from
-    several processes at once."""
+    """(cert.pem, key.pem, cert.der) in folder for CN and DNS name localhost, made once a day together with the
+    untrusted and the expired one; safe to call from several processes at once."""
     os.makedirs(folder, exist_ok=True)
-    cert, key, der = (os.path.join(folder, n) for n in ("cert.pem", "key.pem", "cert.der"))
-    with open(os.path.join(folder, "cert.lock"), "w") as lock:
+    path = lambda name: os.path.join(folder, name)  # noqa: E731
+    made = ("key.pem", "cert.pem", "untrusted.key", "untrusted.pem", "expired.key", "expired.pem", "cert.der")
+    with open(path("cert.lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        fresh = all(os.path.exists(p) for p in (cert, key, der)) and time.time() - os.path.getmtime(der) < CERT_MAX_AGE_S
+        fresh = all(os.path.exists(path(n)) for n in made) and time.time() - os.path.getmtime(path("cert.der")) < CERT_MAX_AGE_S
         if not fresh:
-            subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                            "-nodes", "-keyout", key + ".new", "-out", cert + ".new", "-days", "7",
-                            "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost",
-                            "-addext", "basicConstraints=critical,CA:TRUE"],
-                           check=True, capture_output=True)
-            subprocess.run(["openssl", "x509", "-in", cert + ".new", "-outform", "der", "-out", der + ".new"],
-                           check=True, capture_output=True)
-            for p in (key, cert, der):
-                os.replace(p + ".new", p)
-    return cert, key, der
+            new = lambda name: path(name + ".new")  # noqa: E731
+            _new_key(new("key.pem"), "-x509", "-days", "7", "-out", new("cert.pem"),
+                     "-addext", "basicConstraints=critical,CA:TRUE")
+            _openssl("x509", "-in", new("cert.pem"), "-outform", "der", "-out", new("cert.der"))
+            _new_key(new("untrusted.key"), "-x509", "-days", "7", "-out", new("untrusted.pem"))
+            _issue_expired(folder, new("cert.pem"), new("key.pem"), new("expired.key"), new("expired.pem"))
+            for name in made:
+                os.replace(new(name), path(name))
+    return path("cert.pem"), path("key.pem"), path("cert.der")
 
 
 def zip_folder(folder):
@@ -81,14 +121,16 @@ class _Handler(BaseHTTPRequestHandler):
     def do_GET(self):
         server = self.server
         # The path exactly as sent (http.server folds a leading run of slashes in self.path).
-        server.log_request_path(self.raw_requestline.decode("latin-1").split(" ")[1])
+        server.log_request_path(self.raw_requestline.decode("latin-1").split(" ")[1], self.headers.items())
         parts = [p for p in self.path.split("?")[0].split("/") if p]
         if parts[:1] == ["_stall"]:
             server.stopping.wait(STALL_S)
             self.close_connection = True
             return
-        if parts[:1] == ["_big"] and len(parts) >= 2 and parts[1].isdigit():
-            return self._send_big(int(parts[1]))
+        if parts[:1] in (["_big"], ["_chunked"]) and len(parts) >= 2 and parts[1].isdigit():
+            return self._send_big(int(parts[1]), parts[0] == "_chunked")
+        if parts[:1] == ["_trickle"] and len(parts) >= 2 and parts[1].isdigit():
+            return self._trickle(int(parts[1]) / 1000)
         if parts[:1] == ["_status"] and len(parts) >= 2 and parts[1].isdigit():
             location = f"https://localhost:{server.server_address[1]}/" + "/".join(parts[2:])
             return self._send(int(parts[1]), b"Not Found", {"Location": location})
@@ -110,73 +152,103 @@ class _Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
-    def _send_big(self, size):
+    def _write(self, data, chunked):
+        self.wfile.write(b"%x\r\n%s\r\n" % (len(data), data) if chunked else data)
+
+    def _send_big(self, size, chunked):
         self.send_response(200)
-        self.send_header("Content-Length", str(size))
+        self.send_header(*(("Transfer-Encoding", "chunked") if chunked else ("Content-Length", str(size))))
         self.end_headers()
         block = b"1" * 65536
         try:
             while size > 0:
-                self.wfile.write(block[:min(size, len(block))])
+                self._write(block[:min(size, len(block))], chunked)
                 size -= len(block)
+            if chunked:
+                self._write(b"", True)
         except OSError:
             self.close_connection = True  # the client stopped reading
 
+    def _trickle(self, gap_s):
+        self.send_response(200)
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        try:
+            for i in range(len(TRICKLE_BODY)):
+                if self.server.stopping.wait(gap_s):
+                    break
+                self._write(TRICKLE_BODY[i:i + 1], True)
+            self._write(b"", True)
+        except OSError:
+            self.close_connection = True
 
-class _TlsServer(ThreadingHTTPServer):
+
+class _Server(ThreadingHTTPServer):
+    """Plain HTTP, or TLS with the certificate and key given."""
     daemon_threads = True
+    log_lock = threading.Lock()
 
-    def __init__(self, root, state, certs):
-        cert, key, _ = ensure_certificate(certs)
-        self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        self.context.load_cert_chain(cert, key)
+    def __init__(self, root, state, stopping, cert_and_key=None):
+        self.context = None
+        if cert_and_key:
+            self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            self.context.load_cert_chain(*cert_and_key)
         self.root = os.path.abspath(root)
-        self.log_path = os.path.join(state, "requests.log")
-        self.log_lock = threading.Lock()
-        self.stopping = threading.Event()
+        self.state = state
+        self.stopping = stopping
         super().__init__(("127.0.0.1", 0), _Handler)
 
     def finish_request(self, request, client_address):
         # The handshake runs on the request's own thread, so a client that never finishes it holds no one up.
-        try:
-            request = self.context.wrap_socket(request, server_side=True)
-        except (ssl.SSLError, OSError):
-            return
+        if self.context:
+            try:
+                request = self.context.wrap_socket(request, server_side=True)
+            except (ssl.SSLError, OSError):
+                return
         try:
             super().finish_request(request, client_address)
         finally:
             request.close()
 
-    def log_request_path(self, path):
-        with self.log_lock, open(self.log_path, "a") as log:
-            log.write(path + "\n")
+    def log_request_path(self, path, headers):
+        with self.log_lock:
+            with open(os.path.join(self.state, "requests.log"), "a") as log:
+                log.write(path + "\n")
+            with open(os.path.join(self.state, "headers.log"), "a") as log:
+                log.write("\t".join([path] + [f"{name}: {value}" for name, value in headers]) + "\n")
 
 
 class UpdateServer:
-    """The server on a thread of its own, with a silent port beside it."""
+    """The server on a thread of its own, with the silent, plain, untrusted and expired ports beside it."""
 
     def __init__(self, root, state, certs=None):
         os.makedirs(state, exist_ok=True)
         self.state = state
         self.certs = certs or os.path.join(os.path.dirname(os.path.abspath(state)), "certs")
-        self._server = _TlsServer(root, state, self.certs)
+        cert, key, self.der = ensure_certificate(self.certs)
+        other = lambda name: (os.path.join(self.certs, name + ".pem"), os.path.join(self.certs, name + ".key"))  # noqa: E731
+        self._stopping = threading.Event()
+        self._server = _Server(root, state, self._stopping, (cert, key))
+        self._others = {name: _Server(root, state, self._stopping, pair) for name, pair in
+                        (("plain", None), ("untrusted", other("untrusted")), ("expired", other("expired")))}
         self._silent = socket.create_server(("127.0.0.1", 0))
         self._held = []
         self.control = socket.create_server(("127.0.0.1", 0))
         self.port = self._server.server_address[1]
         self.silent_port = self._silent.getsockname()[1]
-        self.der = ensure_certificate(self.certs)[2]
 
     @property
     def base_url(self):
         return f"https://localhost:{self.port}/"
 
     def start(self):
-        threading.Thread(target=self._server.serve_forever, daemon=True).start()
+        for server in (self._server, *self._others.values()):
+            threading.Thread(target=server.serve_forever, daemon=True).start()
         threading.Thread(target=self._hold_silently, daemon=True).start()
+        ports = {"port": self.port, "silent_port": self.silent_port, "control_port": self.control.getsockname()[1]}
+        ports.update({name + "_port": server.server_address[1] for name, server in self._others.items()})
         with open(os.path.join(self.state, "server.json.new"), "w") as f:
-            json.dump({"port": self.port, "silent_port": self.silent_port,
-                       "control_port": self.control.getsockname()[1]}, f)
+            json.dump(ports, f)
         os.replace(os.path.join(self.state, "server.json.new"), os.path.join(self.state, "server.json"))
         return self
 
@@ -185,9 +257,10 @@ class UpdateServer:
             os.remove(os.path.join(self.state, "server.json"))  # tells a waiting test that the server is gone
         except OSError:
             pass
-        self._server.stopping.set()
-        self._server.shutdown()
-        self._server.server_close()
+        self._stopping.set()
+        for server in (self._server, *self._others.values()):
+            server.shutdown()
+            server.server_close()
         self._silent.close()
         self.control.close()
         for connection in self._held:
@@ -195,7 +268,7 @@ class UpdateServer:
 
     def requests(self):
         try:
-            with open(self._server.log_path) as log:
+            with open(os.path.join(self.state, "requests.log")) as log:
                 return log.read().splitlines()
         except OSError:
             return []

@@ -46,20 +46,21 @@ MControl::MControl(MObject* parent, UINT id, CRect rect, int visible, int enable
 MControl::MControl(const MControl& other)
     : MObject(other),
       m_pParent(other.m_pParent),
-      m_pManager(other.m_pManager),
+      m_pManager(nullptr),
       m_nID(other.m_nID),
       m_rect(other.m_rect),
       m_bVisible(other.m_bVisible),
       m_bEnabled(other.m_bEnabled),
       m_bResponse(other.m_bResponse) {
     CopyPlainAttributes(other);
+    ChangeManager(other.m_pManager);
 }
 
 MControl& MControl::operator=(const MControl& other) {
     if (this != &other) {
         MObject::operator=(other);
         m_pParent = other.m_pParent;
-        m_pManager = other.m_pManager;
+        ChangeManager(other.m_pManager);
         m_nID = other.m_nID;
         m_rect = other.m_rect;
         m_bVisible = other.m_bVisible;
@@ -94,7 +95,8 @@ void MControl::CopyPlainAttributes(const MControl& other) noexcept {
 
 MControl::~MControl() {
     RemoveAllControl();
-    // The engine must not keep pointing at, or ticking, a control that is gone.
+    // The engine must not keep pointing at, or ticking, a control that is gone. An engine that went first has
+    // already cleared the pointer (OnManagerGone).
     if (m_pManager != nullptr)
         m_pManager->ForgetControl(this);
 }
@@ -158,8 +160,18 @@ LRESULT MControl::OnMessage(UINT, UINT, WPARAM, LPARAM) {
 }
 
 void MControl::SetManager(PaintManager* manager) {
-    m_pManager = manager;
+    ChangeManager(manager);
     InitControl(manager);
+}
+
+void MControl::ChangeManager(PaintManager* manager) {
+    if (manager == m_pManager)
+        return;
+    if (m_pManager != nullptr)
+        m_pManager->ForgetControl(this);
+    m_pManager = manager;
+    if (manager != nullptr)
+        manager->AttachControl(this);
 }
 
 MControl* MControl::GetControl(UINT id) {

@@ -55,7 +55,11 @@ class TESSEL_API MControl : public MObject {
     [[nodiscard]] MObject* GetParantObject() const noexcept { return m_pParent; }
     void SetParent(MObject* parent) noexcept { m_pParent = parent; }
     [[nodiscard]] PaintManager* GetManager() const noexcept { return m_pManager; }
+    // Stores the engine (the one left behind forgets the control) and calls InitControl with it.
     void SetManager(PaintManager* manager);
+    // The engine is being destroyed: the control drops its pointer and from then on acts as a control without
+    // an engine, so that nothing it does later, its destruction included, calls into the engine.
+    void OnManagerGone() noexcept { m_pManager = nullptr; }
 
     [[nodiscard]] CRect GetRect() const noexcept { return m_rect; }
     [[nodiscard]] std::vector<MControl*>* GetControls() noexcept { return &m_controls; }
@@ -209,6 +213,8 @@ class TESSEL_API MControl : public MObject {
 
   private:
     void CopyPlainAttributes(const MControl& other) noexcept;
+    // Moves the control to another engine (or none), keeping both engines' records of it right.
+    void ChangeManager(PaintManager* manager);
     // A child gets the point as it came in when it is one of the container's own scroll bars, else the point
     // after OnMousePointChange.
     [[nodiscard]] static CPoint PointFor(const MControl* child, CPoint original, CPoint translated) noexcept;

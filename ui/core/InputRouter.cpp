@@ -12,7 +12,10 @@ namespace Tessel {
 namespace {
 
 constexpr DWORD kHoverTimeMs = 400;
-// A press that wanders this far is still a click; beyond it the control's image is dragged.
+// A press that wanders up to this far from where it went down is still a click; beyond it, in either
+// direction, the control's image is dragged. Measured from the press rather than from the previous move, so
+// that a slow drag starts too, and with this slack, so that the tremble of a hand pressing a draggable
+// control does not turn every click into a drag.
 constexpr int kDragThreshold = 2;
 // Where a control is told the pointer went when it must drop its highlight.
 const CPoint kNowhere(-1, -1);
@@ -160,7 +163,9 @@ BOOL InputRouter::OnMouseWheel(short delta, CPoint screenPt) {
     CPoint pt = screenPt;
     ::ScreenToClient(engine_.GetPaintWnd(), &pt);
     const int steps = delta / WHEEL_DELTA;
-    // The direction travels with every step, to the hover control and to the others alike.
+    // The direction travels with every step, to the hover control and to the others alike: a control that
+    // takes the wheel when the hover control does not needs to know which way to scroll, which the message's
+    // key state does not tell.
     const UINT down = steps <= 0 ? 1 : 0;
     BOOL taken = FALSE;
     for (int i = 0; i < std::abs(steps); ++i) {

@@ -7,11 +7,16 @@
 #include "core/Manager.h"
 #include "res/TesselResources.h"
 
+#include <utility>
+
 namespace Tessel {
 
 PaintManager::PaintManager() noexcept : m_banner(*this), m_caret(*this), m_input(*this, m_controls) {}
 
 PaintManager::~PaintManager() {
+    // The window, if it lives on, must not keep the mouse for a press that nothing will ever release.
+    if (m_input.Captured())
+        ReleaseCapture();
     DestroyData();
     // No tick may reach the master-timer controls once they start to go.
     KillMTimer();
@@ -19,6 +24,11 @@ PaintManager::~PaintManager() {
     ClearAllControls();
     ClearImgResInfo();
     ClearTempFont();
+    // What is left outlives the engine (handed to the caller, or given the engine by hand): each control
+    // forgets it, so that nothing it does later, its destruction included, reaches into the engine's freed
+    // state.
+    for (MControl* control : std::exchange(m_attached, {}))
+        control->OnManagerGone();
 }
 
 void PaintManager::Init(HWND hwnd, MWindow* owner) noexcept {
@@ -101,9 +111,15 @@ void PaintManager::ClearAllControls() {
     ClearControls();
 }
 
+void PaintManager::AttachControl(MControl* control) {
+    if (control != nullptr)
+        m_attached.insert(control);
+}
+
 void PaintManager::ForgetControl(MControl* control) noexcept {
     if (control == nullptr)
         return;
+    m_attached.erase(control);
     m_timers.Forget(control);
     m_mtimerControls.RemoveAll(control);
     m_input.Forget(control);

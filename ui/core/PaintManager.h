@@ -34,6 +34,7 @@
 #include <gdiplus.h>
 
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 namespace Tessel {
@@ -265,8 +266,11 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     [[nodiscard]] HBITMAP GetDropBitmap(MControl* control, const CRect& rect, COLORREF background);
     [[nodiscard]] HBITMAP GenerateBitmap(MControl* control, const CRect& rect, COLORREF background);
 
-    // A control is going away: its timers, its place among the master-timer controls and any hover, focus or
-    // caret reference to it are dropped.
+    // A control took this engine as its manager (MControl::SetManager). When the engine goes, every such
+    // control still alive is told so (MControl::OnManagerGone) and keeps no pointer to it.
+    void AttachControl(MControl* control);
+    // A control is going away or takes another engine: its timers, its place among the master-timer controls
+    // and any hover, focus or caret reference to it are dropped.
     void ForgetControl(MControl* control) noexcept;
 
   private:
@@ -318,6 +322,9 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     Tooltip m_tooltip;
     Balloon m_balloon;
     InputRouter m_input;
+    // Every live control whose manager this engine is, owned or not: the controls of both lists, those
+    // handed to the caller, and those given the engine by hand. Window thread only, as they are made there.
+    std::unordered_set<MControl*> m_attached;
 };
 
 }  // namespace Tessel

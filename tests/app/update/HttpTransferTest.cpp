@@ -47,7 +47,9 @@ class Transfer : public ::testing::Test {
     TempFolder folder_{L"http transfer"};
 };
 
-TEST_F(Transfer, OnlyA200AnswerFromAnHttpsAddressIsText) {
+// Nothing counts but a 200 over TLS from a server whose certificate is trusted, valid and for the name asked;
+// plain HTTP is never spoken, whatever the address says.
+TEST_F(Transfer, OnlyA200AnswerFromATrustedHttpsServerIsText) {
     ASSERT_TRUE(server_.Put(L"v/version", "1.0.0.6\n"));
     ASSERT_TRUE(server_.Put(L"v/zero", std::string("1.2\0xyz", 7)));
     ASSERT_TRUE(server_.Put(L"v/utf8", "1.0\xC3\xBC"));
@@ -57,6 +59,10 @@ TEST_F(Transfer, OnlyA200AnswerFromAnHttpsAddressIsText) {
         std::wstring text;  // "unchanged" when the text must stay as it was
     };
     const std::wstring base = server_.BaseUrl();
+    const std::wstring hostAndPort = base.substr(std::size(L"https://") - 1);
+    const auto door = [&](const wchar_t* scheme, const char* name) {
+        return scheme + (L"localhost:" + std::to_wstring(server_.PortOf(name))) + L"/v/version";
+    };
     const Case cases[] = {
         {base + L"v/version", kTransferDone, L"1.0.0.6\n"},
         {base + L"v/zero", kTransferDone, L"1.2"},
@@ -64,8 +70,15 @@ TEST_F(Transfer, OnlyA200AnswerFromAnHttpsAddressIsText) {
         {base + L"v/missing", kTransferFailed, L"unchanged"},              // 404 "Not Found"
         {base + L"_status/500/v/version", kTransferFailed, L"unchanged"},  // an error page
         {base + L"_status/302/v/version", kTransferFailed, L"unchanged"},  // redirects are not followed
-        {L"http://localhost/v/version", kTransferFailed, L"unchanged"},    // never plain http
-        {L"https://localhost:1/version", kTransferFailed, L"unchanged"},   // nobody listening
+        {door(L"http://", "plain"), kTransferFailed, L"unchanged"},        // never plain http
+        {door(L"HTTP://", "plain"), kTransferFailed, L"unchanged"},
+        {door(L"https://", "plain"), kTransferFailed, L"unchanged"},  // https asked, plain http answers
+        {L"http://" + hostAndPort + L"v/version", kTransferFailed, L"unchanged"},  // http asked of TLS
+        {door(L"https://", "untrusted"), kTransferFailed, L"unchanged"},  // an issuer nobody trusts (12045)
+        {door(L"https://", "expired"), kTransferFailed, L"unchanged"},    // expired (12037)
+        {L"https://127.0.0.1" + hostAndPort.substr(hostAndPort.find(L':')) + L"v/version", kTransferFailed,
+         L"unchanged"},                                                   // made out to localhost (12038)
+        {L"https://localhost:1/version", kTransferFailed, L"unchanged"},  // nobody listening
     };
     for (const Case& c : cases) {
         HttpTransfer transfer;
@@ -73,14 +86,47 @@ TEST_F(Transfer, OnlyA200AnswerFromAnHttpsAddressIsText) {
         EXPECT_EQ(transfer.FetchText(c.path, &text), c.result) << c.path.c_str();
         EXPECT_EQ(text, c.text) << c.path.c_str();
     }
+    // Only the answers over trusted TLS were asked for, and each request named the program, took any type
+    // and asked the caches on the way to pass it through.
+    EXPECT_EQ(server_.Requests(),
+              (std::vector<std::string>{"/v/version", "/v/zero", "/v/utf8", "/v/missing",
+                                        "/_status/500/v/version", "/_status/302/v/version"}));
+    for (const std::string& request : server_.RequestHeaders()) {
+        for (const char* header : {"User-Agent: IIC2.0/PC 5.5.0000", "Accept: */*", "Pragma: no-cache"}) {
+            EXPECT_NE((request + '\t').find('\t' + std::string(header) + '\t'), std::string::npos) << request;
+        }
+    }
 }
 
-// A 100 MB answer where a version file belongs is no version text, however it ends.
-TEST_F(Transfer, AHugeBodyIsRefused) {
-    HttpTransfer transfer;
-    std::wstring text;
-    EXPECT_EQ(transfer.FetchText(server_.BaseUrl() + L"_big/104857600/version", &text), kTransferFailed);
-    EXPECT_TRUE(text.empty());
+// Too much or too slow is refused however the answer is framed: a length announced, chunks with none, one
+// byte at a time well within each read's time-out but past the whole transfer's. Both for a version file and
+// for a package, which is refused before it is written when its length says so, and leaves no file.
+TEST_F(Transfer, ABodyPastTheCapOrTheDeadlineIsRefused) {
+    TransferLimits quick = kVersionFileLimits;
+    quick.totalMs = 1000;
+    struct Case {
+        const wchar_t* answer;
+        const TransferLimits& limits;
+        std::vector<LPARAM> progress;
+    };
+    const Case cases[] = {
+        {L"_big/104857600/", kVersionFileLimits, {2, 8}},
+        {L"_chunked/1025/", kVersionFileLimits, {2, 8, 10}},
+        {L"_trickle/300/", quick, {2, 8, 10}},  // 8 bytes over 2.4 s
+    };
+    const std::wstring path = folder_.path() + L"package.zip";
+    for (const Case& c : cases) {
+        HttpTransfer transfer(c.limits, c.limits);
+        std::wstring text;
+        EXPECT_EQ(transfer.FetchText(server_.BaseUrl() + c.answer + L"version", &text), kTransferFailed)
+            << c.answer;
+        EXPECT_TRUE(text.empty()) << c.answer;
+        EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + c.answer + L"p.zip", path, sink_.hwnd()),
+                  kTransferFailed)
+            << c.answer;
+        EXPECT_EQ(Progress(), c.progress) << c.answer;
+        EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << c.answer;
+    }
 }
 
 // One server answers nothing after the request, the other not even the TLS handshake (which wine would wait

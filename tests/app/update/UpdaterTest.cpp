@@ -224,6 +224,24 @@ TEST_F(UpdaterTest, FirmwareForAK2OrNoDisplayComesFromTheK2Folder) {
     EXPECT_EQ(server_.Requests(), expected);
 }
 
+// A firmware check that finds no version forgets the one the check before found: accepting the earlier offer
+// afterwards fetches nothing.
+TEST_F(UpdaterTest, AFirmwareCheckWithoutAnswerForgetsTheLastVersion) {
+    ASSERT_TRUE(server_.Put(L"display-K/K1K2/firmware-K1/version", "103"));
+    gDisplayAnswers = true;
+    gDisplayVersion = 0x0102;
+    Updater updater(&QueryTestDisplay);
+    Configure(updater);
+    updater.RunCommand(kCommandFirmwareCheck, 1);
+    updater.RunCommand(kCommandFirmwareCheck, 2);  // the K2 folder has no version file
+    EXPECT_EQ(updater.LatestVersion(kUpdateFirmware), L"");
+    updater.RunCommand(kCommandFirmwareDownload, 1);
+    EXPECT_EQ(sink_.Take(kUpdateResultMessage),
+              (Results{{kUpdateFirmware, 1}, {kUpdateNotInstalled, kUpdateFirmware}}));
+    EXPECT_EQ(server_.Requests(), (std::vector<std::string>{"/display-K/K1K2/firmware-K1/version",
+                                                            "/display-K/K1K2/firmware-K2/version"}));
+}
+
 TEST_F(UpdaterTest, AfterCancelNothingRuns) {
     ASSERT_TRUE(server_.Put(L"display-K/K1K2/software/version", "1.0.0.6"));
     Updater updater(&QueryTestDisplay);

@@ -5,6 +5,7 @@
 #include "TempFolder.h"
 #include "ZipFixtures.h"
 #include "update/ExtractZip.h"
+#include "update/ZipTarget.h"
 
 #include <gtest/gtest.h>
 
@@ -103,6 +104,52 @@ TEST(ZipHostileNames, EveryEscapeIsHeldInsideOrSkippedAndTheGoodEntriesAreIntact
     }
     for (const std::wstring& place : places) {
         EXPECT_EQ(EvilFilesIn(place), std::vector<std::wstring>{}) << place;
+    }
+}
+
+// The containment layer on its own, given what the name rules never let through: beside the target, a prefix
+// of it as text, the target itself, other letter cases and separators, short (8.3) names. Only what lies
+// below the target by its canonical path, as text, is accepted.
+TEST(ZipContainment, OnlyPathsBelowTheTargetAreAccepted) {
+    TempFolder sandbox(L"zip containment");
+    const std::wstring base = FullFolderPath(sandbox.path() + L"target folder\\");
+    ASSERT_TRUE(EnsureFolder(base));
+    ASSERT_TRUE(EnsureFolder(sandbox.path() + L"target folder 2\\"));
+    const auto shortName = [&](const wchar_t* folder) {
+        wchar_t buffer[MAX_PATH] = {};
+        ::GetShortPathNameW((sandbox.path() + folder).c_str(), buffer, MAX_PATH);
+        const std::wstring path = buffer;
+        return path.substr(path.rfind(L'\\') + 1);
+    };
+    const std::wstring shortBase = shortName(L"target folder");
+    const std::wstring shortSibling = shortName(L"target folder 2");
+    ASSERT_NE(shortBase, L"target folder");
+    ASSERT_NE(shortSibling, L"target folder 2");
+    struct Case {
+        std::wstring name;
+        bool folder;
+        std::wstring target;  // below the sandbox; empty: refused as unsafe
+    };
+    const Case cases[] = {
+        {L"a\\b.exe", false, L"target folder\\a\\b.exe"},
+        {L"a/b/", true, L"target folder\\a\\b"},
+        {L"..\\target folder 2\\x.exe", false, L""},
+        {L"a/../../target folder 2/x.exe", false, L""},
+        {L"..\\target folderx.exe", false, L""},
+        {L"", false, L""},
+        {L".", false, L""},
+        {L"", true, L"target folder"},
+        {L"..", true, L""},
+        {L"..\\TARGET FOLDER\\x.exe", false, L"TARGET FOLDER\\x.exe"},
+        {L"..\\TARGET FOLDER 2\\x.exe", false, L""},
+        {L"..\\" + shortSibling + L"\\x.exe", false, L""},
+        {L"..\\" + shortBase + L"\\x.exe", false, L""},  // may be the target, cannot be told from text
+    };
+    for (const Case& c : cases) {
+        std::wstring target = L"unchanged";
+        const uint32_t result = ResolveTarget(base, c.name, c.folder, &target);
+        EXPECT_EQ(result, c.target.empty() ? kZipEntryUnsafeName : kZipEntryDone) << c.name;
+        EXPECT_EQ(target, c.target.empty() ? L"unchanged" : sandbox.path() + c.target) << c.name;
     }
 }
 

@@ -175,11 +175,11 @@ TEST_F(TextAttributes, ScaledEmSizeIsTruncated) {
 }
 
 TEST_F(TextAttributes, FontFamilyComesFromTheEngine) {
+    Tessel::PaintManager engine;
     Owner owner;
     Caption c(&owner, L"t");
     EXPECT_EQ(nullptr, c.GetFontFamily(L"DejaVu Sans"));
     EXPECT_EQ(nullptr, c.CreateTextFont());
-    Tessel::PaintManager engine;
     c.SetManager(&engine);
     Gdiplus::FontFamily* family = c.GetFontFamily(L"DejaVu Sans");
     ASSERT_NE(nullptr, family);
@@ -204,12 +204,12 @@ TEST_F(TextAttributes, FontFamilyComesFromTheEngine) {
 }
 
 TEST_F(TextAttributes, SkinImageStripFromTheEngineCache) {
+    Tessel::PaintManager engine;
     Owner owner;
     Caption c(&owner, L"t");
     const std::wstring name = WriteSkinImage(L"ctl_test_button.png", 400, 30);
     EXPECT_EQ(0, c.SetImage(name.c_str(), 4));  // no engine yet
 
-    Tessel::PaintManager engine;
     c.SetManager(&engine);
     const size_t before = owner.updates.size();
     EXPECT_EQ(1, c.SetImage(name.c_str(), 4));

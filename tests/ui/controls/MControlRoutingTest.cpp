@@ -109,8 +109,8 @@ TEST(ControlRouting, PressChoosesTheLastEnabledChildUnderThePoint) {
 }
 
 TEST(ControlRouting, PressOnEmptySpaceFocusesTheControlItself) {
-    Tree t;
     Tessel::PaintManager engine;
+    Tree t;
     t.root.SetManager(&engine);
     t.a->SetManager(&engine);
     engine.SetFocusControl(t.a);

@@ -10,6 +10,8 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <new>
 
 using namespace tessel_test;
 
@@ -31,6 +33,63 @@ class HostWindow {
     HostWindow(const HostWindow&) = delete;
     HostWindow& operator=(const HostWindow&) = delete;
     HWND hwnd = nullptr;
+};
+
+// An engine in pages of its own that are closed once it is destroyed, so that a later touch of it faults. The
+// fault is counted and the pages are opened again, so that the test goes on and reports it.
+class GuardedEngine {
+  public:
+    GuardedEngine() {
+        SYSTEM_INFO info = {};
+        ::GetSystemInfo(&info);
+        size_ = (sizeof(Tessel::PaintManager) + info.dwPageSize - 1) / info.dwPageSize * info.dwPageSize;
+        pages_ = static_cast<BYTE*>(::VirtualAlloc(nullptr, size_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        s_guard = this;
+        handler_ = ::AddVectoredExceptionHandler(1, &OnFault);
+        engine_ = new (pages_) Tessel::PaintManager();
+    }
+    ~GuardedEngine() {
+        Destroy();
+        ::RemoveVectoredExceptionHandler(handler_);
+        s_guard = nullptr;
+        ::VirtualFree(pages_, 0, MEM_RELEASE);
+    }
+    GuardedEngine(const GuardedEngine&) = delete;
+    GuardedEngine& operator=(const GuardedEngine&) = delete;
+
+    Tessel::PaintManager* get() const noexcept { return engine_; }
+    void Destroy() {
+        if (engine_ == nullptr)
+            return;
+        engine_->~PaintManager();
+        engine_ = nullptr;
+        DWORD old = 0;
+        ::VirtualProtect(pages_, size_, PAGE_NOACCESS, &old);
+    }
+    int Touches() const noexcept { return touches_; }
+
+  private:
+    static LONG CALLBACK OnFault(EXCEPTION_POINTERS* fault) {
+        const EXCEPTION_RECORD* record = fault->ExceptionRecord;
+        GuardedEngine* guard = s_guard;
+        if (guard == nullptr || record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION ||
+            record->NumberParameters < 2)
+            return EXCEPTION_CONTINUE_SEARCH;
+        const auto* at = reinterpret_cast<const BYTE*>(record->ExceptionInformation[1]);
+        if (at < guard->pages_ || at >= guard->pages_ + guard->size_)
+            return EXCEPTION_CONTINUE_SEARCH;
+        ++guard->touches_;
+        DWORD old = 0;
+        ::VirtualProtect(guard->pages_, guard->size_, PAGE_READWRITE, &old);
+        return EXCEPTION_CONTINUE_EXECUTION;
+    }
+
+    static inline GuardedEngine* s_guard = nullptr;
+    SIZE_T size_ = 0;
+    BYTE* pages_ = nullptr;
+    PVOID handler_ = nullptr;
+    Tessel::PaintManager* engine_ = nullptr;
+    int touches_ = 0;
 };
 
 }  // namespace
@@ -317,10 +376,10 @@ TEST(ControlBase, EnterLeaveTrackingFollowsThePointer) {
 TEST(ControlBase, InvalidatesItsRectangleInTheHostWindow) {
     HostWindow host;
     ASSERT_NE(nullptr, host.hwnd);
+    Tessel::PaintManager engine;
     Owner owner;
     Probe c(&owner, 1, CRect(10, 20, 60, 70));
     c.Invalidate(FALSE);  // no engine: nothing, no crash
-    Tessel::PaintManager engine;
     engine.Init(host.hwnd, nullptr);
     ASSERT_EQ(host.hwnd, engine.GetPaintWnd());
     c.SetManager(&engine);
@@ -378,14 +437,52 @@ TEST(ControlBase, TooltipIsShownOnceForTheControlUnderThePointer) {
 }
 
 TEST(ControlBase, MasterTimerRegistrationNeedsAnEngine) {
+    Tessel::PaintManager engine;
     Owner owner;
     Probe c(&owner, 1, CRect());
     c.AddMTimer();
-    Tessel::PaintManager engine;
     c.SetManager(&engine);
     c.AddMTimer();
     ASSERT_EQ(1u, engine.GetMTimerControls().size());
     EXPECT_EQ(&c, engine.GetMTimerControls().front());
+}
+
+TEST(ControlBase, ControlsThatOutliveTheirEngineTouchNothingOfIt) {
+    HostWindow host;
+    Owner owner;
+    GuardedEngine guarded;
+    Tessel::PaintManager& engine = *guarded.get();
+    engine.Init(host.hwnd, nullptr);
+    // A control of the engine's list, pressed: it holds the hover and the window holds the mouse.
+    auto* pressed = new Probe(&owner, 1, CRect(60, 0, 110, 50));
+    pressed->SetManager(&engine);
+    engine.GetControls()->push_back(pressed);
+    engine.OnMouseMove(0, CPoint(70, 10));
+    engine.OnLButtonDown(MK_LBUTTON, CPoint(70, 10));
+    ASSERT_EQ(pressed, engine.GetHoverControl());
+    ASSERT_EQ(host.hwnd, ::GetCapture());
+    // Controls the caller owns: one from the factory, one given the engine by hand and a copy of it, in every
+    // place where the engine keeps a control.
+    std::unique_ptr<MControl> made(
+        engine.CreateControl(2, &owner, L"CArea", 2, CRect(0, 0, 50, 50), nullptr, 1, 1));
+    ASSERT_NE(nullptr, made);
+    auto byHand = std::make_unique<Probe>(&owner, 3, CRect(0, 0, 50, 50));
+    byHand->SetManager(&engine);
+    auto copy = std::make_unique<Probe>(*byHand);
+    made->AddMTimer();
+    ASSERT_TRUE(engine.SetTimer(byHand.get(), 1, 100000));
+    engine.SetFocusControl(copy.get());
+    made->SetTooltip(CString(L"tip"), CRect());
+
+    guarded.Destroy();
+    EXPECT_EQ(nullptr, ::GetCapture());
+    EXPECT_EQ(nullptr, made->GetManager());
+    EXPECT_EQ(nullptr, byHand->GetManager());
+    EXPECT_EQ(nullptr, copy->GetManager());
+    made.reset();
+    byHand.reset();
+    copy.reset();
+    EXPECT_EQ(0, guarded.Touches());
 }
 
 TEST(ControlBase, SetManagerHandsTheEngineToInitControl) {
@@ -406,6 +503,11 @@ TEST(ControlBase, SetManagerHandsTheEngineToInitControl) {
     EXPECT_EQ(&engine, c.seen);
     EXPECT_EQ(&engine, c.seenStored);
     EXPECT_EQ(0, c.IsFocusControl());
+    // The engine left behind keeps nothing of the control.
+    engine.SetFocusControl(&c);
+    c.AddMTimer();
     c.SetManager(nullptr);
     EXPECT_EQ(nullptr, c.GetManager());
+    EXPECT_EQ(nullptr, engine.GetFocusControl());
+    EXPECT_TRUE(engine.GetMTimerControls().empty());
 }

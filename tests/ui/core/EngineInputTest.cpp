@@ -165,26 +165,46 @@ TEST_F(EngineInputTest, TabAndShiftTabWalkTheVisibleEnabledTabStopsAndWrap) {
 }
 
 TEST_F(EngineInputTest, WheelGivesOneScrollPerWholeNotch) {
-    Probe* probe = AddProbe(1, CRect(10, 10, 110, 110));
-    probe->takeScroll = 1;
+    // Two probes on one place: the later one holds the hover, the one beneath takes what the hover refuses.
+    Probe* beneath = AddProbe(1, CRect(10, 10, 110, 110));
+    Probe* hover = AddProbe(2, CRect(10, 10, 110, 110));
+    beneath->takeScroll = 1;
     SendMouse(hwnd, WM_MOUSEMOVE, 0, 50, 50);
+    ASSERT_EQ(engine().GetHoverControl(), hover);
     POINT screen{50, 50};
     ::ClientToScreen(hwnd, &screen);
-    auto wheel = [&](short delta) {
-        return ::SendMessageW(hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, delta), MAKELPARAM(screen.x, screen.y));
+    struct Row {
+        short delta;
+        WORD keys;  // the key state of the message
+        int hoverTakes;
+        int steps;       // OnScroll calls the taker gets
+        UINT direction;  // what they carry: 1 down (toward the user), 0 up
     };
-    wheel(120);
-    EXPECT_EQ(probe->scrolls, 1);
-    wheel(60);
-    EXPECT_EQ(probe->scrolls, 1);
-    wheel(-240);
-    EXPECT_EQ(probe->scrolls, 3);
+    const Row rows[] = {
+        {120, 0, 1, 1, 0},
+        {60, 0, 1, 0, 0},  // less than a notch scrolls nothing
+        {-240, 0, 1, 2, 1},
+        // A control other than the hover control is given the direction too, not the key state.
+        {-120, MK_SHIFT, 0, 1, 1},
+    };
+    for (const Row& row : rows) {
+        hover->takeScroll = row.hoverTakes;
+        hover->scrolls = beneath->scrolls = 0;
+        ::SendMessageW(hwnd, WM_MOUSEWHEEL, MAKEWPARAM(row.keys, row.delta), MAKELPARAM(screen.x, screen.y));
+        Probe* taker = row.hoverTakes ? hover : beneath;
+        EXPECT_EQ(hover->scrolls, row.steps) << row.delta;
+        EXPECT_EQ(beneath->scrolls, row.hoverTakes ? 0 : row.steps) << row.delta;
+        if (row.steps > 0) {
+            EXPECT_EQ(taker->scrollFlags, row.direction) << row.delta;
+        }
+    }
     // Away from every control nothing scrolls.
     POINT away{300, 150};
     ::ClientToScreen(hwnd, &away);
     SendMouse(hwnd, WM_MOUSEMOVE, 0, 300, 150);
+    hover->scrolls = beneath->scrolls = 0;
     ::SendMessageW(hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(away.x, away.y));
-    EXPECT_EQ(probe->scrolls, 3);
+    EXPECT_EQ(hover->scrolls + beneath->scrolls, 0);
 }
 
 TEST_F(EngineInputTest, ControlTimersStartAt17AndReuseStoppedRecords) {
