@@ -513,8 +513,7 @@ class WholeProgram(unittest.TestCase):
             type(self).calidra = self.s.start_calidra()
             self.ensure_running()
             refused = 'Autostart task "Kelvaro-DIG StartupTask" not registered or refreshed: '
-            log = self.s.wait_for(lambda: (lambda t: t if "Sensor server started" in t else None)(self.log_of_this_run()),
-                                  20)
+            log = self.s.wait_for(lambda: (lambda t: t if "Sensor server started" in t else None)(self.log_of_this_run()))
             self.assertTrue(log, "no start in the log: " + self.s.program_log())
             self.assertIn(refused + "Z:" + self.s.install.replace("/", "\\") + " can be changed by Everyone", log)
             self.assertNotIn("Failed to create trigger", log, "the registration was tried")

@@ -6,6 +6,7 @@
 #include "Wait.h"
 
 #include "controls/MButton.h"
+#include "core/MMediaTimer.h"
 #include "core/Manager.h"
 #include "core/PaintManager.h"
 
@@ -277,6 +278,14 @@ class CountingProbe : public Probe {
     }
 };
 
+// A multimedia timer of its own beside the engine's, counting its ticks.
+class TickCounter : public Tessel::MMediaTimer {
+  public:
+    using MMediaTimer::OnMTimer;
+    std::atomic<int> ticks{0};
+    void OnMTimer(UINT) override { ++ticks; }
+};
+
 TEST_F(EngineInputTest, MasterTimerTicksItsControlsUntilStopped) {
     auto* probe = new CountingProbe(&dialog, 1, CRect(0, 0, 10, 10));
     probe->SetManager(&engine());
@@ -289,8 +298,11 @@ TEST_F(EngineInputTest, MasterTimerTicksItsControlsUntilStopped) {
     UINT id = engine().GetMTimerID();
     dialog.KillMTimer(id);
     EXPECT_EQ(Tessel::MMediaTimer::GetTimerOwner(id), nullptr);
-    int stopped = probe->mticks;
-    ::Sleep(50);
+    // A timer of the same period started afterwards ticks a few times, the stopped one not once meanwhile.
+    const int stopped = probe->mticks;
+    TickCounter witness;
+    ASSERT_NE(witness.SetTimer(5, CString()), 0u);
+    EXPECT_TRUE(WaitUntil([&] { return witness.ticks >= 3; })) << witness.ticks.load() << " ticks";
     EXPECT_EQ(probe->mticks.load(), stopped);
     EXPECT_TRUE(engine().DeleteMTimer(probe));
     EXPECT_FALSE(engine().DeleteMTimer(probe));
