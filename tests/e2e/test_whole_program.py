@@ -489,19 +489,17 @@ class WholeProgram(unittest.TestCase):
                 os.kill(pid, 9)
 
     def decoy_pids(self, exe):
-        """Linux pids of this prefix's processes that run exe (with arguments)."""
-        wanted = ("Z:" + exe.replace("/", "\\")).lower()
+        """Linux pids of this prefix's processes that run exe. A program started by a Windows process shows its
+        path as Z:\\..., one started straight through wine's 64-bit loader as it was given."""
         pids = []
-        for entry in filter(str.isdigit, os.listdir("/proc")):
+        for pid in self.s.processes_named(os.path.basename(exe)):
             try:
-                with open(f"/proc/{entry}/cmdline", "rb") as f:
-                    command = f.read().replace(b"\0", b" ").decode("utf-8", "replace").lower()
-                with open(f"/proc/{entry}/environ", "rb") as f:
-                    ours = ("WINEPREFIX=" + self.s.prefix).encode() in f.read()
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    argv0 = f.read().split(b"\0")[0].decode("utf-8", "replace")
             except OSError:
                 continue
-            if ours and wanted in command:
-                pids.append(int(entry))
+            if re.sub(r"^[zZ]:", "", argv0.replace("\\", "/")).lower() == exe.lower():
+                pids.append(pid)
         return pids
 
     def test_17_a_folder_others_may_change_gets_no_logon_task_and_the_panel_says_why(self):
