@@ -129,7 +129,7 @@ class VirtualDisplay : public ::testing::TestWithParam<StandIn> {
 
     // For tests with a window: keeps its messages flowing while waiting. (Message calls in a process without
     // a window would make wine start a desktop process, which can outlive the test.)
-    static bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000) {
+    static bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = testing_support::kGiveUpMs) {
         return WaitUntil(done, timeoutMs, testing_support::WhileWaiting::PumpMessages);
     }
 
