@@ -13,6 +13,7 @@ import shutil
 import subprocess
 import sys
 import unittest
+import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -522,7 +523,7 @@ class WholeProgram(unittest.TestCase):
 
     # ---- updates: a local HTTPS server named in the prefix's machine-wide "UpdateServer" value -------------
     def test_21_accepted_update_runs_its_installer_from_a_folder_of_its_own_and_the_program_ends(self):
-        self.s.offer_software("1.0.0.6", installer=INSTALLER)
+        self.s.offer_software("1.0.0.6", installer=INSTALLER)  # laid out and signed as a release is
         # Where update files once were, in a folder the user's processes can write: a DLL an installer would
         # load from beside itself. And a per-user "open" command for programs that the shell would consult.
         user = next(n for n in os.listdir(os.path.join(self.s.prefix, "drive_c", "users")) if n != "Public")
@@ -541,6 +542,7 @@ class WholeProgram(unittest.TestCase):
             self.s.click(box[0] + 120, box[1] + 175)  # YES
             self.assertEqual(self.calidra.wait(timeout=GIVE_UP_S), 0)
             self.assertIn("/display-K/K1K2/software///Software-1.0.0.6.zip", self.s.update_requests())
+            self.assertIn("/display-K/K1K2/software///Software-1.0.0.6.zip.sig", self.s.update_requests())
             runs = self.s.wait_for(lambda: installer_runs(log))
             self.assertEqual(len(runs or []), 1, f"the installer did not run once, directly: {runs}")
             folder = runs[0]["folder"].rstrip("\\")
@@ -579,27 +581,38 @@ class WholeProgram(unittest.TestCase):
         finally:
             self.s.reset_updates()
 
-    def test_23_missing_package_is_reported_and_the_program_runs_on(self):
-        self.s.offer_software("1.0.0.7")  # no package on the server: 404
-        try:
-            self.restart_with_probe_log()
-            box = self.message_box()
-            self.assertTrue(box, "no update offer")
-            self.box_showing(box, "23-offer", "Software Updates")
-            offer = self.message_box_ids()
-            self.s.click(box[0] + 120, box[1] + 175)  # YES
-            # The notice is a box of its own, in the same place.
-            self.assertTrue(self.s.wait_for(lambda: [i for i in self.message_box_ids() if i not in offer]),
-                            "no notice that the update could not be installed")
-            notice = self.message_box()
-            self.box_showing(notice, "23-not-installed", "could not be installed")
-            self.s.click(notice[0] + 190, notice[1] + 175)  # OK
-            self.assertTrue(self.s.wait_for(lambda: self.s.window("MessageBox") is None), "the notice stayed")
-            self.wait_reports(self.reports() + 2)
-            self.assertIsNone(self.calidra.poll())
-            self.assertIn("/display-K/K1K2/software///Software-1.0.0.7.zip", self.s.update_requests())
-        finally:
-            self.s.reset_updates()
+    def test_23_a_missing_or_tampered_package_is_reported_and_the_program_runs_on(self):
+        swapped = os.path.join(self.s.update_root, "display-K", "K1K2", "software", "Software-1.0.0.6.zip")
+        cases = (("1.0.0.7", None, "no package from"),  # nothing on the server: 404
+                 # A sound package with another installer in place of the signed one, its signature left.
+                 ("1.0.0.6", swapped, "the signature does not match the package"))
+        for version, package, reason in cases:
+            with self.subTest(version):
+                self.s.offer_software(version, installer=INSTALLER if package else None)
+                if package:
+                    with zipfile.ZipFile(package, "w") as z:
+                        z.write(PROBE, f"Software-{version}.exe")
+                try:
+                    log = self.restart_with_probe_log()
+                    box = self.message_box()
+                    self.assertTrue(box, "no update offer")
+                    self.box_showing(box, f"23-offer-{version}", "Software Updates")
+                    offer = self.message_box_ids()
+                    self.s.click(box[0] + 120, box[1] + 175)  # YES
+                    # The notice is a box of its own, in the same place.
+                    self.assertTrue(self.s.wait_for(lambda: [i for i in self.message_box_ids() if i not in offer]),
+                                    "no notice that the update could not be installed")
+                    notice = self.message_box()
+                    self.box_showing(notice, f"23-not-installed-{version}", "could not be installed")
+                    self.s.click(notice[0] + 190, notice[1] + 175)  # OK
+                    self.assertTrue(self.s.wait_for(lambda: self.s.window("MessageBox") is None), "the notice stayed")
+                    self.wait_reports(self.reports() + 2)
+                    self.assertIsNone(self.calidra.poll())
+                    self.assertIn(f"/display-K/K1K2/software///Software-{version}.zip", self.s.update_requests())
+                    self.assertIn("Update not installed: " + reason, self.log_of_this_run())
+                    self.assertFalse(os.path.exists(log), "an installer ran")
+                finally:
+                    self.s.reset_updates()
 
     def test_24_without_an_update_server_the_reports_come_and_nothing_is_offered(self):
         # How soon the first report comes is a figure of benchmarks/offline_start.sh.
