@@ -18,7 +18,9 @@ import zipfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
+sys.path.insert(0, HERE)
 from calidra_session import CALIDRA_TITLE, GIVE_UP_S, STAND_IN_HID, WINE, Session  # noqa: E402
+from panel_without_mouse import PanelWithoutMouse  # noqa: E402
 
 BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
 SERVER = "OpenTermivoxServer.exe"
@@ -56,7 +58,7 @@ def installer_runs(path):
     return runs
 
 
-class WholeProgram(unittest.TestCase):
+class WholeProgram(PanelWithoutMouse, unittest.TestCase):
     s = None
     calidra = None
 
@@ -182,6 +184,11 @@ class WholeProgram(unittest.TestCase):
             os.remove(log)
         type(self).calidra = self.s.start_calidra(extra_env={"CALIDRA_PROBE_LOG": "Z:" + log.replace("/", "\\")})
         return log
+
+    def focus_panel(self):
+        # Without a window manager a click does not move the X keyboard focus: give it to the panel as one would.
+        panel = self.s.xdotool("search", "--onlyvisible", "--name", "^" + CALIDRA_TITLE + "$").split()[-1]
+        self.s.xdotool("windowfocus", "--sync", panel)
 
     def log_of_this_run(self):
         """The program log from the last start on."""
@@ -453,15 +460,12 @@ class WholeProgram(unittest.TestCase):
         self.ensure_running()
         self.assertTrue(self.s.wait_for(lambda: self.s.processes_named(SERVER)), "no sensor server running")
         self.assertTrue(self.s.window("Wine System Tray"), "no tray icon")
-        # Without a window manager a click does not move the X keyboard focus: give it to the panel as one would.
-        panel = self.s.xdotool("search", "--onlyvisible", "--name", "^" + CALIDRA_TITLE + "$").split()[-1]
-        self.s.xdotool("windowfocus", "--sync", panel)
+        self.focus_panel()
         self.s.key("alt+F4")
         self.assertEqual(self.calidra.wait(timeout=GIVE_UP_S), 1)
         self.s.wait_for(lambda: not self.s.processes_named(SERVER))
         self.assertEqual(self.s.processes_named(SERVER), [], "the sensor server was left running")
         self.assertIsNone(self.s.window("Wine System Tray"), "the tray icon is still shown")
-
 
     def test_16_a_server_of_that_name_from_another_folder_survives_the_start(self):
         self.ensure_running()
