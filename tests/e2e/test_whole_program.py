@@ -585,14 +585,19 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
         finally:
             self.s.reset_updates()
 
-    def test_23_a_missing_or_tampered_package_is_reported_and_the_program_runs_on(self):
+    def test_23_a_missing_or_tampered_package_or_an_installer_that_does_not_start_is_reported(self):
         swapped = os.path.join(self.s.update_root, "display-K", "K1K2", "software", "Software-1.0.0.6.zip")
-        cases = (("1.0.0.7", None, "no package from"),  # nothing on the server: 404
+        broken = os.path.join(self.s.work, "no-program.exe")
+        with open(broken, "wb") as f:
+            f.write(b"MZ but no program")
+        cases = (("1.0.0.7", None, None, "no package from"),  # nothing on the server: 404
                  # A sound package with another installer in place of the signed one, its signature left.
-                 ("1.0.0.6", swapped, "the signature does not match the package"))
-        for version, package, reason in cases:
+                 ("1.0.0.6", INSTALLER, swapped, "the signature does not match the package"),
+                 # Signed, but its installer is no program.
+                 ("1.0.0.8", broken, None, "the installer did not start"))
+        for version, installer, package, reason in cases:
             with self.subTest(version):
-                self.s.offer_software(version, installer=INSTALLER if package else None)
+                self.s.offer_software(version, installer=installer)
                 if package:
                     with zipfile.ZipFile(package, "w") as z:
                         z.write(PROBE, f"Software-{version}.exe")

@@ -200,13 +200,17 @@ TEST_F(UpdaterTest, AnAcceptedUpdateStartsTheInstallerItsPackageBroughtFromAFold
     ASSERT_TRUE(server_.Put(L"display-K/K1K2/software/version", "1.0.0.6"));
     ASSERT_TRUE(server_.Put(L"display-K/K1K2/software/Software-1.0.0.6.zip/Software-1.0.0.6.exe", probe_));
     ASSERT_TRUE(server_.Put(L"display-K/K1K2/software/Software-1.0.0.6.zip/readme.txt", "new"));
+    ASSERT_TRUE(server_.Put(L"display-K/K1K2/firmware-K1/version", "103"));
+    gDisplayAnswers = true;
+    gDisplayVersion = 0x0102;
     ASSERT_TRUE(WriteFileBytes(OldUserTemp() + L"version.dll", "planted"));
     PerUserOpenCommand openCommand(L"\"" + TestDir() + L"InstallerProbe.exe\" \"%1\"");
     ASSERT_TRUE(openCommand.ok());
     Updater updater(&QueryTestDisplay);
     Configure(updater);
     updater.RunCommand(kCommandSoftwareCheck, 0);
-    ASSERT_EQ(sink_.Take(kUpdateResultMessage), (Results{{kUpdateSoftware, 1}}));
+    updater.RunCommand(kCommandFirmwareCheck, 1);
+    ASSERT_EQ(sink_.Take(kUpdateResultMessage), (Results{{kUpdateSoftware, 1}, {kUpdateFirmware, 1}}));
 
     updater.RunCommand(kCommandSoftwareDownload, 0);
     EXPECT_EQ(sink_.Take(kUpdateResultMessage), (Results{{kUpdateInstallerStarted, 0}}));
@@ -227,8 +231,10 @@ TEST_F(UpdaterTest, AnAcceptedUpdateStartsTheInstallerItsPackageBroughtFromAFold
     EXPECT_NE(run[L"beside"].find(L"readme.txt|"), std::wstring::npos) << run[L"beside"];
     EXPECT_FALSE(Exists(folder + L"\\Software-1.0.0.6.zip")) << "an unpacked package is deleted";
 
-    updater.RunCommand(kCommandFirmwareCheck, 1);
-    updater.RunCommand(kCommandSoftwareDownload, 0);
+    // Both offers were accepted: the firmware download queued behind the software asks for nothing.
+    for (int command : {kCommandFirmwareDownload, kCommandFirmwareCheck, kCommandSoftwareDownload}) {
+        updater.RunCommand(command, 1);
+    }
     EXPECT_EQ(server_.Requests().size(), requests.size())
         << "nothing queued runs after the installer started";
     EXPECT_TRUE(sink_.Take(kUpdateResultMessage).empty());
