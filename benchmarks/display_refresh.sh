@@ -18,9 +18,9 @@ declare -A labels=([hidapi]="the stand-in hidapi.dll" [hid]="the real hidapi.dll
 build_targets "$root" all
 wine_session "$build" "$build/bench"
 echo "== over ${labels[hidapi]}"
-wine "$build/benchmarks/display_refresh_bench.exe" "$seconds" </dev/null
+"$WINE" "$build/benchmarks/display_refresh_bench.exe" "$seconds" </dev/null
 echo "== over ${labels[hid]}"
-wine "$build/benchmarks/virtual_hid/display_refresh_bench_hid.exe" "$seconds" </dev/null
+"$WINE" "$build/benchmarks/virtual_hid/display_refresh_bench_hid.exe" "$seconds" </dev/null
 wine_down
 
 for stand_in in hidapi hid; do

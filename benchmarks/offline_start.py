@@ -16,7 +16,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
-from calidra_session import Session  # noqa: E402
+from calidra_session import WINE, Session  # noqa: E402
 
 BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
 BENCH = os.path.join("benchmarks", "first_report_bench.exe")
@@ -43,7 +43,7 @@ def first_report_ms(s, server):
     # The started program inherits this tool's standard streams and keeps them open: a file, not a pipe.
     output = os.path.join(s.work, "first-report.txt")
     with open(output, "w") as f:
-        code = subprocess.run(["wine", os.path.join(BUILD, BENCH), program, "20000"], env=s.env,
+        code = subprocess.run([WINE, os.path.join(BUILD, BENCH), program, "20000"], env=s.env,
                               stdin=subprocess.DEVNULL, stdout=f, stderr=subprocess.DEVNULL, timeout=60).returncode
     with open(output) as f:
         out = f.read()

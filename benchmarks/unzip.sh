@@ -30,7 +30,7 @@ wine_up "$build/bench"
 results="$work/results.txt"
 run() {
   rm -rf "$work/out"
-  wine "$build/benchmarks/unzip_bench.exe" "$1" "$(wine_path "$package")" "$(wine_path "$work/out")" \
+  "$WINE" "$build/benchmarks/unzip_bench.exe" "$1" "$(wine_path "$package")" "$(wine_path "$work/out")" \
     </dev/null >/dev/null 2>>"$results"
 }
 run extractzip  # warms the page cache and the prefix

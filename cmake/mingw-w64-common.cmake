@@ -17,8 +17,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# CTest runs the test executables through wine (32-bit ones need the wine32 package).
-find_program(WINE_PROGRAM wine)
-if(WINE_PROGRAM)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
-endif()
+# CTest runs the test executables through scripts/wine.sh, which starts wine's loader for the program's width
+# as this machine can run it (Debian's `wine` fails on kernels without 32-bit execution). The path is
+# recorded at configure time, so it names the script, which decides each time it runs.
+get_filename_component(wine_script ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine.sh ABSOLUTE)
+set(WINE_PROGRAM ${wine_script} CACHE FILEPATH "Starts the test programs under wine" FORCE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})

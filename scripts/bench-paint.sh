@@ -27,10 +27,10 @@ wine_session "$build" "$build"
 cd "$build/tests"
 
 if [ -n "$out" ] && [ -n "$shadow" ]; then
-  wine PaintBench.exe compose "$(wine_path "$out")" </dev/null
+  "$WINE" PaintBench.exe compose "$(wine_path "$out")" </dev/null
   echo "screenshot: $out"
 elif [ -n "$out" ]; then
-  wine PaintBench.exe hold 4000 </dev/null >/dev/null 2>&1 &
+  "$WINE" PaintBench.exe hold 4000 </dev/null >/dev/null 2>&1 &
   bench=$!
   sleep 3
   # The dialog sits at 100,100 on the root window.
@@ -38,5 +38,5 @@ elif [ -n "$out" ]; then
   wait "$bench"
   echo "screenshot: $out"
 else
-  wine PaintBench.exe $shadow </dev/null
+  "$WINE" PaintBench.exe $shadow </dev/null
 fi

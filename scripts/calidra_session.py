@@ -26,8 +26,13 @@ sys.path.insert(0, os.path.join(ROOT, "packaging"))
 from update_server import UpdateServer  # noqa: E402
 import update_tree  # noqa: E402
 
-# The wine + Xvfb set-up that every script shares.
+# The wine + Xvfb set-up that every script shares, and the command that starts a Windows program under wine.
 WINE_ENV = os.path.join(ROOT, "scripts", "wine-env.sh")
+WINE = os.path.join(ROOT, "scripts", "wine.sh")
+
+# How long a test waits for what should happen before it gives up: far beyond what it takes on a loaded
+# machine, so that only a real fault runs into it.
+GIVE_UP_S = 30
 
 CALIDRA_TITLE = "Kelvaro-DIG"
 SETTINGS_KEY = r"HKCU\Software\Kelvaro-DIG"
@@ -85,7 +90,9 @@ class Session:
         env = dict(os.environ)
         env.pop("WINEDEBUG", None)
         r = subprocess.run(["bash", WINE_ENV, "up", self.work], env=env, stdin=subprocess.DEVNULL,
-                           capture_output=True, text=True, check=True)
+                           capture_output=True, text=True)
+        if r.returncode != 0:
+            raise RuntimeError(f"wine did not come up in {self.work}:\n{r.stderr}")
         values = dict(line.split("=", 1) for line in r.stdout.splitlines() if "=" in line)
         self.env = dict(os.environ)
         self.env.update(values)
@@ -93,12 +100,16 @@ class Session:
         self.env.pop("WINEPATH", None)
         self.prefix = values["WINEPREFIX"]
         self.display = values["DISPLAY"]
-        # Windows runs the Task Scheduler from boot; wine would start it at Calidra's first registration,
-        # which then takes a second instead of a tenth.
-        devnull = subprocess.DEVNULL
-        subprocess.run(["wine", "net", "start", "schedule"], env=self.env, stdin=devnull, stdout=devnull,
-                       stderr=devnull)
-        self._start_update_server()
+        try:
+            # Windows runs the Task Scheduler from boot; wine would start it at Calidra's first registration,
+            # which then takes a second instead of a tenth.
+            devnull = subprocess.DEVNULL
+            subprocess.run([WINE, "net", "start", "schedule"], env=self.env, stdin=devnull, stdout=devnull,
+                           stderr=devnull)
+            self._start_update_server()
+        except BaseException:
+            self.stop()
+            raise
 
     def stop(self):
         for p in self.processes:
@@ -152,7 +163,7 @@ class Session:
 
     def set_update_server(self, url):
         """Names the update server in the prefix's machine-wide value, as an administrator would."""
-        subprocess.run(["wine", "reg", "add", MACHINE_KEY, "/v", "UpdateServer", "/t", "REG_SZ", "/d", url, "/f",
+        subprocess.run([WINE, "reg", "add", MACHINE_KEY, "/v", "UpdateServer", "/t", "REG_SZ", "/d", url, "/f",
                         "/reg:64"],
                        env=self.env, stdin=subprocess.DEVNULL, capture_output=True, timeout=30, check=True)
 
@@ -192,7 +203,7 @@ class Session:
         env.update(extra_env or {})
         stderr = open(stderr_path, "ab") if stderr_path else subprocess.DEVNULL
         try:
-            p = subprocess.Popen(["wine", os.path.join(self.install, relative), *args], env=env,
+            p = subprocess.Popen([WINE, os.path.join(self.install, relative), *args], env=env,
                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=stderr)
         finally:
             if stderr_path:
@@ -205,7 +216,7 @@ class Session:
 
     def tool(self, relative_to_build, *args, timeout=30):
         """Runs a Windows tool from the build folder in this prefix and returns (exit code, stdout)."""
-        r = subprocess.run(["wine", os.path.join(self.build, relative_to_build), *args], env=self.env,
+        r = subprocess.run([WINE, os.path.join(self.build, relative_to_build), *args], env=self.env,
                            stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
         return r.returncode, r.stdout.decode("utf-8", "replace").replace("\r", "")
 
@@ -223,7 +234,9 @@ class Session:
             states[parts[0]] = dict(p.split("=", 1) for p in parts[1:] if "=" in p)
         return states
 
-    def wait_for(self, predicate, timeout, interval=0.2):
+    def wait_for(self, predicate, timeout=GIVE_UP_S, interval=0.2):
+        """The scripts' one way to wait for something to happen: the first true value of predicate(), or its
+        last value once timeout seconds have passed."""
         deadline = time.monotonic() + timeout
         while True:
             value = predicate()
@@ -265,7 +278,7 @@ class Session:
 
     # ---- registry -------------------------------------------------------------------------------------
     def setting(self, name):
-        r = subprocess.run(["wine", "reg", "query", SETTINGS_KEY, "/v", name], env=self.env,
+        r = subprocess.run([WINE, "reg", "query", SETTINGS_KEY, "/v", name], env=self.env,
                            stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
         m = re.search(name + r"\s+REG_SZ\s+(\S*)", r.stdout.decode("utf-8", "replace"))
         return m.group(1) if m else None
@@ -278,7 +291,16 @@ class Session:
 
     def window(self, name):
         """(x, y, width, height) of the visible X window with that title, or None."""
-        ids = self.xdotool("search", "--onlyvisible", "--name", "^" + re.escape(name) + "$").split()
+        return self._geometry(self.xdotool("search", "--onlyvisible", "--name", "^" + re.escape(name) + "$"))
+
+    def popup_menu(self, program="Calidra.exe"):
+        """(x, y, width, height) of a menu the program shows (a visible X window of it without a title), or
+        None."""
+        ids = self.xdotool("search", "--onlyvisible", "--classname", "^" + re.escape(program.lower()) + "$")
+        return self._geometry(" ".join(i for i in ids.split() if not self.xdotool("getwindowname", i)))
+
+    def _geometry(self, window_ids):
+        ids = window_ids.split()
         if not ids:
             return None
         geometry = self.xdotool("getwindowgeometry", "--shell", ids[-1])
@@ -291,7 +313,6 @@ class Session:
         # With the pointer already there, "mousemove --sync" waits 15 s for a motion that never comes.
         if self.xdotool("getmouselocation", "--shell").splitlines()[:2] != [f"X={x}", f"Y={y}"]:
             self.xdotool("mousemove", "--sync", str(x), str(y))
-            time.sleep(0.1)
         self.xdotool("click", str(button))
 
     def click_panel(self, x, y):

@@ -7,7 +7,8 @@
 # New inputs gather in build-host/fuzz/corpus/<name>/ and carry over to the next run. A crash, a sanitizer
 # report or a failed invariant ends that fuzzer, keeps the input in build-host/fuzz/findings/<name>/, and the
 # script fails once all have run. Reproduce with build-host/fuzz/fuzz_<name> <input>.
-set -euo pipefail
+set -eEuo pipefail
+trap 'code=$?; [[ $BASH_COMMAND == return* ]] || echo "fuzz: stopped: \"$BASH_COMMAND\" failed (exit status $code)" >&2' ERR
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-300}
 shift || true

@@ -8,7 +8,8 @@
 # CALIDRA_RELEASE_KEY names the releaser's private key (PEM, P-256; packaging/update_signing.py new-key makes
 # one). Its public half is built into the programs, which then install only update packages signed with it;
 # the script signs this version's package with it. Without the key the script refuses to run.
-set -euo pipefail
+set -eEuo pipefail
+trap 'code=$?; [[ $BASH_COMMAND == return* ]] || echo "release: stopped: \"$BASH_COMMAND\" failed (exit status $code)" >&2' ERR
 root=$(cd "$(dirname "$0")/.." && pwd)
 dist="$root/dist"
 key=${CALIDRA_RELEASE_KEY:-}

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the demo need on a fresh Debian 12 machine, and fetches the
 # zlib and hidapi source packages (checked by SHA-256) into third_party/_deps. Safe to run again.
-set -euo pipefail
+set -eEuo pipefail
+trap 'code=$?; [[ $BASH_COMMAND == return* ]] || echo "setup: stopped: \"$BASH_COMMAND\" failed (exit status $code)" >&2' ERR
 root=$(cd "$(dirname "$0")/.." && pwd)
 deps="$root/third_party/_deps"
 

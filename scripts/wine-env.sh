@@ -1,11 +1,31 @@
 # Sourced by the scripts that run the program or its tests: a throwaway wine prefix inside the build folder,
 # an Xvfb display, and one wineserver kept up for the whole run. wine_up starts them; wine_down stops them
 # (wineserver first, then Xvfb) and is safe to call twice; wine_session does both around the rest of a
-# script. build_targets configures and builds; session_targets also sets up.
+# script. build_targets configures and builds; session_targets also sets up. Windows programs start through
+# "$WINE" (scripts/wine.sh, which picks the loader this machine can run); a failed step says what failed.
 #
 # Programs in other languages run it as a command (scripts/calidra_session.py):
 #   wine-env.sh up FOLDER   wine_up FOLDER, then prints the variables a wine program needs, NAME=VALUE a line
 #   wine-env.sh down        wine_down for the WINEPREFIX and XVFB_PID of the environment
+
+WINE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine.sh"
+
+# Runs a command with its output kept aside, shows that output when it fails and says what failed.
+#   quietly WHAT COMMAND...
+quietly() {
+  local what=$1 output status=0
+  shift
+  output=$(mktemp)
+  # Input from /dev/null and output into a file: wine's background services inherit them and would hold a
+  # pipe open.
+  "$@" </dev/null >"$output" 2>&1 || status=$?
+  if [ "$status" -ne 0 ]; then
+    cat "$output" >&2
+    echo "wine-env: $what failed (exit status $status): $*" >&2
+  fi
+  rm -f "$output"
+  return "$status"
+}
 
 wine_up() {
   local build=$1
@@ -22,12 +42,12 @@ wine_up() {
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" </dev/null >/dev/null 2>&1 &
   XVFB_PID=$!
   local i
-  for i in $(seq 1 100); do
-    [ -s "$fdfile" ] && break
+  for i in $(seq 1 300); do
+    [ -s "$fdfile" ] || ! kill -0 "$XVFB_PID" 2>/dev/null && break
     sleep 0.1
   done
   if [ ! -s "$fdfile" ]; then
-    echo "wine-env: Xvfb did not start" >&2
+    echo "wine-env: Xvfb did not start (it is in the package xvfb, which scripts/setup.sh installs)" >&2
     rm -f "$fdfile"
     return 1
   fi
@@ -36,16 +56,16 @@ wine_up() {
 
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
-  # Standard streams on /dev/null: wine's background services inherit them and would hold a pipe open.
-  wineboot -i </dev/null >/dev/null 2>&1
-  wineserver -w </dev/null >/dev/null 2>&1
-  wineserver -p </dev/null >/dev/null 2>&1
-  wineboot </dev/null >/dev/null 2>&1
+  WINE_UP=1
+  quietly "starting wine" "$WINE" --version || return
+  quietly "creating the wine prefix" "$WINE" wineboot.exe -i || return
+  quietly "waiting for the prefix's set-up" wineserver -w || return
+  quietly "starting the wineserver for the run" wineserver -p || return
+  quietly "starting the prefix" "$WINE" wineboot.exe || return
   # Keep the desktop in use for the whole run (see tests/support/KeepDesktop.cpp).
   if [ -f "$build/tests/KeepDesktop.exe" ]; then
-    wine "$build/tests/KeepDesktop.exe" </dev/null >/dev/null 2>&1 &
+    "$WINE" "$build/tests/KeepDesktop.exe" </dev/null >/dev/null 2>&1 &
   fi
-  WINE_UP=1
 }
 
 wine_down() {
@@ -69,13 +89,13 @@ wine_path() {
 build_targets() {
   local root=$1
   shift
-  cmake --preset default -S "$root" >/dev/null
+  quietly "configuring $root/build" cmake --preset default -S "$root" || return
   if [ $# -eq 0 ]; then
-    cmake --build "$root/build"
+    cmake --build "$root/build" || return
   fi
   local target
   for target in "$@"; do
-    cmake --build "$root/build" --target "$target" >/dev/null
+    quietly "building $target" cmake --build "$root/build" --target "$target" || return
   done
 }
 
@@ -84,7 +104,7 @@ build_targets() {
 session_targets() {
   local root=$1
   shift
-  "$root/scripts/setup.sh" >/dev/null
+  "$root/scripts/setup.sh" >/dev/null || return
   build_targets "$root" Calidra OpenTermivoxServer skins VirtualDisplayCtl virtual_hidapi virtual_hid TrustCertificate \
     KeepDesktop "$@"
 }
@@ -103,7 +123,8 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   set -euo pipefail
   case "${1:-}" in
     up)
-      wine_up "${2:?usage: wine-env.sh up FOLDER}"
+      # Nobody takes down what a failed start left.
+      wine_up "${2:?usage: wine-env.sh up FOLDER}" || { status=$?; wine_down; exit $status; }
       printf '%s\n' "WINEPREFIX=$WINEPREFIX" "WINEARCH=$WINEARCH" "WINEDEBUG=$WINEDEBUG" \
         "WINEDLLOVERRIDES=$WINEDLLOVERRIDES" "LANG=$LANG" "DISPLAY=$DISPLAY" "XVFB_PID=$XVFB_PID"
       ;;

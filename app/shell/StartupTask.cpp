@@ -107,7 +107,8 @@ UniqueBstr Bstr(const wchar_t* text) noexcept {
     return UniqueBstr(::SysAllocString(text));
 }
 
-// Steps 2 to 13; every interface is released when this returns, before COM goes.
+// Connects to the Task Scheduler, builds the logon task and registers it, stopping at the first failed step;
+// every interface is released when this returns, before COM goes.
 int BuildAndRegister(TaskServiceFactory createService, LineSink& errors, const std::wstring& programPath) {
     ComPtr<ITaskService> service;
     if (Failed(errors, kCreateServiceFailed, Outcome(createService(service.GetAddressOf()), service))) {

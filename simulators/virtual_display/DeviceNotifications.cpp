@@ -158,6 +158,9 @@ DWORD WINAPI WatchPlugging(void*) {
             }
             a.plugged = slots[d].plugged;
             a.serial = slots[d].plugSerial;
+            if (a.hidPending) {
+                a.readyTicks = slots[d].readyTicks;  // an arrival cut short
+            }
             if (a.hidPending && Now() >= a.readyTicks) {
                 a.hidPending = false;
                 a.hidArrived = true;

@@ -146,6 +146,7 @@ Refusal BeginTransfer(const Opened& opened, Transfer kind, const unsigned char* 
         LogFailedLocked(opened, kind, length);
         return refusal;
     }
+    ++Shared().Get()->transfersBegun;
     *transferMs = slot->transferMs;
     return Refusal::kNone;
 }

@@ -1,5 +1,6 @@
 #include "VirtualDisplayState.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -163,6 +164,16 @@ void State::SetPlugged(int display, bool plugged) noexcept {
         ++slot.plugSerial;
         slot.readyTicks = Now() + block_->frequency * block_->arrivalDelayMs / 1000;
     }
+    NotifyListenersLocked();
+}
+
+void State::CompleteArrival(int display) noexcept {
+    Guard guard(*this);
+    DisplaySlot& slot = block_->displays[display];
+    if (slot.plugged == 0) {
+        return;
+    }
+    slot.readyTicks = std::min(slot.readyTicks, Now());
     NotifyListenersLocked();
 }
 

@@ -94,8 +94,8 @@ struct Block {
     int64_t frequency;       // QueryPerformanceFrequency, to turn ticks into time
     DisplaySlot displays[kDisplayCount];
     uint32_t listeners[kListenerCapacity];
-    int32_t logCount;  // transfers logged since the last reset
-    int32_t reserved2;
+    int32_t logCount;        // transfers logged since the last reset: those that ended
+    int32_t transfersBegun;  // transfers begun since the last reset, the ones under way too
     LogEntry log[kLogCapacity];
 };
 
@@ -144,6 +144,9 @@ class State {
     void Reset() noexcept;
     // A plug-in makes the display's HID collections ready after the arrival delay.
     void SetPlugged(int display, bool plugged) noexcept;
+    // Makes a plugged display's HID collections ready now, cutting its arrival delay short: a test holds the
+    // collections back with a long delay and lets them arrive once it has seen what comes before.
+    void CompleteArrival(int display) noexcept;
     void SetFirmware(int display, int version) noexcept;
     void SetFaults(int display, uint32_t faults) noexcept;
     void SetInitFails(bool fails) noexcept;

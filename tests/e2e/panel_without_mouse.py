@@ -29,7 +29,7 @@ class PanelWithoutMouse:
 
     def test_18_tab_space_enter_and_escape_work_the_panel_without_a_mouse(self):
         self.ensure_running()
-        unit = self.wait_shown(timeout=10, light="on")["unit"]
+        unit = self.wait_shown(light="on")["unit"]
         other_unit = "F" if unit == "C" else "C"
         self.focus_panel()
         # Tab walks the three in this order and wraps; where it starts depends on what was clicked last.
@@ -38,7 +38,7 @@ class PanelWithoutMouse:
             before = self.focused()
             after = order[(order.index(before) + 1) % len(order)] if before in order else order[0]
             self.s.key("Tab")
-            self.assertTrue(self.s.wait_for(lambda: self.focused() == after, 5), f"Tab from {before} missed {after}")
+            self.assertTrue(self.s.wait_for(lambda: self.focused() == after), f"Tab from {before} missed {after}")
             if after == order[0]:
                 break
         shot = self.s.screenshot("18-focus-on-the-light")
@@ -55,20 +55,20 @@ class PanelWithoutMouse:
         self.wait_shown(unit=other_unit)
         self.assertEqual(self.s.setting("tempe_type"), UNIT_SETTING[other_unit])
         self.s.key("shift+Tab")
-        self.assertTrue(self.s.wait_for(lambda: self.focused() == "Display light", 5), "Shift+Tab went elsewhere")
+        self.assertTrue(self.s.wait_for(lambda: self.focused() == "Display light"), "Shift+Tab went elsewhere")
         self.s.key("Tab", "Return")
         self.wait_shown(unit=unit)
         self.assertEqual(self.s.setting("tempe_type"), UNIT_SETTING[unit])
         self.s.key("Tab")
-        self.assertTrue(self.s.wait_for(lambda: self.focused() == "Hide panel", 5), "Tab did not reach the close mark")
+        self.assertTrue(self.s.wait_for(lambda: self.focused() == "Hide panel"), "Tab did not reach the close mark")
         self.s.key("Escape")
-        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE) is None, 5), "Escape left the panel")
+        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE) is None), "Escape left the panel")
         self.s.click_tray_icon()
-        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE), 5), "the panel did not come back")
+        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE)), "the panel did not come back")
 
     def test_19_an_assistive_program_reads_the_panel_and_switches_the_light(self):
         self.ensure_running()
-        state = self.wait_shown(timeout=10, light="on")
+        state = self.wait_shown(light="on")
         shown, unit = state["shown"], state["unit"]
         x, y, _, _ = self.s.window(CALIDRA_TITLE)
         rows = {row[4]: row for row in self.accessible_tree()[1:]}

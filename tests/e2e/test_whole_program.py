@@ -12,7 +12,6 @@ import re
 import shutil
 import subprocess
 import sys
-import time
 import unittest
 import zipfile
 
@@ -20,7 +19,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
 sys.path.insert(0, HERE)
-from calidra_session import CALIDRA_TITLE, STAND_IN_HID, Session  # noqa: E402
+from calidra_session import CALIDRA_TITLE, GIVE_UP_S, STAND_IN_HID, WINE, Session  # noqa: E402
 from panel_without_mouse import PanelWithoutMouse  # noqa: E402
 
 BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
@@ -68,7 +67,6 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
         cls.s = Session(BUILD, os.path.join(BUILD, "e2e"), csv_rows=((45, 37),))
         cls.s.start()
         cls.s.ctl("plug", "K1")
-        cls.started_at = time.monotonic()
         cls.calidra = cls.s.start_calidra()
 
     @classmethod
@@ -79,33 +77,55 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
     def k(self, name="K1"):
         return self.s.display_state().get(name, {})
 
-    def wait_shown(self, timeout=3.0, display="K1", **expected):
+    def wait_shown(self, display="K1", **expected):
         def matches():
             state = self.k(display)
             return state if all(state.get(key) == value for key, value in expected.items()) else None
 
-        state = self.s.wait_for(matches, timeout)
-        self.assertTrue(state, f"{display} did not show {expected} within {timeout} s: {self.k(display)}")
+        state = self.s.wait_for(matches)
+        self.assertTrue(state, f"{display} never showed {expected}: {self.k(display)}")
         return state
 
     def reports(self, display="K1"):
         return int(self.k(display).get("reports", "0"))
 
+    def wait_reports(self, count, display="K1"):
+        """Waits until the display has had count reports in all."""
+        self.assertTrue(self.s.wait_for(lambda: self.reports(display) >= count),
+                        f"{display} never had {count} reports: {self.k(display)}")
+
     def ensure_running(self):
         if self.calidra is None or self.calidra.poll() is not None:
             type(self).calidra = self.s.start_calidra()
-        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE), 30), "no panel on screen")
+        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE)), "no panel on screen")
         # The panel shows from its creation; the icon follows once the start-up has registered the logon task.
-        self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray"), 10), "no tray icon")
+        self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray")), "no tray icon")
 
+    # The menu is used with the mouse, as a user does. Keys would go to the process wine counts as the one in
+    # front, which after a click on the tray icon (the shell's window) need not be Calidra; and a menu left open
+    # holds the pointer, so that every later click of the run would go to it.
     def exit_through_menu(self):
-        self.open_tray_menu()
-        self.s.key("Up", "Return")  # the last item, "Exit"
-        self.assertEqual(self.calidra.wait(timeout=20), 0)
+        x, y, _, h = self.open_tray_menu()
+        self.s.click(x + 30, y + h - 12)  # the last item, "Exit"
+        ended = self.s.wait_for(lambda: self.calidra.poll() is not None)
+        if not ended:
+            self.s.screenshot("exit-not-ended")
+            menu = self.s.popup_menu()
+            self.calidra.kill()  # the tests after this one start afresh
+            self.fail(f"Calidra did not end after Exit (the menu on screen: {menu})")
+        self.assertEqual(self.calidra.returncode, 0)
 
     def open_tray_menu(self):
+        """(x, y, w, h) of the tray menu, once a right click on the icon has brought it up."""
         self.s.click_tray_icon(button=3)
-        time.sleep(1.0)
+        menu = self.s.wait_for(self.s.popup_menu)
+        self.assertTrue(menu, "no tray menu on screen")
+        return menu
+
+    def close_tray_menu(self):
+        """A click beside the open menu closes it."""
+        self.s.click(SCREEN_W // 2, 8)
+        self.assertTrue(self.s.wait_for(lambda: self.s.popup_menu() is None), "the tray menu stayed open")
 
     def shell_event(self, event):
         code, _ = self.s.tool(os.path.join("tests", "ShellEvents.exe"), event)
@@ -127,15 +147,14 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
         r = subprocess.run(["tesseract", big, "-", "--psm", "7"], capture_output=True, timeout=60)
         return r.stdout.decode("utf-8", "replace").strip()
 
-    def wait_status(self, pattern, name, timeout=6.0):
+    def wait_status(self, pattern, name):
         text = self.s.wait_for(lambda: (lambda t: t if re.search(pattern, t) else None)(self.status_line(name)),
-                               timeout, interval=0.5)
+                               interval=0.5)
         self.assertTrue(text, f"the status line never matched {pattern!r}: {self.status_line(name)!r}")
 
-    def message_box(self, timeout=20):
+    def message_box(self):
         """(x, y, w, h) of the program's message box once it has been centred, or None."""
-        return self.s.wait_for(lambda: (self.s.window("MessageBox") or (0, 0))[0] > 0 and self.s.window("MessageBox"),
-                               timeout)
+        return self.s.wait_for(lambda: (self.s.window("MessageBox") or (0, 0))[0] > 0 and self.s.window("MessageBox"))
 
     def message_box_ids(self):
         return self.s.xdotool("search", "--onlyvisible", "--name", "^MessageBox$").split()
@@ -146,12 +165,19 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
         subprocess.run(["convert", shot, "-crop", f"380x200+{box[0]}+{box[1]}", "+repage", region], check=True)
         return read_text(region)
 
+    def box_showing(self, box, name, *texts):
+        """The box's text, read by OCR, once it shows all of texts: drawn, and so ready for clicks."""
+        text = self.s.wait_for(lambda: (lambda t: t if all(x in t for x in texts) else None)(self.box_text(box, name)),
+                               interval=0.5)
+        self.assertTrue(text, f"the box never showed {texts}: {self.box_text(box, name)!r}")
+        return text
+
     def restart_with_probe_log(self):
         """Calidra started afresh, with the probe's log (for an installer that is the probe) in its environment."""
         if self.calidra is not None and self.calidra.poll() is None:
             self.ensure_running()
-            self.wait_shown(timeout=10, display="K1")  # up and running, its tray icon too
-            self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray"), 10), "no tray icon")
+            self.wait_shown(display="K1")  # up and running, its tray icon too
+            self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray")), "no tray icon")
             self.exit_through_menu()
         log = os.path.join(self.s.work, "installer.log")
         if os.path.exists(log):
@@ -170,17 +196,24 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
         return log[log.rfind(" started from "):] if " started from " in log else ""
 
     def menu_text(self, name):
-        tray = self.s.window("Wine System Tray")
-        shot = self.s.screenshot(name)
-        region = shot[:-4] + "-menu.png"
-        x, y = tray[0] + 10, tray[1] + 10  # the menu opens at the cursor
-        subprocess.run(["convert", shot, "-crop", f"240x90+{x}+{y}", "+repage", region], check=True, timeout=30)
-        return read_text(region)
+        """The tray menu's text, read by OCR once it shows the version."""
+        def read():
+            menu = self.s.popup_menu()
+            if not menu:
+                return ""
+            shot = self.s.screenshot(name)
+            region = shot[:-4] + "-menu.png"
+            subprocess.run(["convert", shot, "-crop", f"240x90+{menu[0]}+{menu[1]}", "+repage", region], check=True,
+                           timeout=30)
+            return read_text(region)
+
+        text = self.s.wait_for(lambda: (lambda t: t if "Version" in t else None)(read()), interval=0.5)
+        self.assertTrue(text, f"the tray menu never showed the version: {read()!r}")
+        return text
 
     # ---- the checks, in the order a user meets them -----------------------------------------------------
-    def test_01_display_shows_the_scripted_readings_within_3_seconds(self):
-        self.wait_shown(timeout=max(0.5, 3.0 - (time.monotonic() - self.started_at)), shown="045", second="037",
-                        unit="C", light="on")
+    def test_01_display_shows_the_scripted_readings(self):
+        self.wait_shown(shown="045", second="037", unit="C", light="on")
         self.ensure_running()
         self.s.screenshot("01-started")
         if self.s.stand_in == STAND_IN_HID:
@@ -215,10 +248,10 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
     def test_04_close_hides_and_tray_click_brings_the_panel_back(self):
         self.ensure_running()
         self.s.click_panel(370, 25)
-        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE) is None, 5), "panel still shown")
+        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE) is None), "panel still shown")
         self.s.screenshot("04-hidden")
         self.s.click_tray_icon()
-        geometry = self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE), 5)
+        geometry = self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE))
         self.assertEqual(geometry, (SCREEN_W - 398, SCREEN_H - 251, 396, 249))
         self.s.screenshot("04-shown-again")
 
@@ -226,51 +259,47 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
         self.ensure_running()
         self.open_tray_menu()
         text = self.menu_text("05-menu-one")
-        self.s.key("Escape")
+        self.close_tray_menu()
         self.assertIn("Version: 1.0.0.5", text)
         self.assertIn("1 Device", text)
 
         self.s.ctl("plug", "K2")
-        self.wait_shown(display="K2", timeout=5, shown="045")
-        k1_before = self.reports("K1")
-        time.sleep(2.5)
-        self.assertGreater(self.reports("K1"), k1_before, "K1 stopped getting reports after K2 arrived")
+        self.wait_shown(display="K2", shown="045")
+        self.wait_reports(self.reports("K1") + 2, "K1")  # K1 keeps getting reports
         self.open_tray_menu()
         text = self.menu_text("05-menu-two")
-        self.s.key("Escape")
+        self.close_tray_menu()
         self.assertIn("2 Device", text)
 
+        # An unplugged display takes no report from the moment it is gone; the other one goes on getting them.
         self.s.ctl("unplug", "K1")
-        time.sleep(1.2)  # one refresh at most
         k1_after_unplug = self.reports("K1")
-        k2_after_unplug = self.reports("K2")
-        time.sleep(2.5)
+        self.wait_reports(self.reports("K2") + 2, "K2")
         self.assertEqual(self.reports("K1"), k1_after_unplug, "K1 still gets reports after it was unplugged")
-        self.assertGreater(self.reports("K2"), k2_after_unplug)
         self.s.ctl("plug", "K1")
         self.s.ctl("unplug", "K2")
-        self.wait_shown(timeout=5, shown="045")
+        self.wait_shown(shown="045")
 
     def test_06_second_start_ends_with_zero_and_brings_the_first_ones_panel_back_to_the_corner(self):
         self.ensure_running()
         self.s.click_panel(370, 25)
-        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE) is None, 5), "panel still shown")
+        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE) is None), "panel still shown")
         second = self.s.start_calidra()
-        self.assertEqual(second.wait(timeout=30), 0)
-        geometry = self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE), 5)
+        self.assertEqual(second.wait(timeout=GIVE_UP_S), 0)
+        geometry = self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE))
         self.assertEqual(geometry, (SCREEN_W - 398, SCREEN_H - 251, 396, 249))
         self.assertIsNone(self.calidra.poll())
 
     def test_07_exit_leaves_the_server_which_the_next_start_replaces(self):
         self.ensure_running()
-        servers = self.s.wait_for(lambda: self.s.processes_named(SERVER), 10)
+        servers = self.s.wait_for(lambda: self.s.processes_named(SERVER))
         self.assertTrue(servers, "no sensor server running")
         self.exit_through_menu()
-        time.sleep(1)
-        self.assertIsNone(self.s.window("Wine System Tray"), "the tray icon is still shown")
+        self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray") is None),
+                        "the tray icon is still shown")
         self.assertEqual(self.s.processes_named(SERVER), servers, "the sensor server did not keep running")
         self.ensure_running()
-        replaced = self.s.wait_for(lambda: [p for p in self.s.processes_named(SERVER) if p not in servers], 10)
+        replaced = self.s.wait_for(lambda: [p for p in self.s.processes_named(SERVER) if p not in servers])
         self.assertTrue(replaced, "no new sensor server")
         self.assertEqual([p for p in self.s.processes_named(SERVER) if p in servers], [], "the old server survived")
 
@@ -299,7 +328,7 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
                         return f.read().decode("utf-16-le").count("\n")
                 except OSError:
                     return 0
-            self.assertGreaterEqual(self.s.wait_for(lambda: starts() >= 3, 16) and starts(), 3)
+            self.assertGreaterEqual(self.s.wait_for(lambda: starts() >= 3) and starts(), 3)
             self.exit_through_menu()
         finally:
             for exe, real in saved.items():
@@ -308,14 +337,13 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
         # A server that published and was then killed is left alone; the display keeps the last values.
         type(self).calidra = self.s.start_calidra()
         self.ensure_running()
-        self.wait_shown(timeout=10, shown="045", second="037")
+        self.wait_shown(shown="045", second="037")
         for pid in self.s.processes_named(SERVER):
             os.kill(pid, 9)
-        time.sleep(6)  # past the next watchdog tick
+        # Past the next watchdog tick (5 s) by the program's own clock: six more reports, a second apart.
+        self.wait_reports(self.reports() + 6)
         self.assertEqual(self.s.processes_named(SERVER), [], "a killed server that had published was restarted")
-        before = self.reports()
-        self.wait_shown(timeout=3, shown="045", second="037")
-        self.assertTrue(self.s.wait_for(lambda: self.reports() > before, 3))
+        self.wait_shown(shown="045", second="037")
 
     def test_09_message_box_answers(self):
         # Run from the install folder, where the skin and the library are.
@@ -323,46 +351,45 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
         shutil.copy2(os.path.join(BUILD, "tests", "MessageBoxProbe.exe"), probe)
 
         def ask(action):
-            p = subprocess.Popen(["wine", probe, "A newer version is ready. Detected the latest version:v1.0.0.6, "
+            p = subprocess.Popen([WINE, probe, "A newer version is ready. Detected the latest version:v1.0.0.6, "
                                                   "update now?", "Software Updates", "4"],
                                  env=self.s.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL)
-            # Created at 0,0 and then centred: wait until it has moved.
-            box = self.s.wait_for(lambda: (self.s.window("MessageBox") or (0, 0))[0] > 0 and self.s.window("MessageBox"), 20)
+            # Created at 0,0 and then centred: wait until it has moved, and shows its buttons.
+            box = self.message_box()
             self.assertTrue(box, "no centred message box on screen")
             self.assertEqual(box[2:], (380, 200))
+            self.box_showing(box, "09-message-box", "Software Updates", "YES", "NO")
             action(box)
-            return p.wait(timeout=20)
+            if not self.s.wait_for(lambda: p.poll() is not None):
+                box = self.s.window("MessageBox")
+                p.kill()  # the tests after this one start without the box
+                self.fail(f"the box did not answer (box on screen: {box})")
+            return p.returncode
 
-        def screenshot_then_yes(box):
-            time.sleep(1.0)
-            shot = self.s.screenshot("09-message-box")
-            region = shot[:-4] + "-box.png"
-            subprocess.run(["convert", shot, "-crop", f"380x200+{box[0]}+{box[1]}", "+repage", region], check=True)
-            text = read_text(region)
-            self.assertIn("Software Updates", text)
-            self.assertIn("YES", text)
-            self.assertIn("NO", text)
+        def yes(box):
             self.s.click(box[0] + 120, box[1] + 175)
 
-        self.assertEqual(ask(screenshot_then_yes), 1)
+        self.assertEqual(ask(yes), 1)
         self.assertEqual(ask(lambda box: self.s.click(box[0] + 260, box[1] + 175)), 2)
 
         def alt_f4(box):
-            self.s.click(box[0] + 190, box[1] + 60)  # focus, away from the buttons
+            # Without a window manager a click does not move the X keyboard focus: give it to the box as one
+            # would (its focus event reaches wine before the keys).
+            self.s.xdotool("windowfocus", "--sync", self.message_box_ids()[-1])
             self.s.key("alt+F4")
         self.assertEqual(ask(alt_f4), 0)
 
     def test_10_settings_survive_a_restart(self):
         self.ensure_running()
-        self.wait_shown(timeout=10, shown="045")
+        self.wait_shown(shown="045")
         self.s.click_panel(250, 160)
         self.s.click_panel(250, 100)
         self.wait_shown(light="off")
         self.exit_through_menu()
         type(self).calidra = self.s.start_calidra()
         self.ensure_running()
-        self.wait_shown(timeout=10, light="off", shown="000")
+        self.wait_shown(light="off", shown="000")
         self.assertEqual(self.s.setting("tempe_type"), "1")
         self.assertEqual(self.s.setting("led_switch"), "2")
         self.s.screenshot("10-after-restart")
@@ -372,7 +399,7 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
     def test_11_log_tells_the_start_the_refused_task_and_the_display(self):
         self.ensure_running()
         # Wine's Task Scheduler refuses logon triggers: the registration fails, the program runs on.
-        log = self.s.wait_for(lambda: (lambda t: t if "Display found: K1" in t else None)(self.s.program_log()), 10)
+        log = self.s.wait_for(lambda: (lambda t: t if "Display found: K1" in t else None)(self.s.program_log()))
         self.assertTrue(log, "no log, or no display in it: " + self.s.program_log())
         stamp = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} "
         self.assertRegex(log, stamp + r"Calidra 1\.0\.0\.5 started from .*\(process \d+\)\n")
@@ -384,31 +411,31 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
     def test_12_icon_comes_back_after_a_shell_restart_and_answers_clicks(self):
         self.ensure_running()
         self.s.click_panel(370, 25)
-        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE) is None, 5), "panel still shown")
+        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE) is None), "panel still shown")
         self.shell_event("forget-icon")
-        self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray") is None, 5), "icon not gone")
+        self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray") is None), "icon not gone")
         self.shell_event("taskbar-created")
-        self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray"), 5), "icon not added again")
+        self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray")), "icon not added again")
         self.s.click_tray_icon()
-        self.assertEqual(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE), 5),
+        self.assertEqual(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE)),
                          (SCREEN_W - 398, SCREEN_H - 251, 396, 249))
         self.assertIn("The shell was restarted: tray icon added again", self.s.program_log())
 
     def test_13_resume_and_a_late_arrival_open_the_displays_again(self):
         self.ensure_running()
-        self.wait_shown(timeout=10, light="on")
+        self.wait_shown(light="on")
         before = self.opens()
         self.shell_event("resume")
-        self.assertTrue(self.s.wait_for(lambda: self.opens() > before, 5), "no rescan after the resume")
-        reports = self.reports()
-        self.assertTrue(self.s.wait_for(lambda: self.reports() > reports, 3), "no reports after the rescan")
+        self.assertTrue(self.s.wait_for(lambda: self.opens() > before), "no rescan after the resume")
+        self.wait_reports(self.reports() + 1)
 
-        # An arrival rescans at once and once more a few seconds later.
+        # An arrival rescans at once (once for the USB device, once for the other HID collection and twice for
+        # the display's own one) and once more a few seconds later. Every rescan opens K1 again.
+        before = self.opens("K1")
         self.s.ctl("plug", "K2")
-        self.wait_shown(display="K2", timeout=5, light="on")
-        time.sleep(1)
-        settled = self.opens("K2")
-        self.assertTrue(self.s.wait_for(lambda: self.opens("K2") > settled, 5), "no late rescan")
+        self.wait_shown(display="K2", light="on")
+        rescans = self.s.wait_for(lambda: (lambda n: n if n >= 5 else None)(self.opens("K1") - before))
+        self.assertTrue(rescans, f"no late rescan: {self.opens('K1') - before} rescans after the arrival")
         self.s.ctl("unplug", "K2")
 
     def test_14_status_line_shows_what_the_displays_show(self):
@@ -431,12 +458,12 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
 
     def test_15_alt_f4_on_the_panel_ends_the_run_with_1_and_leaves_no_server_or_tray_icon(self):
         self.ensure_running()
-        self.assertTrue(self.s.wait_for(lambda: self.s.processes_named(SERVER), 10), "no sensor server running")
+        self.assertTrue(self.s.wait_for(lambda: self.s.processes_named(SERVER)), "no sensor server running")
         self.assertTrue(self.s.window("Wine System Tray"), "no tray icon")
         self.focus_panel()
         self.s.key("alt+F4")
-        self.assertEqual(self.calidra.wait(timeout=20), 1)
-        self.s.wait_for(lambda: not self.s.processes_named(SERVER), 5)
+        self.assertEqual(self.calidra.wait(timeout=GIVE_UP_S), 1)
+        self.s.wait_for(lambda: not self.s.processes_named(SERVER))
         self.assertEqual(self.s.processes_named(SERVER), [], "the sensor server was left running")
         self.assertIsNone(self.s.window("Wine System Tray"), "the tray icon is still shown")
 
@@ -446,17 +473,17 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
         # The decoy is the only process of that name when Calidra starts.
         for pid in self.s.processes_named(SERVER):
             os.kill(pid, 9)
-        self.assertTrue(self.s.wait_for(lambda: not self.s.processes_named(SERVER), 10))
+        self.assertTrue(self.s.wait_for(lambda: not self.s.processes_named(SERVER)))
         decoy_exe = os.path.join(self.s.work, "decoy", SERVER)
         os.makedirs(os.path.dirname(decoy_exe), exist_ok=True)
         shutil.copy2(PROBE, decoy_exe)
-        decoy = subprocess.Popen(["wine", decoy_exe, "--wait", "60000"], env=self.s.env, stdin=subprocess.DEVNULL,
+        decoy = subprocess.Popen([WINE, decoy_exe, "--wait", "60000"], env=self.s.env, stdin=subprocess.DEVNULL,
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
-            self.assertTrue(self.s.wait_for(lambda: self.decoy_pids(decoy_exe), 10), "the decoy did not start")
+            self.assertTrue(self.s.wait_for(lambda: self.decoy_pids(decoy_exe)), "the decoy did not start")
             decoys = self.decoy_pids(decoy_exe)
             type(self).calidra = self.s.start_calidra()
-            self.assertTrue(self.s.wait_for(lambda: [p for p in self.s.processes_named(SERVER) if p not in decoys], 20),
+            self.assertTrue(self.s.wait_for(lambda: [p for p in self.s.processes_named(SERVER) if p not in decoys]),
                             "Calidra started no server of its own")
             self.assertIsNone(decoy.poll(), "the decoy was ended")
             self.assertEqual(self.decoy_pids(decoy_exe), decoys)
@@ -467,19 +494,17 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
                 os.kill(pid, 9)
 
     def decoy_pids(self, exe):
-        """Linux pids of this prefix's processes that run exe (with arguments)."""
-        wanted = ("Z:" + exe.replace("/", "\\")).lower()
+        """Linux pids of this prefix's processes that run exe. A program started by a Windows process shows its
+        path as Z:\\..., one started straight through wine's 64-bit loader as it was given."""
         pids = []
-        for entry in filter(str.isdigit, os.listdir("/proc")):
+        for pid in self.s.processes_named(os.path.basename(exe)):
             try:
-                with open(f"/proc/{entry}/cmdline", "rb") as f:
-                    command = f.read().replace(b"\0", b" ").decode("utf-8", "replace").lower()
-                with open(f"/proc/{entry}/environ", "rb") as f:
-                    ours = ("WINEPREFIX=" + self.s.prefix).encode() in f.read()
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    argv0 = f.read().split(b"\0")[0].decode("utf-8", "replace")
             except OSError:
                 continue
-            if ours and wanted in command:
-                pids.append(int(entry))
+            if re.sub(r"^[zZ]:", "", argv0.replace("\\", "/")).lower() == exe.lower():
+                pids.append(pid)
         return pids
 
     def test_17_a_folder_others_may_change_gets_no_logon_task_and_the_panel_says_why(self):
@@ -491,8 +516,7 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
             type(self).calidra = self.s.start_calidra()
             self.ensure_running()
             refused = 'Autostart task "Kelvaro-DIG StartupTask" not registered or refreshed: '
-            log = self.s.wait_for(lambda: (lambda t: t if "Sensor server started" in t else None)(self.log_of_this_run()),
-                                  20)
+            log = self.s.wait_for(lambda: (lambda t: t if "Sensor server started" in t else None)(self.log_of_this_run()))
             self.assertTrue(log, "no start in the log: " + self.s.program_log())
             self.assertIn(refused + "Z:" + self.s.install.replace("/", "\\") + " can be changed by Everyone", log)
             self.assertNotIn("Failed to create trigger", log, "the registration was tried")
@@ -511,39 +535,36 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
         os.makedirs(old_temp, exist_ok=True)
         shutil.copy2(PROBE, os.path.join(old_temp, "version.dll"))
         hijack = "Z:" + INSTALLER.replace("/", "\\")
-        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Classes\exefile\shell\open\command", "/ve", "/d",
+        subprocess.run([WINE, "reg", "add", r"HKCU\Software\Classes\exefile\shell\open\command", "/ve", "/d",
                         f'"{hijack}" "%1"', "/f"], env=self.s.env, stdin=subprocess.DEVNULL, capture_output=True,
                        timeout=30, check=True)
         try:
             log = self.restart_with_probe_log()
             box = self.message_box()
             self.assertTrue(box, "no update offer")
-            time.sleep(1.0)
-            text = self.box_text(box, "21-offer")
-            self.assertIn("Software Updates", text)
-            self.assertIn("1.0.0.6", text)
+            self.box_showing(box, "21-offer", "Software Updates", "1.0.0.6")
             self.s.click(box[0] + 120, box[1] + 175)  # YES
-            self.assertEqual(self.calidra.wait(timeout=30), 0)
+            self.assertEqual(self.calidra.wait(timeout=GIVE_UP_S), 0)
             self.assertIn("/display-K/K1K2/software///Software-1.0.0.6.zip", self.s.update_requests())
             self.assertIn("/display-K/K1K2/software///Software-1.0.0.6.zip.sig", self.s.update_requests())
-            runs = self.s.wait_for(lambda: installer_runs(log), 10)
+            runs = self.s.wait_for(lambda: installer_runs(log))
             self.assertEqual(len(runs or []), 1, f"the installer did not run once, directly: {runs}")
             folder = runs[0]["folder"].rstrip("\\")
             self.assertRegex(folder, r"^C:\\ProgramData\\Kelvaro-DIG\\Update-[0-9A-F]{8}$")
             self.assertEqual(runs[0]["command"], f'"{folder}\\Software-1.0.0.6.exe"')
             self.assertEqual(runs[0]["temp"], folder)
             self.assertNotIn("version.dll", runs[0]["beside"])
-            self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray") is None, 5),
+            self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray") is None),
                             "the tray icon is still shown")
             # The next start removes the folder the installer ran from.
             left = os.path.join(self.s.machine_folder(), folder.rsplit("\\", 1)[1])
             self.assertTrue(os.path.isdir(left))
             self.s.reset_updates()
             type(self).calidra = self.s.start_calidra()
-            self.assertTrue(self.s.wait_for(lambda: not os.path.exists(left), 30), "the update folder was left")
+            self.assertTrue(self.s.wait_for(lambda: not os.path.exists(left)), "the update folder was left")
         finally:
             self.s.reset_updates()
-            subprocess.run(["wine", "reg", "delete", r"HKCU\Software\Classes\exefile", "/f"], env=self.s.env,
+            subprocess.run([WINE, "reg", "delete", r"HKCU\Software\Classes\exefile", "/f"], env=self.s.env,
                            stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
             shutil.rmtree(os.path.dirname(old_temp), ignore_errors=True)
 
@@ -554,12 +575,11 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
             asked_before = len(self.s.update_requests())
             box = self.message_box()
             self.assertTrue(box, "no update offer")
+            self.box_showing(box, "22-offer", "Software Updates")
             self.s.click(box[0] + 260, box[1] + 175)  # NO
-            self.assertTrue(self.s.wait_for(lambda: self.s.window("MessageBox") is None, 5))
-            before = self.reports()
-            time.sleep(2.5)
+            self.assertTrue(self.s.wait_for(lambda: self.s.window("MessageBox") is None), "the box stayed")
+            self.wait_reports(self.reports() + 2)
             self.assertIsNone(self.calidra.poll())
-            self.assertGreater(self.reports(), before)
             self.assertFalse([r for r in self.s.update_requests()[asked_before:] if r.endswith(".zip")])
             self.assertFalse(os.path.exists(log))
         finally:
@@ -585,39 +605,36 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
                     log = self.restart_with_probe_log()
                     box = self.message_box()
                     self.assertTrue(box, "no update offer")
+                    self.box_showing(box, f"23-offer-{version}", "Software Updates")
                     offer = self.message_box_ids()
                     self.s.click(box[0] + 120, box[1] + 175)  # YES
                     # The notice is a box of its own, in the same place.
-                    self.assertTrue(self.s.wait_for(lambda: [i for i in self.message_box_ids() if i not in offer], 20),
+                    self.assertTrue(self.s.wait_for(lambda: [i for i in self.message_box_ids() if i not in offer]),
                                     "no notice that the update could not be installed")
                     notice = self.message_box()
-                    time.sleep(1.0)
-                    self.assertIn("could not be installed", self.box_text(notice, f"23-not-installed-{version}"))
+                    self.box_showing(notice, f"23-not-installed-{version}", "could not be installed")
                     self.s.click(notice[0] + 190, notice[1] + 175)  # OK
-                    self.assertTrue(self.s.wait_for(lambda: self.s.window("MessageBox") is None, 5))
-                    before = self.reports()
-                    time.sleep(2.5)
+                    self.assertTrue(self.s.wait_for(lambda: self.s.window("MessageBox") is None), "the notice stayed")
+                    self.wait_reports(self.reports() + 2)
                     self.assertIsNone(self.calidra.poll())
-                    self.assertGreater(self.reports(), before)
                     self.assertIn(f"/display-K/K1K2/software///Software-{version}.zip", self.s.update_requests())
                     self.assertIn("Update not installed: " + reason, self.log_of_this_run())
                     self.assertFalse(os.path.exists(log), "an installer ran")
                 finally:
                     self.s.reset_updates()
 
-    def test_24_without_an_update_server_the_first_report_comes_within_2_seconds(self):
+    def test_24_without_an_update_server_the_reports_come_and_nothing_is_offered(self):
+        # How soon the first report comes is a figure of benchmarks/offline_start.sh.
         self.ensure_running()
         self.exit_through_menu()
         self.s.set_update_server("https://localhost:1/")  # nobody listens there
         try:
             before = self.reports()
-            started = time.monotonic()
             type(self).calidra = self.s.start_calidra()
-            code, _ = self.s.ctl("wait", "K1", str(before + 1), "5000")
-            took = time.monotonic() - started
-            self.assertEqual(code, 0, "no report")
-            self.assertLess(took, 2.0, f"the first report came after {took:.1f} s")
-            time.sleep(2)
+            self.wait_reports(before + 1)
+            # Both update checks end before the first report, and the status line shows a reading only after
+            # it: once it does, a box that either check asked for would be on screen.
+            self.wait_status(r"^K1\W+" + str(int(self.k()["shown"])) + r"\b", "24-status")
             self.assertIsNone(self.s.window("MessageBox"))
         finally:
             self.s.set_update_server(self.s.updates.base_url)
@@ -629,13 +646,10 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
             self.restart_with_probe_log()
             box = self.message_box()
             self.assertTrue(box, "no firmware offer")
-            time.sleep(1.0)
-            text = self.box_text(box, "25-firmware-offer")
-            self.assertIn("Firmware Updates", text)
-            self.assertIn("103", text)
+            self.box_showing(box, "25-firmware-offer", "Firmware Updates", "103")
             self.s.click(box[0] + 260, box[1] + 175)  # NO
             self.assertIn("/display-K/K1K2/firmware-K1/version", self.s.update_requests())
-            self.assertTrue(self.s.wait_for(lambda: self.s.window("MessageBox") is None, 5))
+            self.assertTrue(self.s.wait_for(lambda: self.s.window("MessageBox") is None), "the box stayed")
             self.assertIsNone(self.calidra.poll())
         finally:
             self.s.reset_updates()

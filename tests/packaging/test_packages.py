@@ -19,7 +19,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
 sys.path.insert(0, os.path.join(ROOT, "packaging"))
-from calidra_session import Session  # noqa: E402
+from calidra_session import WINE, Session  # noqa: E402
 import update_signing  # noqa: E402
 
 BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
@@ -142,7 +142,7 @@ class PackageSession(Session):
         return "C:\\" + relative.replace("/", "\\")
 
     def run(self, *args, timeout=120):
-        return subprocess.run(["wine", *args], env=self.env, stdin=subprocess.DEVNULL, capture_output=True,
+        return subprocess.run([WINE, *args], env=self.env, stdin=subprocess.DEVNULL, capture_output=True,
                               timeout=timeout)
 
     def registry_has(self, key, value=None):
@@ -165,6 +165,10 @@ class SetupUnderWine(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
+        if ARCH == "x86":
+            r = subprocess.run([WINE, "--can-run-x86"], capture_output=True, text=True)
+            if r.returncode != 0:
+                raise unittest.SkipTest("the x86 setup program cannot run here: " + r.stdout.strip())
         cls.s = PackageSession(BUILD, os.path.join(BUILD, "packaging-test"), csv_rows=((45, 37),))
         cls.s.start()
         drive_c = os.path.join(cls.s.prefix, "drive_c")

@@ -16,8 +16,12 @@ enum class WhileWaiting {
     PumpMessages,
 };
 
+// How long a test waits for what should happen before it gives up: far beyond what it takes on a loaded
+// machine, so that only a real fault runs into it.
+inline constexpr DWORD kGiveUpMs = 15000;
+
 // Polls `done` every 10 ms until it holds or `timeoutMs` have passed; true when it held.
-inline bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000,
+inline bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = kGiveUpMs,
                       WhileWaiting mode = WhileWaiting::Sleep) {
     const ULONGLONG end = ::GetTickCount64() + timeoutMs;
     while (!done()) {

@@ -37,7 +37,6 @@ class NotificationWindow {
         WPARAM event;
         GUID interfaceClass;
         std::wstring name;
-        ULONGLONG tick;
         size_t queued;  // commands waiting in the link's queue after the broadcast
         int present;    // the link's display-present flag after it
         int found;      // what onArrival reported
@@ -77,7 +76,7 @@ class NotificationWindow {
         }
         const auto* broadcast = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(lParam);
         if (broadcast && broadcast->dbcc_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
-            Event e{wParam, broadcast->dbcc_classguid, broadcast->dbcc_name, ::GetTickCount64(), 0, 0, -1};
+            Event e{wParam, broadcast->dbcc_classguid, broadcast->dbcc_name, 0, 0, -1};
             if (self->link_) {
                 self->link_->OnDeviceChange(wParam, lParam);
                 e.queued = self->link_->Queue().Size();
@@ -135,9 +134,13 @@ TEST_P(VirtualDisplay, OnlyWindowsRegisteredForTheInterfaceClassAreNotified) {
         c.registration(*windows.back());
     }
 
+    // Each broadcast reaches the registered windows one after the other, in the order they registered: once a
+    // window registered last for every class has all three, every other window has all it is going to get.
+    NotificationWindow last;
+    ASSERT_NE(last.RegisterFor(kDiskClass, DEVICE_NOTIFY_ALL_INTERFACE_CLASSES), nullptr);
+
     state_.SetPlugged(kK1, true);
-    ASSERT_TRUE(PumpUntil([&] { return windows[0]->events.size() == 3 && windows[4]->events.size() == 3; }));
-    PumpUntil([] { return false; }, 200);  // anything else on its way
+    ASSERT_TRUE(PumpUntil([&] { return last.events.size() == 3; }));
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(cases[i].what);
         ASSERT_EQ(windows[i]->events.size(), cases[i].arrivals);
@@ -152,11 +155,14 @@ TEST_P(VirtualDisplay, OnlyWindowsRegisteredForTheInterfaceClassAreNotified) {
 
 TEST_P(VirtualDisplay, ProbeAcceptsOnlyAReadyVendorCollection) {
     const std::wstring vendorK1 = Wide(vdisplay::kInterfaces[2].path);
-    state_.SetArrivalDelay(300);
+    // Plugged in with an arrival delay that no test outlasts, then again without one.
+    state_.SetArrivalDelay(vdisplay::kLongestDelayMs);
     state_.SetPlugged(kK1, true);
     EXPECT_FALSE(DisplayManager::ProbeDisplayInterface(vendorK1.c_str()))
         << "before the collections are ready";
-    ::Sleep(400);
+    state_.SetPlugged(kK1, false);
+    state_.SetArrivalDelay(0);
+    state_.SetPlugged(kK1, true);
     struct Case {
         const char* what;
         std::wstring path;
@@ -187,8 +193,8 @@ TEST_P(VirtualDisplay, ProbeAcceptsOnlyAReadyVendorCollection) {
 }
 
 TEST_P(VirtualDisplay, TheDisplaysOwnCollectionQueuesTwoRescansUnderTheRealArrivalOrder) {
-    constexpr int kArrivalDelayMs = 300;
-    state_.SetArrivalDelay(kArrivalDelayMs);
+    // The collections are held back until the USB device's broadcast has been handled.
+    state_.SetArrivalDelay(vdisplay::kLongestDelayMs);
     LinkWorker idle(0);  // never started: the queue keeps what the broadcasts asked for
     DisplayLink& link = idle.link;
     NotificationWindow window(&link);
@@ -200,15 +206,16 @@ TEST_P(VirtualDisplay, TheDisplaysOwnCollectionQueuesTwoRescansUnderTheRealArriv
     };
 
     state_.SetPlugged(kK1, true);
-    ASSERT_TRUE(PumpUntil([&] { return window.events.size() == 3; }));
+    ASSERT_TRUE(PumpUntil([&] { return window.events.size() == 1; }));
     const std::vector<NotificationWindow::Event>& e = window.events;
     // The USB device first: one rescan, which cannot find the display yet.
     EXPECT_NE(e[0].name.find(L"USB#VID_1A2C&PID_4C84"), std::wstring::npos);
     EXPECT_EQ(e[0].queued, 1u);
     EXPECT_EQ(e[0].found, 0);
-    // A moment later the HID collections, identifiers in lower case: the other one queues one rescan, the
-    // display's own vendor collection passes the probe and queues two.
-    EXPECT_GE(e[1].tick - e[0].tick, static_cast<ULONGLONG>(kArrivalDelayMs - 20));
+    // Then the HID collections, identifiers in lower case: the other one queues one rescan, the display's own
+    // vendor collection passes the probe and queues two.
+    state_.CompleteArrival(kK1);
+    ASSERT_TRUE(PumpUntil([&] { return window.events.size() == 3; }));
     EXPECT_NE(e[1].name.find(L"vid_1a2c&pid_4c84&mi_01"), std::wstring::npos);
     EXPECT_EQ(e[1].queued, 2u);
     EXPECT_NE(e[2].name.find(L"vid_1a2c&pid_4c84&mi_00"), std::wstring::npos);
@@ -260,7 +267,8 @@ TEST_P(VirtualDisplay, PlugAndUnplugFromAnotherProcessDriveTheRefresh) {
     ASSERT_TRUE(PumpUntil([&] { return worker.link.Queue().Size() == 0; }));
     EXPECT_EQ(worker.link.Facts().present.load(), 0);
     const int reports = Slot(kK1).shown.reports;
-    PumpUntil([] { return false; }, 200);
+    const int steps = worker.steps.load();
+    ASSERT_TRUE(PumpUntil([&] { return worker.steps.load() >= steps + 3; }));
     EXPECT_EQ(Slot(kK1).shown.reports, reports);
     EXPECT_TRUE(worker.Stop());
 }

@@ -76,15 +76,20 @@ class SensorBlock {
     UniqueMapView view_;
 };
 
-// The worker as the main window wires it: CThreadBasic's step runs DisplayLink's step.
+// The worker as the main window wires it: CThreadBasic's step runs DisplayLink's step. steps counts the
+// steps done, so a test can tell that the loop went round without doing something.
 class LinkWorker : public CThreadBasic {
   public:
     explicit LinkWorker(DWORD refreshPauseMs) : link(refreshPauseMs) {}
     ~LinkWorker() override { StopAndJoin(); }
     DisplayLink link;
+    std::atomic<int> steps{0};
 
   protected:
-    void Step() noexcept override { static_cast<void>(link.RunStep(*this)); }
+    void Step() noexcept override {
+        static_cast<void>(link.RunStep(*this));
+        ++steps;
+    }
 };
 
 class VirtualDisplay : public ::testing::TestWithParam<StandIn> {
@@ -124,7 +129,7 @@ class VirtualDisplay : public ::testing::TestWithParam<StandIn> {
 
     // For tests with a window: keeps its messages flowing while waiting. (Message calls in a process without
     // a window would make wine start a desktop process, which can outlive the test.)
-    static bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000) {
+    static bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = testing_support::kGiveUpMs) {
         return WaitUntil(done, timeoutMs, testing_support::WhileWaiting::PumpMessages);
     }
 

@@ -31,26 +31,34 @@ class QueueWorker : public CThreadBasic {
     }
 };
 
-// Pauses inside its step as the refresh does, or sleeps through it as a long command does.
+// Pauses inside its step for a minute as the refresh does, or, as a long command does, stays in it without
+// heeding Stop until the test releases it.
 class PausingWorker : public CThreadBasic {
   public:
-    explicit PausingWorker(bool interruptible, DWORD ms) : interruptible_(interruptible), ms_(ms) {}
-    ~PausingWorker() override { StopAndJoin(); }
+    static constexpr DWORD kStepMs = 60000;
+
+    explicit PausingWorker(bool interruptible)
+        : interruptible_(interruptible), release_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~PausingWorker() override {
+        Release();
+        StopAndJoin();
+    }
     std::atomic<int> entered{0};
+    void Release() { ::SetEvent(release_.get()); }
 
   protected:
     void Step() noexcept override {
         ++entered;
         if (interruptible_) {
-            Pause(ms_);
+            Pause(kStepMs);
         } else {
-            ::Sleep(ms_);
+            ::WaitForSingleObject(release_.get(), kStepMs);
         }
     }
 
   private:
     bool interruptible_;
-    DWORD ms_;
+    UniqueHandle release_;
 };
 
 bool WaitFor(const std::atomic<int>& value, int atLeast) {
@@ -120,8 +128,8 @@ TEST(CThreadBasic, StartsOnceAndStopsTheLoop) {
     EXPECT_TRUE(worker.Stop());
     EXPECT_FALSE(worker.IsRunning());
     const int steps = worker.steps.load();
-    ::Sleep(100);
-    EXPECT_EQ(worker.steps.load(), steps);
+    worker.Join();
+    EXPECT_EQ(worker.steps.load(), steps) << "a step after Stop";
     // It can run again after a complete stop.
     ASSERT_TRUE(worker.Start());
     ASSERT_TRUE(WaitFor(worker.steps, steps + 1));
@@ -129,7 +137,7 @@ TEST(CThreadBasic, StartsOnceAndStopsTheLoop) {
 }
 
 TEST(CThreadBasic, StopCutsTheRefreshPauseShort) {
-    PausingWorker worker(true, 60000);
+    PausingWorker worker(true);
     ASSERT_TRUE(worker.Start());
     ASSERT_TRUE(WaitFor(worker.entered, 1));
     // The step is pausing for a minute: Stop still ends the loop within its bound.
@@ -138,12 +146,13 @@ TEST(CThreadBasic, StopCutsTheRefreshPauseShort) {
 }
 
 TEST(CThreadBasic, StopReportsALongStepThatOutlastsItsBound) {
-    PausingWorker worker(false, 2500);
+    PausingWorker worker(false);
     ASSERT_TRUE(worker.Start());
     ASSERT_TRUE(WaitFor(worker.entered, 1));
     EXPECT_FALSE(worker.Stop());
     EXPECT_FALSE(worker.IsRunning());
     EXPECT_FALSE(worker.Start());  // the old loop has not ended yet
+    worker.Release();
     worker.Join();
     EXPECT_EQ(worker.entered.load(), 1);
     EXPECT_TRUE(worker.Stop());

@@ -7,6 +7,7 @@
 #include "LooseRules.h"
 #include "TempFolder.h"
 #include "TestSupport.h"
+#include "Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -172,16 +173,23 @@ TEST_F(AdminFolderTest, LeftoversAreRemovedUnlessInUse) {
     ASSERT_TRUE(live.MakeFresh(machine_, kPrefix, kAdministratorsOnlyRules, &why_)) << Why();
     ASSERT_TRUE(::CreateDirectoryW((machine_.Path() + L"Other").c_str(), nullptr));
 
-    // A program running with the kept folder as its current folder, as an installer does.
+    // A program running with the kept folder as its current folder, as an installer does: the folder is in
+    // use once the program has said that it runs.
     const std::wstring probe = TestDir() + L"ServerProbe.exe";
     std::wstring command = L"\"" + probe + L"\" --wait 30000";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(::CreateProcessW(probe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 running.c_str(), &startup, &process));
+    ASSERT_TRUE(::CreateProcessW(probe.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                 nullptr, running.c_str(), &startup, &process));
     const UniqueHandle thread(process.hThread);
     const UniqueHandle started(process.hProcess);
+    const std::wstring runs = L"ServerProbe-" + std::to_wstring(process.dwProcessId);
+    const UniqueHandle probeRuns(::CreateEventW(nullptr, TRUE, FALSE, runs.c_str()));
+    ASSERT_TRUE(probeRuns);
+    ::ResumeThread(thread.get());
+    const HANDLE either[] = {probeRuns.get(), started.get()};
+    ASSERT_EQ(::WaitForMultipleObjects(2, either, FALSE, testing_support::kGiveUpMs), WAIT_OBJECT_0);
 
     EXPECT_EQ(AdminFolder::RemoveLeftovers(machine_, kPrefix), 1);
     EXPECT_FALSE(Exists(kept));

@@ -2,8 +2,9 @@
 //
 //   ServerProbe.exe              appends its own command line (UTF-16, one line) to the file named by the
 //                                environment variable CALIDRA_PROBE_LOG and exits 0 (2 when it cannot)
-//   ServerProbe.exe --wait MS    just waits MS milliseconds (at most 60 s) and exits 7, so a test can tell
-//                                a terminated copy (exit code 0) from one that ended by itself
+//   ServerProbe.exe --wait MS    sets the event ServerProbe-<its process id> if there is one (a test then
+//                                knows it runs), waits MS milliseconds (at most 60 s) and exits 7, so a test
+//                                can tell a terminated copy (exit code 0) from one that ended by itself
 
 #include <windows.h>
 
@@ -12,6 +13,11 @@
 
 int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wcscmp(argv[1], L"--wait") == 0) {
+        const std::wstring running = L"ServerProbe-" + std::to_wstring(::GetCurrentProcessId());
+        if (HANDLE event = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, running.c_str())) {
+            ::SetEvent(event);
+            ::CloseHandle(event);
+        }
         const unsigned long ms = std::wcstoul(argv[2], nullptr, 10);
         ::Sleep(ms > 60000 ? 60000 : ms);
         return 7;

@@ -16,6 +16,7 @@
 
 #include <ole2.h>
 
+#include <atomic>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -43,6 +44,16 @@ class RecordingMainDlg : public DeviceMainDlg {
         std::lock_guard lock(mutex_);
         return taken_;
     }
+    // A message of the test's own, counted when the panel handles it.
+    static constexpr UINT kMarkerMessage = WM_APP + 1;
+    LRESULT OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == kMarkerMessage) {
+            ++markers;
+            return 0;
+        }
+        return DeviceMainDlg::OnWindowMessage(msg, wParam, lParam);
+    }
+    std::atomic<int> markers{0};
 
     RECT rectAtStart{};
     DWORD styleAtStart = 0;
@@ -88,6 +99,14 @@ bool AnswerYes(HWND panel, WPARAM kind) {
     return WaitUntil([&] { return !::IsWindow(box); });
 }
 
+// Waits until the panel has handled everything posted to it so far (a marker posted after it). A box or menu
+// that one of those messages brought up is on screen by then: the panel handles later messages inside it.
+bool HandledSoFar(RecordingMainDlg& panel) {
+    const int before = panel.markers;
+    ::PostMessageW(panel.GetSafeHwnd(), RecordingMainDlg::kMarkerMessage, 0, 0);
+    return WaitUntil([&] { return panel.markers > before; });
+}
+
 class MainWindowStart : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -115,7 +134,7 @@ TEST_F(MainWindowStart, QueuesFiveOneSixShowsTheTopmostToolPanelAndQueuesTheAcce
             // No newer version, or a kind the program does not know: no question.
             ::PostMessageW(hwnd, kUpdateResultMessage, kUpdateSoftware, 0);
             ::PostMessageW(hwnd, kUpdateResultMessage, kUnknownUpdateResult, 1);
-            seen.noBoxForOthers = !WaitUntil([] { return VisibleBox() != nullptr; }, 500);
+            seen.noBoxForOthers = HandledSoFar(panel) && VisibleBox() == nullptr;
         }
         if (HWND box = VisibleBox()) {
             ::PostMessageW(box, WM_CLOSE, 0, 0);
@@ -169,7 +188,7 @@ TEST_F(MainWindowStart, TrayClicksCountOnlyWithTheIconsIdAndProgressIsNoClick) {
             ::PostMessageW(hwnd, kTrayCallbackMessage, 0, WM_RBUTTONUP);
             ::PostMessageW(hwnd, kTrayCallbackMessage, kTrayIconId + 1, WM_RBUTTONUP);
             ::PostMessageW(hwnd, kDownloadProgressMessage, 0, WM_RBUTTONUP);
-            seen.menuForOthers = WaitUntil([] { return VisibleMenu() != nullptr; }, 500);
+            seen.menuForOthers = !HandledSoFar(panel) || VisibleMenu() != nullptr;
             ::PostMessageW(hwnd, kTrayCallbackMessage, kTrayIconId, WM_RBUTTONUP);
             seen.menuForTheIcon = WaitUntil([] { return VisibleMenu() != nullptr; });
             ::PostMessageW(hwnd, WM_CANCELMODE, 0, 0);
@@ -178,7 +197,7 @@ TEST_F(MainWindowStart, TrayClicksCountOnlyWithTheIconsIdAndProgressIsNoClick) {
             ::ShowWindow(hwnd, SW_HIDE);
             ::PostMessageW(hwnd, kTrayCallbackMessage, 0, WM_LBUTTONDOWN);
             ::PostMessageW(hwnd, kDownloadProgressMessage, 0, WM_LBUTTONDOWN);
-            seen.shownForOthers = WaitUntil([&] { return ::IsWindowVisible(hwnd) != FALSE; }, 500);
+            seen.shownForOthers = !HandledSoFar(panel) || ::IsWindowVisible(hwnd) != FALSE;
             ::PostMessageW(hwnd, kTrayCallbackMessage, kTrayIconId, WM_LBUTTONDOWN);
             seen.shownForTheIcon = WaitUntil([&] { return ::IsWindowVisible(hwnd) != FALSE; });
         }

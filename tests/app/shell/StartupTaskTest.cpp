@@ -137,7 +137,7 @@ const Failure kFailures[] = {
     {"TaskDefinition.get_Settings", E_FAIL, 0, nullptr},
 };
 
-TEST_F(StartupTask, EachFailureIsReportedAsSpecifiedAndReleasesWhatWasObtained) {
+TEST_F(StartupTask, EachFailureIsReportedWithItsHresultAndReleasesWhatWasObtained) {
     for (const Failure& failure : kFailures) {
         SCOPED_TRACE(std::string(failure.call) + (failure.hr == S_OK ? " (empty-handed)" : ""));
         fake_ = Failing(failure.call, failure.hr);

@@ -116,7 +116,7 @@ class Patcher:
         open(self.path, "wb").write(self.data)
 
 
-def spec_cases(out):
+def basics(out):
     with zipfile.ZipFile(os.path.join(out, "layout.zip"), "w") as zf:
         add(zf, "setup/")
         add(zf, "setup/a.exe", b"a.exe contents")
@@ -334,7 +334,7 @@ def main():
     out = sys.argv[1]
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
-    for build in (spec_cases, times, attributes, damaged, large, hostile, reparse):
+    for build in (basics, times, attributes, damaged, large, hostile, reparse):
         build(out)
 
 

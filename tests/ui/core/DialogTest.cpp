@@ -103,10 +103,10 @@ TEST_F(DialogTest, AltF4EndsTheModalRunWithZero) {
     ASSERT_NE(hwnd, nullptr);
     // Keys are injected once the dialog is in front; a time-out closes it another way and fails the test.
     std::thread injector([hwnd] {
-        for (int i = 0; i < 500 && ::GetForegroundWindow() != hwnd; ++i) {
+        WaitUntil([hwnd] {
             ::SetForegroundWindow(hwnd);
-            ::Sleep(10);
-        }
+            return ::GetForegroundWindow() == hwnd;
+        });
         std::vector<INPUT> keys(4);
         WORD order[4] = {VK_MENU, VK_F4, VK_F4, VK_MENU};
         for (int i = 0; i < 4; ++i) {
@@ -115,9 +115,7 @@ TEST_F(DialogTest, AltF4EndsTheModalRunWithZero) {
             keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
         }
         ::SendInput(4, keys.data(), sizeof(INPUT));
-        for (int i = 0; i < 500 && ::IsWindow(hwnd); ++i)
-            ::Sleep(10);
-        if (::IsWindow(hwnd))
+        if (!WaitUntil([hwnd] { return !::IsWindow(hwnd); }))
             ::PostMessageW(hwnd, WM_CLOSE, 99, 0);
     });
     UINT result = dialog.ShowModal(SW_SHOW);
@@ -194,7 +192,8 @@ TEST_F(DialogTest, TheCaretBlinkTimerReachesTheDialogsOnTimer) {
     HWND hwnd = dialog.CreateHidden();
     ASSERT_NE(hwnd, nullptr);
     dialog.GetPaintManager().ShowCaret(TRUE);
-    ASSERT_TRUE(WaitUntil([&] { return !dialog.timerIds.empty(); }, 3000, WhileWaiting::PumpMessages));
+    ASSERT_TRUE(WaitUntil([&] { return !dialog.timerIds.empty(); }, testing_support::kGiveUpMs,
+                          WhileWaiting::PumpMessages));
     EXPECT_EQ(dialog.timerIds[0], 6553u);
     dialog.GetPaintManager().ShowCaret(FALSE);
     EXPECT_FALSE(::KillTimer(hwnd, 6553));

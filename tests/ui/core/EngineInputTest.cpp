@@ -6,6 +6,7 @@
 #include "Wait.h"
 
 #include "controls/MButton.h"
+#include "core/MMediaTimer.h"
 #include "core/Manager.h"
 #include "core/PaintManager.h"
 
@@ -228,7 +229,8 @@ TEST_F(EngineInputTest, ControlTimersStartAt17AndReuseStoppedRecords) {
     ASSERT_TRUE(engine().SetTimer(first, 1, 10));
     ::SendMessageW(hwnd, WM_TIMER, 17, 0);
     EXPECT_EQ(first->ticks, 2);
-    EXPECT_TRUE(WaitUntil([&] { return first->ticks >= 4; }, 3000, WhileWaiting::PumpMessages));
+    EXPECT_TRUE(
+        WaitUntil([&] { return first->ticks >= 4; }, testing_support::kGiveUpMs, WhileWaiting::PumpMessages));
     EXPECT_EQ(second->ticks, 1);
 }
 
@@ -276,6 +278,14 @@ class CountingProbe : public Probe {
     }
 };
 
+// A multimedia timer of its own beside the engine's, counting its ticks.
+class TickCounter : public Tessel::MMediaTimer {
+  public:
+    using MMediaTimer::OnMTimer;
+    std::atomic<int> ticks{0};
+    void OnMTimer(UINT) override { ++ticks; }
+};
+
 TEST_F(EngineInputTest, MasterTimerTicksItsControlsUntilStopped) {
     auto* probe = new CountingProbe(&dialog, 1, CRect(0, 0, 10, 10));
     probe->SetManager(&engine());
@@ -284,14 +294,15 @@ TEST_F(EngineInputTest, MasterTimerTicksItsControlsUntilStopped) {
     dialog.SetMTimer(5);
     ASSERT_NE(engine().GetMTimerID(), 0u);
     EXPECT_EQ(Tessel::MMediaTimer::GetTimerOwner(engine().GetMTimerID()), &engine());
-    for (int i = 0; i < 300 && probe->mticks < 3; ++i)
-        ::Sleep(10);
-    EXPECT_GE(probe->mticks.load(), 3);
+    EXPECT_TRUE(WaitUntil([&] { return probe->mticks >= 3; })) << probe->mticks.load() << " ticks";
     UINT id = engine().GetMTimerID();
     dialog.KillMTimer(id);
     EXPECT_EQ(Tessel::MMediaTimer::GetTimerOwner(id), nullptr);
-    int stopped = probe->mticks;
-    ::Sleep(50);
+    // A timer of the same period started afterwards ticks a few times, the stopped one not once meanwhile.
+    const int stopped = probe->mticks;
+    TickCounter witness;
+    ASSERT_NE(witness.SetTimer(5, CString()), 0u);
+    EXPECT_TRUE(WaitUntil([&] { return witness.ticks >= 3; })) << witness.ticks.load() << " ticks";
     EXPECT_EQ(probe->mticks.load(), stopped);
     EXPECT_TRUE(engine().DeleteMTimer(probe));
     EXPECT_FALSE(engine().DeleteMTimer(probe));

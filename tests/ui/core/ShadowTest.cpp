@@ -181,7 +181,8 @@ TEST_F(ShadowTest, ClicksOnTheShadowReachTheWindowBeneathAndNeverActivateIt) {
     click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
     click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
     ASSERT_EQ(::SendInput(2, click, sizeof(INPUT)), 2u);
-    EXPECT_TRUE(testing_support::WaitUntil([&] { return beneath.lbuttonUps == 1; }, 5000,
+    EXPECT_TRUE(testing_support::WaitUntil([&] { return beneath.lbuttonUps == 1; },
+                                           testing_support::kGiveUpMs,
                                            testing_support::WhileWaiting::PumpMessages));
     EXPECT_NE(::GetForegroundWindow(), shadow);
     EXPECT_NE(::GetActiveWindow(), shadow);
