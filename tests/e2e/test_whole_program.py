@@ -672,22 +672,20 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
                     return None
                 return reports, self.log_of_this_run()
 
-            seen = self.s.wait_for(lambda: reports_then_log(before + 1, software), 30)
+            seen = self.s.wait_for(lambda: reports_then_log(before + 1, software))
             self.assertTrue(seen, f"no report, or no software check at the server: {self.s.update_requests()}")
             first, log = seen
             self.assertNotIn("Software check:", log, "the first report waited for the software check")
             # The firmware check waits behind the software check; two more reports come meanwhile.
-            seen = self.s.wait_for(lambda: reports_then_log(first + 2, software), 30)
+            seen = self.s.wait_for(lambda: reports_then_log(first + 2, software))
             self.assertTrue(seen, "the reports stopped")
             self.assertNotIn("Firmware check:", seen[1], "the reports waited for the checks")
             # Both checks end within their limits, offer nothing, and the reports go on.
-            ended = self.s.wait_for(lambda: (lambda t: t if "Firmware check:" in t else None)(self.log_of_this_run()),
-                                    60)
+            ended = self.s.wait_for(lambda: (lambda t: t if "Firmware check:" in t else None)(self.log_of_this_run()))
             self.assertIn("Software check: no version from", ended or "")
             self.assertIn("Firmware check: no version from", ended or "")
             self.assertIn("/_stall/display-K/K1K2/firmware-K1/version", self.s.update_requests())
-            after = self.reports()
-            self.assertTrue(self.s.wait_for(lambda: self.reports() > after, 10), "no report after the checks")
+            self.wait_reports(self.reports() + 1)
             self.assertIsNone(self.s.window("MessageBox"))
             self.assertIsNone(self.calidra.poll())
         finally:
