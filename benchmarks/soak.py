@@ -1,31 +1,37 @@
 """The soak: Calidra.exe as a user has it (virtual K1 display, scripted sensor feed, local update server) taken
-through what weeks of use bring, with what it holds printed before, between and after.
+through what weeks of use bring, with what it holds printed before, between and after, and wine's tracing off
+in it.
 
-    python3 benchmarks/soak.py [--repaints N] [--rescans N] [--plugs N] [--updates N] [--starts N]
+    python3 benchmarks/soak.py [--repaints N] [--rescans N] [--plugs N] [--updates N] [--starts N] [--hours H]
     (BUILD_DIR in the environment, default build/; benchmarks/soak.sh builds what it needs and runs it)
 
 - repaints: hover in and out of the close mark and clicks on both switches, through the X server, each its own
-  panel repaint; counted from wine's trace of UpdateLayeredWindow in Calidra.exe.
+  panel repaint; counted by the X server (the DAMAGE extension on the panel's window: one batch per push).
 - rescans: resumes from sleep, each followed by the program opening the display again.
 - plugs: the virtual K1 unplugged and plugged in, each followed by the program closing or opening it.
-- updates: the program's update checks (software and firmware) against the local update server, named in the
-  prefix's machine-wide "UpdateServer" value. Calidra checks only when it starts, so they run in the soak
-  driver's own process, whose counters are printed beside.
+- updates: the program's own update checks (software and firmware) against the local update server, asked of
+  the running program (the message kCheckUpdatesAgainMessage) and counted in the server's request log.
+- hours: the long mode: after the steps, the program runs that many hours with the feed moving and a little of
+  each kind of event every ten minutes, its counters sampled each time (a day is about 86,000 reports).
 - starts: that many Calidra.exe started at once leave exactly one running.
 
 Counters: kernel handles, GDI objects (wine answers GetGuiResources with 0: the live entries of the process's
 GDI handle table instead), windows (wine cannot count USER objects from outside), committed private memory as
-Windows sees it, and the resident set, its anonymous part and the private pages as Linux sees them.
+Windows sees it, and the resident set and its anonymous part as Linux sees them. A step is flat when each
+memory figure grows by at most FIXED_KIB plus BYTES_PER_EVENT for each of its events (a leak of 100 bytes per
+repaint over 5,000 repaints is 488 KiB: several times the bound), and handles, GDI objects and windows by at
+most their small fixed allowance.
 """
 import argparse
 import os
-import subprocess
 import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
-from calidra_session import CALIDRA_TITLE, Session  # noqa: E402
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from calidra_session import CALIDRA_TITLE, FIRMWARE_FOLDERS, SOFTWARE_FOLDER, Session  # noqa: E402
+from x_damage import DamageCounter  # noqa: E402
 
 BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
 DRIVER = os.path.join("benchmarks", "soak_driver.exe")
@@ -37,9 +43,14 @@ CLOSE_MARK, NOWHERE, LIGHT_SWITCH, UNIT_SWITCH = (370, 25), (300, 60), (250, 106
 EVENT_GAP_S = 0.03
 EVENTS_PER_XDOTOOL = 200
 SETTLE_S = 3
-TRACE_MARK = b"NtUserUpdateLayeredWindow"
-# Growth from the start to the end that counts as flat.
-FLAT = {"handles": 2, "gdi_table": 2, "windows": 0, "private_kib": 1024, "rss_kib": 2048, "anon_kib": 1024}
+UPDATE_BATCH = 50
+GIVE_UP_S = 120
+# What a step may add and still count as flat.
+FIXED_KIB = 64
+BYTES_PER_EVENT = 10
+FIXED = {"handles": 2, "gdi_table": 2, "windows": 0}
+MEMORY = (("private_kib", "private memory, KiB"), ("rss_kib", "resident, KiB"), ("anon_kib", "anonymous resident, KiB"))
+LONG_CYCLE_S = 600
 
 
 def linux_memory(pid):
@@ -53,11 +64,10 @@ def linux_memory(pid):
 
 
 class Soak:
-    def __init__(self, s, args):
+    def __init__(self, s):
         self.s = s
-        self.args = args
-        self.trace = os.path.join(s.work, "calidra-trace.txt")
         self.rows = []
+        self.verdicts = []
 
     # ---- the program ---------------------------------------------------------------------------------------
     def start(self):
@@ -65,7 +75,7 @@ class Soak:
         s.ctl("firmware", "K1", "0x0100")  # the server's firmware "100" is then not newer: no offer
         s.offer_firmware("K1", "100")
         s.ctl("plug", "K1")
-        s.start_calidra(extra_env={"WINEDEBUG": "-all,trace+win"}, stderr_path=self.trace)
+        s.start_calidra()
         if not s.wait_for(lambda: s.window(CALIDRA_TITLE), 30):
             raise SystemExit("soak: no panel on screen")
         if not s.wait_for(lambda: self.reports() > 2, 20):
@@ -74,6 +84,8 @@ class Soak:
         if len(pids) != 1:
             raise SystemExit(f"soak: expected one Calidra.exe, found {pids}")
         self.pid = pids[0]
+        ids = s.xdotool("search", "--onlyvisible", "--name", f"^{CALIDRA_TITLE}$").split()
+        self.panel_window = int(ids[-1])
 
     def reports(self):
         return int(self.s.display_state().get("K1", {}).get("reports", "0"))
@@ -87,12 +99,9 @@ class Soak:
             raise SystemExit(f"soak: soak_driver {' '.join(args)} ended with {code}")
         return out
 
-    def repaints_traced(self):
-        with open(self.trace, "rb") as f:
-            return f.read().count(TRACE_MARK)
-
     # ---- counters --------------------------------------------------------------------------------------
-    def sample(self, label):
+    def sample(self, label, events=0):
+        """Counters now; events: how many events the step since the last sample brought (for its verdict)."""
         time.sleep(SETTLE_S)
         out = self.driver("counters", "Calidra.exe")
         line = next(l for l in out.splitlines() if l.startswith("Calidra.exe "))
@@ -101,10 +110,12 @@ class Soak:
         row = {"point": label, "handles": int(values["handles"]), "gdi_reported": int(values["gdi_reported"]),
                "user_reported": int(values["user_reported"]), "gdi_table": int(values["gdi_table"]),
                "windows": int(values["windows"]), "private_kib": int(values["private_kib"]), "rss_kib": rss,
-               "anon_kib": anon, "reports": self.reports(), "repaints": self.repaints_traced()}
+               "anon_kib": anon, "reports": self.reports(), "events": events}
         self.rows.append(row)
-        print(f"  {label:22} handles {row['handles']:4}  GDI {row['gdi_table']:4}  windows {row['windows']:3}  "
-              f"private {row['private_kib']:7} KiB  resident {rss:7} KiB  anonymous {anon:7} KiB", flush=True)
+        print(f"  {label:26} handles {row['handles']:4}  GDI {row['gdi_table']:4}  windows {row['windows']:3}  "
+              f"private {row['private_kib']:7} KiB  resident {rss:7} KiB  anonymous {anon:7} KiB  "
+              f"reports {row['reports']}", flush=True)
+        return row
 
     # ---- what the soak does ----------------------------------------------------------------------------
     def repaint_events(self, count):
@@ -126,20 +137,44 @@ class Soak:
         self.s.xdotool("mousemove", str(x0 + NOWHERE[0]), str(y0 + NOWHERE[1]))
 
     def repaints(self, count):
-        before = self.repaints_traced()
         light, unit = self.s.setting("led_switch"), self.s.setting("tempe_type")
         started = time.monotonic()
-        self.repaint_events(count)
-        time.sleep(1)
-        painted = self.repaints_traced() - before
+        with DamageCounter(self.s.display, self.panel_window) as damage:
+            self.repaint_events(count)
+            time.sleep(1)
+            painted = damage.count()
         light_clicks = sum(1 for i in range(count) if i % 20 == 8)
         unit_clicks = sum(1 for i in range(count) if i % 20 == 17)
-        print(f"  repaints: {count} events ({light_clicks + unit_clicks} switch clicks), {painted} panel repaints "
-              f"traced; {time.monotonic() - started:.0f} s", flush=True)
+        print(f"  repaints: {count} events ({light_clicks + unit_clicks} switch clicks), {painted} pushes of the "
+              f"panel seen by the X server; {time.monotonic() - started:.0f} s", flush=True)
         # An even number of clicks on each switch leaves the settings as they were.
         if light_clicks % 2 == 0 and unit_clicks % 2 == 0 and \
                 (self.s.setting("led_switch"), self.s.setting("tempe_type")) != (light, unit):
             raise SystemExit("soak: the switch clicks did not all arrive (the settings differ)")
+        return painted
+
+    def version_requests(self):
+        paths = self.s.update_requests()
+        software = sum(1 for p in paths if p.endswith(f"{SOFTWARE_FOLDER}/version"))
+        firmware = sum(1 for p in paths if p.endswith(f"{FIRMWARE_FOLDERS['K1']}/version"))
+        return software, firmware
+
+    def updates(self, count):
+        """count software and count firmware checks in the running program, in batches."""
+        started = time.monotonic()
+        done = 0
+        while done < count:
+            batch = min(UPDATE_BATCH, count - done)
+            software0, firmware0 = self.version_requests()
+            self.driver("updates", str(batch))
+            if not self.s.wait_for(lambda: all(after - before >= batch for after, before in
+                                                zip(self.version_requests(), (software0, firmware0))),
+                                   GIVE_UP_S, 0.5):
+                raise SystemExit(f"soak: the program did not make {batch} more checks of each kind within "
+                                 f"{GIVE_UP_S} s (requests: {self.version_requests()})")
+            done += batch
+        print(f"  updates: {count} software and {count} firmware checks made by the program; "
+              f"{time.monotonic() - started:.0f} s", flush=True)
 
     def starts(self, count):
         """count simultaneous starts with no instance running: exactly one stays."""
@@ -161,21 +196,53 @@ class Soak:
               f"the others ended with {sorted(set(codes))}", flush=True)
         return len(running) == 1
 
+    def long_run(self, hours):
+        """The program runs hours more; every ten minutes a few events of each kind, then the counters."""
+        end = time.monotonic() + hours * 3600
+        first = self.rows[-1]
+        cycle = 0
+        while time.monotonic() < end:
+            cycle += 1
+            self.repaints(100)
+            self.driver("rescans", "5")
+            self.driver("plugs", "10")
+            self.updates(1)
+            time.sleep(max(0.0, min(LONG_CYCLE_S - 60, end - time.monotonic())))
+            self.sample(f"long run, cycle {cycle}", events=100 + 5 + 10 + 2)
+        reports = self.rows[-1]["reports"] - first["reports"]
+        events = sum(r["events"] for r in self.rows[self.rows.index(first) + 1:])
+        # Each report is an event too: a day brings about 86,000.
+        self.step_verdict(first, self.rows[-1], events + reports, f"the long run ({hours:g} h, {reports} reports)")
+
     # ---- the report --------------------------------------------------------------------------------------
-    def verdict(self, first, last):
-        a = next(r for r in self.rows if r["point"] == first)
-        b = next(r for r in self.rows if r["point"] == last)
-        print(f"growth from '{first}' to '{last}':")
+    def step_verdict(self, a, b, events, what):
         flat = True
-        for key, label in (("handles", "handles"), ("gdi_table", "GDI objects (handle table)"),
-                           ("windows", "windows"), ("private_kib", "private memory, KiB"),
-                           ("rss_kib", "resident, KiB"), ("anon_kib", "anonymous resident, KiB")):
+        notes = []
+        for key, label in MEMORY:
             delta = b[key] - a[key]
-            ok = delta <= FLAT[key]
-            flat &= ok
-            print(f"  {label:28} {a[key]:8} -> {b[key]:8}  ({delta:+d}){'' if ok else '  GROWTH'}")
-        print(f"  GetGuiResources: GDI {b['gdi_reported']}, USER {b['user_reported']} (wine answers 0)")
-        return flat
+            bound = FIXED_KIB + events * BYTES_PER_EVENT / 1024
+            if delta > bound:
+                flat = False
+                notes.append(f"{label} {delta:+d} (bound {bound:.0f})")
+        for key, allowance in FIXED.items():
+            if b[key] - a[key] > allowance:
+                flat = False
+                notes.append(f"{key} {b[key] - a[key]:+d}")
+        self.verdicts.append(flat)
+        print(f"  {what}: {'flat' if flat else 'GROWTH: ' + ', '.join(notes)}", flush=True)
+
+    def verdict(self):
+        print(f"each step's growth against its bound ({FIXED_KIB} KiB + {BYTES_PER_EVENT} B per event for memory; "
+              f"handles +{FIXED['handles']}, GDI objects +{FIXED['gdi_table']}, windows +{FIXED['windows']}):")
+        for a, b in zip(self.rows[1:], self.rows[2:]):
+            self.step_verdict(a, b, b["events"], f"'{a['point']}' to '{b['point']}' ({b['events']} events)")
+        first, last = self.rows[1], self.rows[-1]
+        print(f"growth from '{first['point']}' to '{last['point']}':")
+        for key, label in (("handles", "handles"), ("gdi_table", "GDI objects (handle table)"), ("windows", "windows"),
+                           *MEMORY):
+            print(f"  {label:28} {first[key]:8} -> {last[key]:8}  ({last[key] - first[key]:+d})")
+        print(f"  GetGuiResources: GDI {last['gdi_reported']}, USER {last['user_reported']} (wine answers 0)")
+        return all(self.verdicts)
 
 
 def main():
@@ -185,36 +252,42 @@ def main():
     parser.add_argument("--plugs", type=int, default=1000)
     parser.add_argument("--updates", type=int, default=100)
     parser.add_argument("--starts", type=int, default=20)
+    parser.add_argument("--hours", type=float, default=0)
     args = parser.parse_args()
 
     began = time.monotonic()
     with Session(BUILD, os.path.join(BUILD, "soak"), csv_rows=CURVE) as s:
-        soak = Soak(s, args)
+        soak = Soak(s)
         soak.start()
-        print("Calidra.exe, one virtual K1, the scripted sensor feed (counters after each step):", flush=True)
+        print("Calidra.exe, one virtual K1, the scripted sensor feed, no tracing (counters after each step):",
+              flush=True)
         soak.sample("launched")
         # Warm-up: the first of each kind fills caches that then stay.
         soak.repaints(100)
         soak.driver("rescans", "10")
         soak.driver("plugs", "10")
+        soak.updates(2)
         soak.sample("start (warmed up)")
         half = args.repaints // 2
-        soak.repaints(half)
-        soak.sample(f"after {half} repaints")
-        soak.repaints(args.repaints - half)
-        soak.sample(f"after {args.repaints} repaints")
+        painted = soak.repaints(half)
+        soak.sample(f"after {half} repaints", events=half)
+        painted += soak.repaints(args.repaints - half)
+        soak.sample(f"after {args.repaints} repaints", events=args.repaints - half)
         soak.driver("rescans", str(args.rescans))
-        soak.sample(f"after {args.rescans} rescans")
+        soak.sample(f"after {args.rescans} rescans", events=args.rescans)
         soak.driver("plugs", str(args.plugs))
-        soak.sample(f"after {args.plugs} plug events")
+        soak.sample(f"after {args.plugs} plug events", events=args.plugs)
+        soak.updates(args.updates)
+        soak.sample(f"after {args.updates} update checks", events=2 * args.updates)
         time.sleep(30)
         soak.sample("end (30 s later)")
-        flat = soak.verdict("start (warmed up)", "end (30 s later)")
-        print(f"update checks in the soak driver's process ({args.updates} of each kind):", flush=True)
-        soak.driver("updates", str(args.updates))
+        flat = soak.verdict()
+        if args.hours > 0:
+            soak.long_run(args.hours)
+            flat = flat and soak.verdicts[-1]
         one = soak.starts(args.starts)
-    print(f"soak: {'flat' if flat else 'GROWTH'}; simultaneous starts: {'one instance' if one else 'NOT one'}; "
-          f"{(time.monotonic() - began) / 60:.0f} min")
+    print(f"soak: {'flat' if flat else 'GROWTH'}; {painted} of {args.repaints} repaints pushed; simultaneous "
+          f"starts: {'one instance' if one else 'NOT one'}; {(time.monotonic() - began) / 60:.0f} min")
     return 0 if flat and one else 1
 
 
