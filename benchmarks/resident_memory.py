@@ -161,7 +161,7 @@ def main():
         test_install = s.install
         release = os.path.join(s.work, "release-install")
         shutil.copytree(args.release_stage, release, ignore=shutil.ignore_patterns("*.debug"))
-        shutil.copy2(os.path.join(s.build, "virtual_display", "hidapi.dll"), release)
+        shutil.copy2(os.path.join(s.build, "virtual_display", s.stand_in + ".dll"), release)
         s.install = release
         for folder in ("Termivox", "TermivoxWin7"):
             s.write_server_config(folder, s.csv_rows)

@@ -2,9 +2,13 @@
 
 Used by the demo (scripts/demo.py) and the whole-program tests (tests/e2e). A session owns its own Xvfb
 display, its own wine prefix and wineserver, and an install folder laid out like a real one, except that the
-virtual display stands in for hidapi.dll and the sensor server replays a scripted curve. It also runs a local
+virtual display stands in for the hardware and the sensor server replays a scripted curve. It also runs a local
 HTTPS update server (tests/support/update_server.py), trusted in the prefix and named in the prefix's
 machine-wide "UpdateServer" value, which offers nothing newer until told to.
+
+Which stand-in of the virtual display a session uses: STAND_IN_HID (the default) keeps the real hidapi.dll, the
+one the release ships, and puts the stand-in hid.dll beneath it; STAND_IN_HIDAPI replaces hidapi.dll with the
+stand-in hidapi.dll. The environment variable CALIDRA_VIRTUAL_DISPLAY (hid or hidapi) sets the default.
 """
 import glob
 import os
@@ -29,6 +33,8 @@ SETTINGS_KEY = r"HKCU\Software\Kelvaro-DIG"
 MACHINE_KEY = r"HKLM\Software\Kelvaro-DIG"
 SOFTWARE_FOLDER = "display-K/K1K2/software"
 FIRMWARE_FOLDERS = {"K1": "display-K/K1K2/firmware-K1", "K2": "display-K/K1K2/firmware-K2"}
+STAND_IN_HID = "hid"
+STAND_IN_HIDAPI = "hidapi"
 
 
 def _linux_to_wine(path):
@@ -46,7 +52,10 @@ def _is_zombie(pid):
 class Session:
     """build: the CMake build folder; work: a folder this session may fill (emptied first)."""
 
-    def __init__(self, build, work, csv_rows=((45, 37),), period_ms=None):
+    def __init__(self, build, work, csv_rows=((45, 37),), period_ms=None, stand_in=None):
+        self.stand_in = stand_in or os.environ.get("CALIDRA_VIRTUAL_DISPLAY") or STAND_IN_HID
+        if self.stand_in not in (STAND_IN_HID, STAND_IN_HIDAPI):
+            raise ValueError(f"no such stand-in of the virtual display: {self.stand_in}")
         self.build = os.path.abspath(build)
         self.work = os.path.abspath(work)
         self.install = os.path.join(self.work, "install")
@@ -115,7 +124,8 @@ class Session:
     def _lay_out_install(self):
         out = os.path.join(self.build, "out")
         shutil.copytree(out, self.install)
-        shutil.copy2(os.path.join(self.build, "virtual_display", "hidapi.dll"), os.path.join(self.install, "hidapi.dll"))
+        stand_in = os.path.join(self.build, "virtual_display", self.stand_in + ".dll")
+        shutil.copy2(stand_in, os.path.join(self.install, self.stand_in + ".dll"))
         for folder in ("Termivox", "TermivoxWin7"):
             self.write_server_config(folder, self.csv_rows, self.period_ms)
 

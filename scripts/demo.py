@@ -2,13 +2,14 @@
 """Runs Calidra as a user would have it, with a virtual K1 display plugged in and a scripted CPU temperature,
 and prints what the display shows once a second until interrupted (Ctrl+C).
 
-    scripts/demo.py BUILD_DIR [--seconds N] [--offer-update [--answer yes|no]]
+    scripts/demo.py BUILD_DIR [--seconds N] [--offer-update [--answer yes|no]] [--stand-in hid|hidapi]
 
 With --offer-update the local update server offers software 1.0.0.6: Calidra asks in its message box (kept as a
 screenshot), and YES downloads the package, unpacks it and starts its installer (a stand-in that only records
 that it ran), after which Calidra ends. --answer clicks the answer after a few seconds.
 
-Everything runs under wine on its own Xvfb display; a screenshot of that display is kept in
+The virtual display sits beneath the real hidapi.dll, the one the release ships (--stand-in hid, the default), or
+takes hidapi.dll's place (--stand-in hidapi). Everything runs under wine on its own Xvfb display; a screenshot of that display is kept in
 BUILD_DIR/demo/artefacts/ when the demo ends.
 """
 import argparse
@@ -19,7 +20,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from calidra_session import CALIDRA_TITLE, Session  # noqa: E402
+from calidra_session import CALIDRA_TITLE, STAND_IN_HID, STAND_IN_HIDAPI, Session  # noqa: E402
 
 
 def curve():
@@ -37,14 +38,16 @@ def main():
     parser.add_argument("--seconds", type=float, default=0, help="stop after this long (0: until interrupted)")
     parser.add_argument("--offer-update", action="store_true", help="the update server offers software 1.0.0.6")
     parser.add_argument("--answer", choices=("yes", "no"), help="answer the offer by a click")
+    parser.add_argument("--stand-in", choices=(STAND_IN_HID, STAND_IN_HIDAPI),
+                        help="which stand-in of the virtual display (default hid: beneath the real hidapi.dll)")
     args = parser.parse_args()
 
     stop = {"now": False}
     signal.signal(signal.SIGINT, lambda *_: stop.update(now=True))
     signal.signal(signal.SIGTERM, lambda *_: stop.update(now=True))
 
-    with Session(args.build, os.path.join(args.build, "demo"), csv_rows=curve()) as s:
-        print(f"demo: Xvfb display {s.display}, install folder {s.install}")
+    with Session(args.build, os.path.join(args.build, "demo"), csv_rows=curve(), stand_in=args.stand_in) as s:
+        print(f"demo: Xvfb display {s.display}, install folder {s.install}, virtual display: stand-in {s.stand_in}.dll")
         s.ctl("plug", "K1")
         installer_log = os.path.join(s.work, "installer.log")
         if args.offer_update:

@@ -85,7 +85,7 @@ session_targets() {
   local root=$1
   shift
   "$root/scripts/setup.sh" >/dev/null
-  build_targets "$root" Calidra OpenTermivoxServer skins VirtualDisplayCtl virtual_hidapi TrustCertificate \
+  build_targets "$root" Calidra OpenTermivoxServer skins VirtualDisplayCtl virtual_hidapi virtual_hid TrustCertificate \
     KeepDesktop "$@"
 }
 

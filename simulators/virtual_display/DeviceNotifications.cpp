@@ -128,7 +128,8 @@ DWORD NextDueMs(int64_t frequency) {
 }
 
 DWORD WINAPI WatchPlugging(void*) {
-    const int64_t frequency = Shared().Get()->frequency;
+    // Not the block's: a reset clears it for a moment.
+    const int64_t frequency = TicksPerSecond();
     for (;;) {
         if (::WaitForSingleObject(g_notify, NextDueMs(frequency)) == WAIT_FAILED) {
             return 0;

@@ -1,29 +1,22 @@
 #include "HidSystemCalls.h"
 
+#include "CollectionHandles.h"
 #include "ImportPatch.h"
-#include "VirtualDevices.h"
-
-// The HID headers have no C linkage of their own.
-extern "C" {
-#include <hidsdi.h>
-}
+#include "OverlappedIo.h"
 
 #include <algorithm>
+#include <cstring>
+#include <cwchar>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-namespace vdisplay {
+namespace vdisplay::hidcalls {
 
 namespace {
 
-constexpr unsigned short kReleaseNumber = 0x0100;
-
-struct OpenCollection {
-    HANDLE handle;
-    const Interface* iface;
-    int32_t serial;  // the display's plug serial when it was opened
-};
+constexpr ULONG kMinInputBuffers = 2;
+constexpr ULONG kMaxInputBuffers = 512;
 
 // What HidD_GetPreparsedData hands out for a virtual collection.
 struct Preparsed {
@@ -31,8 +24,34 @@ struct Preparsed {
 };
 
 std::mutex g_mutex;
-std::vector<OpenCollection> g_open;
 std::vector<std::unique_ptr<Preparsed>> g_preparsed;
+
+// The system's hid.dll, loaded by its full path: a stand-in hid.dll beside the program has its name.
+HMODULE SystemHid() noexcept {
+    static const HMODULE module = [] {
+        wchar_t path[MAX_PATH] = {};
+        const UINT n = ::GetSystemDirectoryW(path, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH - 10) {
+            return HMODULE{};
+        }
+        std::wcscat(path, L"\\hid.dll");
+        return ::LoadLibraryW(path);
+    }();
+    return module;
+}
+
+template <typename Function>
+Function System(const char* name) noexcept {
+    const HMODULE module = SystemHid();
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wcast-function-type"
+#endif
+    return module ? reinterpret_cast<Function>(::GetProcAddress(module, name)) : nullptr;
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+}
 
 enum class Lookup {
     kOther,  // not a virtual collection's handle: the system answers
@@ -40,121 +59,147 @@ enum class Lookup {
     kLive,
 };
 
-// What handle refers to; for a virtual collection it is copied to *out.
-Lookup LookUp(HANDLE handle, OpenCollection* out) {
-    {
-        std::lock_guard lock(g_mutex);
-        const auto it = std::find_if(g_open.begin(), g_open.end(),
-                                     [&](const OpenCollection& c) { return c.handle == handle; });
-        if (it == g_open.end()) {
-            return Lookup::kOther;
-        }
-        *out = *it;
+Lookup LookUp(HANDLE handle, CollectionHandle* out) noexcept {
+    if (!FindCollection(handle, out)) {
+        return Lookup::kOther;
     }
-    if (out->iface->display < 0) {
-        return Lookup::kLive;
-    }
-    Guard guard(Shared());
-    const DisplaySlot& slot = Shared().Get()->displays[out->iface->display];
-    if (slot.plugged == 0 || slot.plugSerial != out->serial) {
+    if (!StillConnected(out->opened)) {
         ::SetLastError(ERROR_DEVICE_NOT_CONNECTED);
         return Lookup::kGone;
     }
     return Lookup::kLive;
 }
 
-HANDLE WINAPI CreateFileHook(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                             DWORD disposition, DWORD flags, HANDLE templateFile) {
-    const Interface* iface = FindInterface(path);
-    if (!iface) {
-        return ::CreateFileW(path, access, share, security, disposition, flags, templateFile);
+// A string of the collection into buffer (length bytes), as the HidD_Get*String calls give it.
+BOOLEAN CopyString(const wchar_t* text, PVOID buffer, ULONG length) noexcept {
+    const size_t bytes = (std::wcslen(text) + 1) * sizeof(wchar_t);
+    if (!buffer || length < sizeof(wchar_t)) {
+        ::SetLastError(ERROR_INVALID_USER_BUFFER);
+        return FALSE;
     }
-    int32_t serial = 0;
-    DWORD error = ERROR_SUCCESS;
-    {
-        Guard guard(Shared());
-        if (!InterfacePresentLocked(*iface, &serial)) {
-            error = ERROR_FILE_NOT_FOUND;
-        } else if (iface->display >= 0 && (Shared().Get()->displays[iface->display].faults & kFaultOpen)) {
-            error = ERROR_ACCESS_DENIED;
-        } else if (iface->display < 0 && (access & (GENERIC_READ | GENERIC_WRITE))) {
-            error = ERROR_ACCESS_DENIED;
-        }
-    }
-    HANDLE handle = error == ERROR_SUCCESS ? ::CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr;
-    if (!handle) {
-        ::SetLastError(error == ERROR_SUCCESS ? ::GetLastError() : error);
-        return INVALID_HANDLE_VALUE;
-    }
-    std::lock_guard lock(g_mutex);
-    g_open.push_back(OpenCollection{handle, iface, serial});
-    return handle;
+    // A short buffer gets as much as fits, without a terminator, as Windows does.
+    std::memcpy(buffer, text, std::min<size_t>(bytes, length));
+    return TRUE;
 }
 
-BOOL WINAPI CloseHandleHook(HANDLE handle) {
-    {
-        std::lock_guard lock(g_mutex);
-        std::erase_if(g_open, [&](const OpenCollection& c) { return c.handle == handle; });
+template <typename Function, typename... Args>
+BOOLEAN PassOn(const char* name, Args... args) noexcept {
+    const auto function = System<Function>(name);
+    if (!function) {
+        ::SetLastError(ERROR_PROC_NOT_FOUND);
+        return FALSE;
     }
-    return ::CloseHandle(handle);
+    return function(args...);
 }
 
-BOOLEAN NTAPI GetAttributesHook(HANDLE handle, PHIDD_ATTRIBUTES attributes) {
-    OpenCollection collection{};
+using HandleCall = BOOLEAN(NTAPI*)(HANDLE, PVOID, ULONG);
+
+// A call whose first argument is a handle: the system answers it for other handles, it fails for a display
+// that was pulled out, and answer(collection) gives the result for a live one.
+template <typename Function, typename Answer, typename... Args>
+BOOLEAN OnHandle(const char* name, Answer answer, HANDLE handle, Args... args) noexcept {
+    CollectionHandle collection;
     switch (LookUp(handle, &collection)) {
         case Lookup::kOther:
-            return ::HidD_GetAttributes(handle, attributes);
+            return PassOn<Function>(name, handle, args...);
         case Lookup::kGone:
             return FALSE;
         case Lookup::kLive:
             break;
     }
-    attributes->VendorID = collection.iface->vendorId;
-    attributes->ProductID = collection.iface->productId;
-    attributes->VersionNumber = kReleaseNumber;
-    return TRUE;
+    return answer(collection);
 }
 
-BOOLEAN NTAPI GetPreparsedDataHook(HANDLE handle, PHIDP_PREPARSED_DATA* data) {
-    OpenCollection collection{};
-    switch (LookUp(handle, &collection)) {
-        case Lookup::kOther:
-            return ::HidD_GetPreparsedData(handle, data);
-        case Lookup::kGone:
-            return FALSE;
-        case Lookup::kLive:
-            break;
+BOOLEAN Refuse(DWORD error) noexcept {
+    ::SetLastError(error);
+    return FALSE;
+}
+
+}  // namespace
+
+void NTAPI GetHidGuid(LPGUID guid) {
+    if (guid) {
+        *guid = kHidInterfaceClass;
     }
-    std::lock_guard lock(g_mutex);
-    g_preparsed.push_back(std::make_unique<Preparsed>(Preparsed{collection.iface}));
-    *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(g_preparsed.back().get());
-    return TRUE;
 }
 
-const Interface* FindPreparsed(PHIDP_PREPARSED_DATA data) {
-    std::lock_guard lock(g_mutex);
-    for (const auto& p : g_preparsed) {
-        if (reinterpret_cast<PHIDP_PREPARSED_DATA>(p.get()) == data) {
-            return p->iface;
-        }
+BOOLEAN NTAPI GetAttributes(HANDLE handle, PHIDD_ATTRIBUTES attributes) {
+    return OnHandle<decltype(&GetAttributes)>(
+        "HidD_GetAttributes",
+        [&](const CollectionHandle& collection) {
+            attributes->VendorID = collection.opened.iface->vendorId;
+            attributes->ProductID = collection.opened.iface->productId;
+            attributes->VersionNumber = kReleaseNumber;
+            return TRUE;
+        },
+        handle, attributes);
+}
+
+BOOLEAN NTAPI GetSerialNumberString(HANDLE handle, PVOID buffer, ULONG length) {
+    return OnHandle<HandleCall>(
+        "HidD_GetSerialNumberString", [](const CollectionHandle&) { return Refuse(ERROR_INVALID_PARAMETER); },
+        handle, buffer, length);
+}
+
+BOOLEAN NTAPI GetManufacturerString(HANDLE handle, PVOID buffer, ULONG length) {
+    return OnHandle<HandleCall>(
+        "HidD_GetManufacturerString",
+        [&](const CollectionHandle&) { return CopyString(kManufacturer, buffer, length); }, handle, buffer,
+        length);
+}
+
+BOOLEAN NTAPI GetProductString(HANDLE handle, PVOID buffer, ULONG length) {
+    return OnHandle<HandleCall>(
+        "HidD_GetProductString",
+        [&](const CollectionHandle& collection) {
+            return ProductRefused(*collection.opened.iface)
+                       ? Refuse(ERROR_GEN_FAILURE)
+                       : CopyString(collection.opened.iface->product, buffer, length);
+        },
+        handle, buffer, length);
+}
+
+BOOLEAN NTAPI SetFeature(HANDLE handle, PVOID report, ULONG length) {
+    CollectionHandle collection;
+    if (!FindCollection(handle, &collection)) {
+        return PassOn<HandleCall>("HidD_SetFeature", handle, report, length);
     }
-    return nullptr;
+    return TransferFeatureReport(collection, false, report, length) ? TRUE : FALSE;
 }
 
-NTSTATUS NTAPI GetCapsHook(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
-    const Interface* iface = FindPreparsed(data);
-    if (!iface) {
-        return ::HidP_GetCaps(data, caps);
+BOOLEAN NTAPI GetFeature(HANDLE handle, PVOID report, ULONG length) {
+    CollectionHandle collection;
+    if (!FindCollection(handle, &collection)) {
+        return PassOn<HandleCall>("HidD_GetFeature", handle, report, length);
     }
-    *caps = HIDP_CAPS{};
-    caps->UsagePage = iface->usagePage;
-    caps->Usage = iface->usage;
-    caps->InputReportByteLength = iface->inputLength;
-    caps->FeatureReportByteLength = iface->featureLength;
-    return HIDP_STATUS_SUCCESS;
+    return TransferFeatureReport(collection, true, report, length) ? TRUE : FALSE;
 }
 
-BOOLEAN NTAPI FreePreparsedDataHook(PHIDP_PREPARSED_DATA data) {
+BOOLEAN NTAPI GetInputReport(HANDLE handle, PVOID report, ULONG length) {
+    return OnHandle<HandleCall>(
+        "HidD_GetInputReport", [](const CollectionHandle&) { return Refuse(ERROR_INVALID_FUNCTION); }, handle,
+        report, length);
+}
+
+BOOLEAN NTAPI GetIndexedString(HANDLE handle, ULONG index, PVOID buffer, ULONG length) {
+    return OnHandle<decltype(&GetIndexedString)>(
+        "HidD_GetIndexedString", [](const CollectionHandle&) { return Refuse(ERROR_INVALID_FUNCTION); },
+        handle, index, buffer, length);
+}
+
+BOOLEAN NTAPI GetPreparsedData(HANDLE handle, PHIDP_PREPARSED_DATA* data) {
+    return OnHandle<decltype(&GetPreparsedData)>(
+        "HidD_GetPreparsedData",
+        [&](const CollectionHandle& collection) {
+            std::lock_guard lock(g_mutex);
+            g_preparsed.push_back(std::make_unique<Preparsed>(Preparsed{collection.opened.iface}));
+            *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(g_preparsed.back().get());
+            return TRUE;
+        },
+        handle, data);
+}
+
+BOOLEAN NTAPI FreePreparsedData(PHIDP_PREPARSED_DATA data) {
     {
         std::lock_guard lock(g_mutex);
         const auto before = g_preparsed.size();
@@ -165,18 +210,90 @@ BOOLEAN NTAPI FreePreparsedDataHook(PHIDP_PREPARSED_DATA data) {
             return TRUE;
         }
     }
-    return ::HidD_FreePreparsedData(data);
+    return PassOn<decltype(&FreePreparsedData)>("HidD_FreePreparsedData", data);
 }
+
+NTSTATUS NTAPI GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
+    const Interface* iface = nullptr;
+    {
+        std::lock_guard lock(g_mutex);
+        for (const auto& p : g_preparsed) {
+            if (reinterpret_cast<PHIDP_PREPARSED_DATA>(p.get()) == data) {
+                iface = p->iface;
+            }
+        }
+    }
+    if (!iface) {
+        const auto system = System<decltype(&GetCaps)>("HidP_GetCaps");
+        return system ? system(data, caps) : HIDP_STATUS_INVALID_PREPARSED_DATA;
+    }
+    *caps = HIDP_CAPS{};
+    caps->UsagePage = iface->usagePage;
+    caps->Usage = iface->usage;
+    caps->InputReportByteLength = iface->inputLength;
+    caps->FeatureReportByteLength = iface->featureLength;
+    return HIDP_STATUS_SUCCESS;
+}
+
+BOOLEAN NTAPI SetNumInputBuffers(HANDLE handle, ULONG count) {
+    return OnHandle<decltype(&SetNumInputBuffers)>(
+        "HidD_SetNumInputBuffers",
+        [&](const CollectionHandle&) {
+            return count >= kMinInputBuffers && count <= kMaxInputBuffers ? TRUE
+                                                                          : Refuse(ERROR_INVALID_PARAMETER);
+        },
+        handle, count);
+}
+
+}  // namespace vdisplay::hidcalls
+
+namespace vdisplay {
+
+namespace {
+
+struct Replacement {
+    const char* name;
+    void* function;
+};
+
+const Replacement kFileCalls[] = {
+    {"CreateFileW", reinterpret_cast<void*>(&OpenCollectionFile)},
+    {"CloseHandle", reinterpret_cast<void*>(&CloseCollectionFile)},
+    {"DeviceIoControl", reinterpret_cast<void*>(&ControlCollection)},
+    {"CancelIo", reinterpret_cast<void*>(&CancelCollectionIo)},
+    {"ReadFile", reinterpret_cast<void*>(&ReadCollection)},
+    {"WriteFile", reinterpret_cast<void*>(&WriteCollection)},
+};
+
+const Replacement kHidCalls[] = {
+    {"HidD_GetHidGuid", reinterpret_cast<void*>(&hidcalls::GetHidGuid)},
+    {"HidD_GetAttributes", reinterpret_cast<void*>(&hidcalls::GetAttributes)},
+    {"HidD_GetSerialNumberString", reinterpret_cast<void*>(&hidcalls::GetSerialNumberString)},
+    {"HidD_GetManufacturerString", reinterpret_cast<void*>(&hidcalls::GetManufacturerString)},
+    {"HidD_GetProductString", reinterpret_cast<void*>(&hidcalls::GetProductString)},
+    {"HidD_SetFeature", reinterpret_cast<void*>(&hidcalls::SetFeature)},
+    {"HidD_GetFeature", reinterpret_cast<void*>(&hidcalls::GetFeature)},
+    {"HidD_GetInputReport", reinterpret_cast<void*>(&hidcalls::GetInputReport)},
+    {"HidD_GetIndexedString", reinterpret_cast<void*>(&hidcalls::GetIndexedString)},
+    {"HidD_GetPreparsedData", reinterpret_cast<void*>(&hidcalls::GetPreparsedData)},
+    {"HidD_FreePreparsedData", reinterpret_cast<void*>(&hidcalls::FreePreparsedData)},
+    {"HidP_GetCaps", reinterpret_cast<void*>(&hidcalls::GetCaps)},
+    {"HidD_SetNumInputBuffers", reinterpret_cast<void*>(&hidcalls::SetNumInputBuffers)},
+};
 
 }  // namespace
 
-void InstallHidSystemCalls(HMODULE host) noexcept {
-    ReplaceImport(host, "kernel32.dll", "CreateFileW", reinterpret_cast<void*>(&CreateFileHook));
-    ReplaceImport(host, "kernel32.dll", "CloseHandle", reinterpret_cast<void*>(&CloseHandleHook));
-    ReplaceImport(host, "hid.dll", "HidD_GetAttributes", reinterpret_cast<void*>(&GetAttributesHook));
-    ReplaceImport(host, "hid.dll", "HidD_GetPreparsedData", reinterpret_cast<void*>(&GetPreparsedDataHook));
-    ReplaceImport(host, "hid.dll", "HidP_GetCaps", reinterpret_cast<void*>(&GetCapsHook));
-    ReplaceImport(host, "hid.dll", "HidD_FreePreparsedData", reinterpret_cast<void*>(&FreePreparsedDataHook));
+void InstallFileCalls(HMODULE module) noexcept {
+    for (const Replacement& r : kFileCalls) {
+        ReplaceImport(module, "kernel32.dll", r.name, r.function);
+    }
+}
+
+void InstallHidSystemCalls(HMODULE module) noexcept {
+    InstallFileCalls(module);
+    for (const Replacement& r : kHidCalls) {
+        ReplaceImport(module, "hid.dll", r.name, r.function);
+    }
 }
 
 }  // namespace vdisplay

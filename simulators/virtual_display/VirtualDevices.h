@@ -1,7 +1,7 @@
 #pragma once
 
 // The devices the virtual display emulates, as the Windows HID stack would present them, and the shared
-// state every part of the stand-in hidapi.dll uses.
+// state every part of both stand-ins (hidapi.dll and hid.dll) uses.
 //
 // Each display is a composite USB device: its USB device interface, its vendor collection (usage page 0xFF01,
 // usage 1) that takes the 65-byte feature report with ID 7, and a second collection with another usage page
@@ -32,6 +32,8 @@ struct Interface {
 inline constexpr unsigned char kReportId = 0x07;
 inline constexpr unsigned char kQueryCode = 0xFD;
 inline constexpr unsigned short kVendorFeatureLength = 65;
+inline constexpr unsigned short kReleaseNumber = 0x0100;
+inline constexpr const wchar_t* kManufacturer = L"Kelvaro";
 
 // Enumeration order: the pointer, K1's second interface before its vendor one, then K2.
 inline constexpr Interface kInterfaces[] = {

@@ -4,7 +4,8 @@
 //   VirtualDisplayCtl plug K1|K2                 plug a display in (the program gets the arrival)
 //   VirtualDisplayCtl unplug K1|K2|all           pull it out (the program gets the removal)
 //   VirtualDisplayCtl firmware K1|K2 VERSION     the version the display answers (decimal or 0x hex)
-//   VirtualDisplayCtl fault K1|K2 none|LIST      LIST: comma-separated send,product,open,wrongid,get
+//   VirtualDisplayCtl fault K1|K2 none|LIST      LIST: comma-separated send,product,open,exclusive,
+//                                                wrongid,get
 //   VirtualDisplayCtl initfail on|off            make hid_init fail, as without a HID library
 //   VirtualDisplayCtl arrival MS                 how long after the USB device the HID collections appear
 //   VirtualDisplayCtl transfer K1|K2 MS          how long each feature report transfer takes
@@ -40,6 +41,7 @@ struct FaultName {
 constexpr FaultName kFaultNames[] = {{L"send", vdisplay::kFaultSend},
                                      {L"product", vdisplay::kFaultProduct},
                                      {L"open", vdisplay::kFaultOpen},
+                                     {L"exclusive", vdisplay::kFaultExclusive},
                                      {L"wrongid", vdisplay::kFaultWrongReportId},
                                      {L"get", vdisplay::kFaultGet}};
 
@@ -154,7 +156,7 @@ int Usage() {
     std::fwprintf(
         stderr,
         L"usage: VirtualDisplayCtl reset | plug K1|K2 | unplug K1|K2|all | firmware K1|K2 VERSION |\n"
-        L"       fault K1|K2 none|send,product,open,wrongid,get | initfail on|off | arrival MS |\n"
+        L"       fault K1|K2 none|send,product,open,exclusive,wrongid,get | initfail on|off | arrival MS |\n"
         L"       transfer K1|K2 MS | state | log [FROM] | wait K1|K2 COUNT MS\n");
     return kBadArguments;
 }

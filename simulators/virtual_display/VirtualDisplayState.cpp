@@ -36,6 +36,15 @@ int64_t Now() noexcept {
     return now.QuadPart;
 }
 
+int64_t TicksPerSecond() noexcept {
+    static const int64_t frequency = [] {
+        LARGE_INTEGER f{};
+        ::QueryPerformanceFrequency(&f);
+        return f.QuadPart;
+    }();
+    return frequency;
+}
+
 const wchar_t* DisplayName(int display) noexcept {
     return display == 0 ? L"K1" : L"K2";
 }
@@ -116,9 +125,7 @@ void State::InitializeLocked() noexcept {
     std::memset(block_, 0, sizeof(Block));
     block_->magic = kMagic;
     block_->size = sizeof(Block);
-    LARGE_INTEGER frequency{};
-    ::QueryPerformanceFrequency(&frequency);
-    block_->frequency = frequency.QuadPart;
+    block_->frequency = TicksPerSecond();
     block_->arrivalDelayMs = kDefaultArrivalDelayMs;
     for (int i = 0; i < kDisplayCount; ++i) {
         block_->displays[i].firmware = kDefaultFirmware[i];

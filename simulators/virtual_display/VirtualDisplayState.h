@@ -32,9 +32,10 @@ inline constexpr int kLongestDelayMs = 600000;  // bound for the arrival delay a
 enum Fault : uint32_t {
     kFaultSend = 1,           // every feature report sent to the display fails
     kFaultProduct = 2,        // the product string is refused
-    kFaultOpen = 4,           // the display cannot be opened
+    kFaultOpen = 4,           // the system refuses every open of the display's collections
     kFaultWrongReportId = 8,  // the first reply to each firmware query carries report ID 6
     kFaultGet = 16,           // reading a feature report fails
+    kFaultExclusive = 32,     // another program holds the display: opens to read or write it fail
 };
 
 // What a logged transfer was.
@@ -60,12 +61,12 @@ struct Shown {
 
 struct DisplaySlot {
     int32_t plugged;
-    int32_t plugSerial;  // counts plug-ins; a handle opened before an unplug stays dead
-    int32_t firmware;    // answered to the 0xFD query, high byte first
-    uint32_t faults;     // Fault bits
-    int32_t transferMs;  // how long each feature report transfer takes
-    int32_t reserved;
-    int64_t readyTicks;  // QueryPerformanceCounter from which the HID collections can be opened
+    int32_t plugSerial;      // counts plug-ins; a handle opened before an unplug stays dead
+    int32_t firmware;        // answered to the 0xFD query, high byte first
+    uint32_t faults;         // Fault bits
+    int32_t transferMs;      // how long each feature report transfer takes
+    int32_t wrongIdPending;  // with kFaultWrongReportId: the next reply carries report ID 6
+    int64_t readyTicks;      // QueryPerformanceCounter from which the HID collections can be opened
     int32_t openHandles[kInterfaceCount];
     int32_t opensTotal[kInterfaceCount];
     int32_t failedSends;  // sends refused because the display is gone or a fault says so
@@ -106,6 +107,8 @@ void DecodeTemperatureReport(const unsigned char* data, size_t length, Shown* sh
 
 // QueryPerformanceCounter: the clock of the log and of the collections' readiness.
 [[nodiscard]] int64_t Now() noexcept;
+// Its ticks per second. The same as the block's frequency, without the lock that a reset of the block needs.
+[[nodiscard]] int64_t TicksPerSecond() noexcept;
 
 // Whether a plugged display's HID collections can be opened at QueryPerformanceCounter now.
 [[nodiscard]] inline bool CollectionsReady(const DisplaySlot& slot, int64_t now) noexcept {

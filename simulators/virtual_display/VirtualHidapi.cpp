@@ -1,24 +1,29 @@
 // A stand-in hidapi.dll that emulates the K1 and K2 temperature displays (see VirtualDisplayState.h for the
-// shared state the control program sets, VirtualDevices.h for the devices). It has the exports of hidapi's
-// Windows back end, so the program links and loads it exactly like the real one, and it is as strict as that
-// back end over the Windows HID stack:
+// shared state the control program sets, DisplayModel.h for what the displays do). It has the exports of
+// hidapi's Windows back end, so the program links and loads it exactly like the real one, and it does what
+// that back end does over the Windows HID stack:
 //
-// - Enumeration lists a display's collections, and they open, only once they are ready (a moment after the
-//   plug-in, see DeviceNotifications.h); a handle dies with an unplug.
-// - Feature reports go only to a collection that has them, with its report ID. A send shorter than the
-//   collection's feature report length is padded with zeros to it, a longer one is cut to it (the call still
-//   returns the caller's length); a read into a buffer shorter than the report fails, a longer buffer gets
-//   the report's length. Every transfer is logged with its lengths.
-// - A transfer takes the display's transfer time (waiting like hidapi does, without a bound), and fails if
-//   the display is pulled out meanwhile.
+// - hid_init fails while the HID library is unavailable, until it once succeeds (until hid_exit); enumeration
+//   and opening initialise it first.
+// - Enumeration opens every collection without access to read its attributes, so a collection the system
+//   refuses is not listed, and a display's collections only once they are ready. hid_open_path opens with
+//   read and write access and, refused that (the pointer, a display another program holds), without.
+// - A send shorter than the collection's feature report length is padded with zeros to it, a longer one is
+// cut
+//   to it (the call still returns the caller's length); a read into a buffer shorter than the report fails, a
+//   longer buffer gets the report's length. A transfer waits without a bound, like hidapi does.
 // - The product string is the one read when the device was opened.
+//
+// Two faults only this stand-in can show, because the Windows HID layer beneath the real library never
+// produces them: a product string request that fails (fault `product`: hid_get_product_string returns -1),
+// and a reply whose byte 0 is another report ID than the one asked for (fault `wrongid`).
 //
 // When it loads it also takes over the loading program's device-notification registrations and its own HID
 // probe calls (DeviceNotifications.h, HidSystemCalls.h). It is meant to be imported, never unloaded.
 
 #include "DeviceNotifications.h"
+#include "DisplayModel.h"
 #include "HidSystemCalls.h"
-#include "VirtualDevices.h"
 
 #include <hidapi.h>
 #include <hidapi_winapi.h>
@@ -30,17 +35,36 @@
 #include <cstring>
 #include <cwchar>
 
-using vdisplay::Block;
-using vdisplay::DisplaySlot;
-using vdisplay::Guard;
 using vdisplay::Interface;
-using vdisplay::Shared;
+using vdisplay::Opened;
+using vdisplay::Refusal;
 
 namespace {
 
-constexpr DWORD kTransferSliceMs = 10;  // how often a transfer in progress looks for an unplug
-
 std::atomic<const wchar_t*> g_lastError{L""};
+std::atomic<bool> g_initialised{false};
+
+const wchar_t* RefusalText(Refusal refusal) noexcept {
+    switch (refusal) {
+        case Refusal::kNone:
+            return L"";
+        case Refusal::kNotPresent:
+        case Refusal::kGone:
+            return L"the device is not connected";
+        case Refusal::kDenied:
+        case Refusal::kSystemOwned:
+            return L"access denied";
+        case Refusal::kHeldElsewhere:
+            return L"the device is in use by another program";
+        case Refusal::kNoSuchReport:
+            return L"the collection has no such feature report";
+        case Refusal::kShortBuffer:
+            return L"the buffer is shorter than the feature report";
+        case Refusal::kDeviceFailed:
+            return L"the device did not respond to the request";
+    }
+    return L"";
+}
 
 hid_device_info* MakeInfo(const Interface& iface) {
     auto* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
@@ -51,8 +75,8 @@ hid_device_info* MakeInfo(const Interface& iface) {
     info->vendor_id = iface.vendorId;
     info->product_id = iface.productId;
     info->serial_number = _wcsdup(L"");
-    info->release_number = 0x0100;
-    info->manufacturer_string = _wcsdup(L"Kelvaro");
+    info->release_number = vdisplay::kReleaseNumber;
+    info->manufacturer_string = _wcsdup(vdisplay::kManufacturer);
     info->product_string = _wcsdup(iface.product);
     info->usage_page = iface.usagePage;
     info->usage = iface.usage;
@@ -72,132 +96,50 @@ void FreeInfo(hid_device_info* info) {
 }  // namespace
 
 struct hid_device_ {
-    const Interface* iface;  // not owned: an entry of kInterfaces
-    int32_t plugSerial;      // the display's plug serial when it was opened
-    bool replyWrongIdPending;
+    Opened opened;
     hid_device_info* info;  // owned; read when the device was opened
     const wchar_t* error;   // static text
 };
 
-namespace {
-
-// The display's slot if the handle still refers to the display as plugged when it was opened, else null
-// (with the error set). Called with the lock held.
-DisplaySlot* LiveSlot(hid_device* device) noexcept {
-    if (device->iface->display < 0) {
-        device->error = L"the device has no feature reports";
-        return nullptr;
-    }
-    DisplaySlot& slot = Shared().Get()->displays[device->iface->display];
-    if (!slot.plugged || slot.plugSerial != device->plugSerial) {
-        device->error = L"the device is not connected";
-        return nullptr;
-    }
-    return &slot;
-}
-
-// Logs a transfer of a display's collection and returns its time. bytes: what travelled (at least kRawBytes
-// of it), or null.
-int64_t LogTransferLocked(const hid_device* device, vdisplay::Transfer kind, size_t length, int wire,
-                          int result, const unsigned char* bytes) noexcept {
-    Block* block = Shared().Get();
-    vdisplay::LogEntry& entry = block->log[block->logCount % vdisplay::kLogCapacity];
-    entry.ticks = vdisplay::Now();
-    entry.sequence = ++block->logCount;
-    entry.display = device->iface->display;
-    entry.kind = kind;
-    entry.length = static_cast<int32_t>(std::min<size_t>(length, INT_MAX));
-    entry.wire = wire;
-    entry.result = result;
-    std::memset(entry.raw, 0, sizeof(entry.raw));
-    if (bytes) {
-        std::memcpy(entry.raw, bytes, sizeof(entry.raw));
-    }
-    return entry.ticks;
-}
-
-// Checks that the transfer can start: the display is there and its collection has feature reports with
-// this ID. Returns the display's transfer time, or -1 (logged as a failed transfer of kind).
-int StartTransfer(hid_device* dev, vdisplay::Transfer kind, size_t length, unsigned char reportId) noexcept {
-    Guard guard(Shared());
-    DisplaySlot* slot = LiveSlot(dev);
-    if (slot && (dev->iface->featureLength == 0 || reportId != vdisplay::kReportId)) {
-        dev->error = L"the collection has no such feature report";
-        slot = nullptr;
-    }
-    if (slot && kind == vdisplay::kTransferGet && length < dev->iface->featureLength) {
-        dev->error = L"the buffer is shorter than the feature report";
-        slot = nullptr;
-    }
-    if (!slot) {
-        if (dev->iface->display >= 0) {
-            if (kind != vdisplay::kTransferGet) {
-                ++Shared().Get()->displays[dev->iface->display].failedSends;
-            }
-            LogTransferLocked(dev, kind, length, 0, -1, nullptr);
-        }
-        return -1;
-    }
-    return slot->transferMs;
-}
-
-// Waits out the transfer time, or less if the display is pulled out meanwhile (the caller then finds it
-// gone).
-void WaitTransfer(hid_device* dev, int ms) noexcept {
-    const ULONGLONG end = ::GetTickCount64() + static_cast<ULONGLONG>(ms);
-    for (ULONGLONG now = ::GetTickCount64(); now < end; now = ::GetTickCount64()) {
-        ::Sleep(static_cast<DWORD>(std::min<ULONGLONG>(end - now, kTransferSliceMs)));
-        Guard guard(Shared());
-        if (!LiveSlot(dev)) {
-            return;  // pulled out: the transfer fails at once
-        }
-    }
-}
-
-}  // namespace
-
 extern "C" {
 
 int HID_API_EXPORT HID_API_CALL hid_init(void) {
+    if (g_initialised) {
+        return 0;
+    }
     if (!vdisplay::SharedReady()) {
         g_lastError = L"the virtual display's state cannot be opened";
         return -1;
     }
-    Guard guard(Shared());
-    if (Shared().Get()->initFails) {
+    if (vdisplay::InitFails()) {
         g_lastError = L"the HID library cannot be loaded";
         return -1;
     }
+    g_initialised = true;
     return 0;
 }
 
 int HID_API_EXPORT HID_API_CALL hid_exit(void) {
+    g_initialised = false;
     return 0;
 }
 
 struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short vendor_id,
                                                                   unsigned short product_id) {
-    if (!vdisplay::SharedReady()) {
+    if (hid_init() != 0) {
         return nullptr;
-    }
-    bool present[std::size(vdisplay::kInterfaces)] = {};
-    {
-        Guard guard(Shared());
-        // Like the real library, enumeration initialises it first and finds nothing when that fails.
-        if (Shared().Get()->initFails) {
-            g_lastError = L"the HID library cannot be loaded";
-            return nullptr;
-        }
-        for (size_t i = 0; i < std::size(vdisplay::kInterfaces); ++i) {
-            int32_t serial = 0;
-            present[i] = vdisplay::InterfacePresentLocked(vdisplay::kInterfaces[i], &serial);
-        }
     }
     hid_device_info* first = nullptr;
     hid_device_info** next = &first;
-    for (size_t i = 0; i < std::size(vdisplay::kInterfaces); ++i) {
-        const Interface& iface = vdisplay::kInterfaces[i];
-        if (!present[i] || (vendor_id != 0 && vendor_id != iface.vendorId) ||
+    for (const Interface& iface : vdisplay::kInterfaces) {
+        // Each collection is opened, without access, to read its attributes; one that does not open is left
+        // out.
+        Opened opened;
+        if (vdisplay::OpenCollection(iface, false, &opened) != Refusal::kNone) {
+            continue;
+        }
+        vdisplay::CloseCollection(opened);
+        if ((vendor_id != 0 && vendor_id != iface.vendorId) ||
             (product_id != 0 && product_id != iface.productId)) {
             continue;
         }
@@ -218,7 +160,7 @@ void HID_API_EXPORT HID_API_CALL hid_free_enumeration(struct hid_device_info* de
 }
 
 HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path) {
-    if (!vdisplay::SharedReady()) {
+    if (hid_init() != 0) {
         return nullptr;
     }
     const Interface* iface = vdisplay::FindInterface(path);
@@ -226,24 +168,17 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path) {
         g_lastError = L"no such device";
         return nullptr;
     }
-    int32_t serial = 0;
-    {
-        Guard guard(Shared());
-        if (!vdisplay::InterfacePresentLocked(*iface, &serial)) {
-            g_lastError = L"the device is not connected";
-            return nullptr;
-        }
-        if (iface->display >= 0) {
-            DisplaySlot& slot = Shared().Get()->displays[iface->display];
-            if (slot.faults & vdisplay::kFaultOpen) {
-                g_lastError = L"access denied";
-                return nullptr;
-            }
-            ++slot.openHandles[iface->number];
-            ++slot.opensTotal[iface->number];
-        }
+    Opened opened;
+    Refusal refusal = vdisplay::OpenCollection(*iface, true, &opened);
+    if (refusal == Refusal::kSystemOwned || refusal == Refusal::kHeldElsewhere) {
+        // As hidapi does: without read and write access, feature reports still travel.
+        refusal = vdisplay::OpenCollection(*iface, false, &opened);
     }
-    return new hid_device_{iface, serial, false, MakeInfo(*iface), L""};
+    if (refusal != Refusal::kNone) {
+        g_lastError = RefusalText(refusal);
+        return nullptr;
+    }
+    return new hid_device_{opened, MakeInfo(*iface), L""};
 }
 
 HID_API_EXPORT hid_device* HID_API_CALL hid_open(unsigned short vendor_id, unsigned short product_id,
@@ -261,14 +196,7 @@ void HID_API_EXPORT HID_API_CALL hid_close(hid_device* dev) {
     if (!dev) {
         return;
     }
-    if (dev->iface->display >= 0) {
-        Guard guard(Shared());
-        // A reset in between has already cleared the count.
-        int32_t& open = Shared().Get()->displays[dev->iface->display].openHandles[dev->iface->number];
-        if (open > 0) {
-            --open;
-        }
-    }
+    vdisplay::CloseCollection(dev->opened);
     if (dev->info) {
         FreeInfo(dev->info);
     }
@@ -280,73 +208,34 @@ int HID_API_EXPORT HID_API_CALL hid_send_feature_report(hid_device* dev, const u
     if (!dev || !data || length == 0) {
         return -1;
     }
-    const bool query = length >= 2 && data[1] == vdisplay::kQueryCode;
-    const vdisplay::Transfer kind = query ? vdisplay::kTransferQuery : vdisplay::kTransferReport;
-    const int transferMs = StartTransfer(dev, kind, length, data[0]);
-    if (transferMs < 0) {
-        return -1;
+    const vdisplay::Transfer kind = vdisplay::SendKind(data, length);
+    // What hidapi returns for a send: the caller's length.
+    const int sent = static_cast<int>(std::min<size_t>(length, INT_MAX));
+    int transferMs = 0;
+    Refusal refusal =
+        vdisplay::BeginTransfer(dev->opened, kind, data, length, vdisplay::ShortSend::kPadded, &transferMs);
+    if (refusal == Refusal::kNone) {
+        vdisplay::AwaitTransfer(dev->opened, transferMs);
+        refusal = vdisplay::EndSend(dev->opened, data, length, sent);
     }
-    WaitTransfer(dev, transferMs);
-
-    Guard guard(Shared());
-    DisplaySlot* slot = LiveSlot(dev);
-    if (slot && (slot->faults & vdisplay::kFaultSend)) {
-        dev->error = L"the device did not accept the report";
-        slot = nullptr;
-    }
-    if (!slot) {
-        ++Shared().Get()->displays[dev->iface->display].failedSends;
-        LogTransferLocked(dev, kind, length, 0, -1, nullptr);
-        return -1;
-    }
-    // What reaches the display: exactly its feature report length.
-    const size_t wire = dev->iface->featureLength;
-    unsigned char bytes[vdisplay::kVendorFeatureLength] = {};
-    std::memcpy(bytes, data, std::min(length, wire));
-    const int result = static_cast<int>(std::min<size_t>(length, INT_MAX));
-    const int64_t ticks = LogTransferLocked(dev, kind, length, static_cast<int>(wire), result, bytes);
-    if (query) {
-        ++slot->queries;
-        dev->replyWrongIdPending = (slot->faults & vdisplay::kFaultWrongReportId) != 0;
-        return result;
-    }
-    vdisplay::Shown shown{};
-    vdisplay::DecodeTemperatureReport(bytes, wire, &shown);
-    shown.reports = slot->shown.reports + 1;
-    shown.ticks = ticks;
-    slot->shown = shown;
-    return result;
+    dev->error = RefusalText(refusal);
+    return refusal == Refusal::kNone ? sent : -1;
 }
 
 int HID_API_EXPORT HID_API_CALL hid_get_feature_report(hid_device* dev, unsigned char* data, size_t length) {
     if (!dev || !data || length == 0) {
         return -1;
     }
-    const int transferMs = StartTransfer(dev, vdisplay::kTransferGet, length, data[0]);
-    if (transferMs < 0) {
-        return -1;
+    int transferMs = 0;
+    int bytes = -1;
+    Refusal refusal = vdisplay::BeginTransfer(dev->opened, vdisplay::kTransferGet, data, length,
+                                              vdisplay::ShortSend::kRefused, &transferMs);
+    if (refusal == Refusal::kNone) {
+        vdisplay::AwaitTransfer(dev->opened, transferMs);
+        refusal = vdisplay::EndGet(dev->opened, data, length, vdisplay::ReplyId::kAsSent, &bytes);
     }
-    WaitTransfer(dev, transferMs);
-
-    Guard guard(Shared());
-    DisplaySlot* slot = LiveSlot(dev);
-    if (slot && (slot->faults & vdisplay::kFaultGet)) {
-        dev->error = L"the device did not answer";
-        slot = nullptr;
-    }
-    if (!slot) {
-        LogTransferLocked(dev, vdisplay::kTransferGet, length, 0, -1, nullptr);
-        return -1;
-    }
-    const size_t wire = dev->iface->featureLength;
-    std::memset(data, 0, wire);
-    data[0] = dev->replyWrongIdPending ? vdisplay::kReportId - 1 : vdisplay::kReportId;
-    dev->replyWrongIdPending = false;
-    data[1] = static_cast<unsigned char>(slot->firmware >> 8);
-    data[2] = static_cast<unsigned char>(slot->firmware & 0xFF);
-    LogTransferLocked(dev, vdisplay::kTransferGet, length, static_cast<int>(wire), static_cast<int>(wire),
-                      data);
-    return static_cast<int>(wire);
+    dev->error = RefusalText(refusal);
+    return refusal == Refusal::kNone ? bytes : -1;
 }
 
 int HID_API_EXPORT HID_API_CALL hid_get_input_report(hid_device* dev, unsigned char*, size_t) {
@@ -397,13 +286,10 @@ int HID_API_EXPORT_CALL hid_get_product_string(hid_device* dev, wchar_t* string,
     if (!dev) {
         return -1;
     }
-    if (dev->iface->display >= 0) {
-        Guard guard(Shared());
-        // Beyond what the real library does: it copies the string it read at opening and never fails here.
-        if (Shared().Get()->displays[dev->iface->display].faults & vdisplay::kFaultProduct) {
-            dev->error = L"the device refused the string";
-            return -1;
-        }
+    // Beyond what the real library does: it copies the string it read at opening and fails only without one.
+    if (vdisplay::ProductRefused(*dev->opened.iface)) {
+        dev->error = L"the device refused the string";
+        return -1;
     }
     return CopyString(dev->info->product_string, string, maxlen);
 }

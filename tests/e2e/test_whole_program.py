@@ -1,10 +1,12 @@
-"""Whole-program tests: Calidra.exe installed as a user would have it (with the virtual display in place of
+"""Whole-program tests: Calidra.exe installed as a user would have it (with the virtual display beneath the real
 hidapi.dll and the sensor server replaying a scripted curve), driven through the X server like a person would.
+CALIDRA_VIRTUAL_DISPLAY=hidapi runs them with the stand-in hidapi.dll in the real one's place instead.
 
     python3 -m unittest tests/e2e/test_whole_program.py     (BUILD_DIR in the environment, default build/)
 
 Screenshots of each step stay in BUILD_DIR/e2e/artefacts/.
 """
+import filecmp
 import os
 import re
 import shutil
@@ -16,7 +18,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
-from calidra_session import CALIDRA_TITLE, Session  # noqa: E402
+from calidra_session import CALIDRA_TITLE, STAND_IN_HID, Session  # noqa: E402
 
 BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
 SERVER = "OpenTermivoxServer.exe"
@@ -157,6 +159,10 @@ class WholeProgram(unittest.TestCase):
                         unit="C", light="on")
         self.ensure_running()
         self.s.screenshot("01-started")
+        if self.s.stand_in == STAND_IN_HID:
+            self.assertTrue(filecmp.cmp(os.path.join(self.s.install, "hidapi.dll"),
+                                        os.path.join(BUILD, "out", "hidapi.dll"), shallow=False),
+                            "the installed hidapi.dll is not the one the build ships")
 
     def test_02_unit_switch_converts_and_is_stored(self):
         self.ensure_running()

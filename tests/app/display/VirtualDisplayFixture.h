@@ -1,8 +1,11 @@
 #pragma once
 
 // What the tests against the virtual display share: the fixture (a reset virtual display, its log), the
-// sensor block as the server writes it, and the worker as the main window wires it. This executable loads the
-// virtual display as its hidapi.dll.
+// sensor block as the server writes it, and the worker as the main window wires it.
+//
+// The tests run against both stand-ins, one executable each: the stand-in hidapi.dll, or the real hidapi.dll
+// over the stand-in hid.dll, whichever lies beside the executable. The suites are parameterised by the one
+// this process has loaded.
 
 #include "display/DisplayLink.h"
 #include "display/DisplayManager.h"
@@ -14,10 +17,14 @@
 
 #include <gtest/gtest.h>
 
+#include <hidapi.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 namespace display_tests {
@@ -26,6 +33,26 @@ using testing_support::WaitUntil;
 
 inline constexpr int kK1 = 0;
 inline constexpr int kK2 = 1;
+
+enum class StandIn {
+    kHidapi,  // the stand-in hidapi.dll
+    kHid,     // the real hidapi.dll over the stand-in hid.dll
+};
+
+// The stand-in this process runs over: the stand-in hid.dll lies beside the executable, the system's does
+// not.
+inline StandIn LoadedStandIn() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(::GetModuleHandleW(L"hid.dll"), path, MAX_PATH);
+    const std::wstring hid(path);
+    const std::wstring dir = testing_support::TestDir();
+    return _wcsnicmp(hid.c_str(), dir.c_str(), dir.size()) == 0 ? StandIn::kHid : StandIn::kHidapi;
+}
+
+// How the tests are named: "Over/VirtualDisplay.FindsAK2Alone/hid".
+inline void PrintTo(StandIn standIn, std::ostream* out) {
+    *out << (standIn == StandIn::kHid ? "hid" : "hidapi");
+}
 
 // Holds the sensor block open for writing, as the sensor server does.
 class SensorBlock {
@@ -60,15 +87,21 @@ class LinkWorker : public CThreadBasic {
     void Step() noexcept override { static_cast<void>(link.RunStep(*this)); }
 };
 
-class VirtualDisplay : public ::testing::Test {
+class VirtualDisplay : public ::testing::TestWithParam<StandIn> {
   protected:
-    // Collections are ready at the plug-in unless a test wants the real arrival order.
-    void SetUp() override {
-        ASSERT_TRUE(state_.Open());
-        state_.Reset();
-        state_.SetArrivalDelay(0);
-    }
+    VirtualDisplay() : VirtualDisplay(false) {}
+    // The state is reset before the manager first initialises hidapi, so that a test can start without the
+    // HID library.
+    explicit VirtualDisplay(bool withoutHidLibrary) : ready_(Prepare(withoutHidLibrary)) {}
+    void SetUp() override { ASSERT_TRUE(ready_); }
     void TearDown() override { state_.Reset(); }
+
+    [[nodiscard]] bool OverHidLayer() const { return GetParam() == StandIn::kHid; }
+    // The length the stand-in is handed for a feature report of `length` bytes sent to a collection whose
+    // report is `report` bytes: the program's own by the stand-in hidapi.dll, hidapi's padded one beneath it.
+    [[nodiscard]] size_t HandedLength(size_t length, size_t report) const {
+        return OverHidLayer() ? std::max(length, report) : length;
+    }
 
     std::unique_ptr<vdisplay::Block> Copy() {
         auto block = std::make_unique<vdisplay::Block>();
@@ -96,6 +129,25 @@ class VirtualDisplay : public ::testing::Test {
     }
 
     vdisplay::State state_;
+
+  private:
+    // Collections are ready at the plug-in unless a test wants the real arrival order.
+    bool Prepare(bool withoutHidLibrary) {
+        if (!state_.Open()) {
+            return false;
+        }
+        state_.Reset();
+        state_.SetArrivalDelay(0);
+        if (withoutHidLibrary) {
+            state_.SetInitFails(true);
+            hid_exit();  // whatever an earlier test of this process initialised
+        }
+        return true;
+    }
+
+    bool ready_;
+
+  protected:
     DisplayManager& manager_ = DisplayManager::Instance();
     DisplayFacts facts_;
 
@@ -105,6 +157,12 @@ class VirtualDisplay : public ::testing::Test {
         ::QueryPerformanceFrequency(&f);
         return static_cast<double>(f.QuadPart);
     }();
+};
+
+// A process that starts on a system without a usable HID library.
+class VirtualDisplayWithoutHidLibrary : public VirtualDisplay {
+  protected:
+    VirtualDisplayWithoutHidLibrary() : VirtualDisplay(true) {}
 };
 
 inline TemperatureReport Report(float cpu, float second) {
