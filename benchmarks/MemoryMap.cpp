@@ -1,4 +1,4 @@
-// What Windows says about a running process's memory, for the memory breakdown (benchmarks/memory_map.py),
+// What Windows says about a running process's memory, for the memory breakdown (benchmarks/memory_breakdown.py),
 // which puts it beside Linux's per-mapping figures of the same process (/proc/PID/smaps):
 //
 //   memory_map.exe PID|NAME      (the Windows process id, or the executable's name when one process has it)
@@ -6,7 +6,7 @@
 // Lines (addresses in hexadecimal, sizes in bytes):
 //   region BASE SIZE TYPE PROTECT ALLOCATION_BASE    each committed region; TYPE image, mapped or private
 //   module BASE SIZE PATH                            each loaded module (its image's address range)
-//   stack TID LOW HIGH                               each thread's stack reservation
+//   stack TID LOW HIGH START                         each thread's stack reservation and start address
 //   teb TID ADDRESS                                  each thread's environment block
 //   then the lines of MemoryProbe.dll (heaps, their regions and large blocks; see MemoryProbe.cpp), which this
 //   tool loads into the process for a moment: only the process itself can walk its heaps.
@@ -36,6 +36,7 @@ constexpr wchar_t kProbeDll[] = L"MemoryProbe.dll";
 constexpr size_t kTebDeallocationStack = 0x1478;
 constexpr int kMostModules = 1024;
 constexpr auto kThreadBasicInformation = static_cast<THREADINFOCLASS>(0);
+constexpr auto kThreadStartAddress = static_cast<THREADINFOCLASS>(9);  // ThreadQuerySetWin32StartAddress
 constexpr DWORD kReadChunk = 65536;
 
 // NtQueryInformationThread's ThreadBasicInformation (not in the SDK headers).
@@ -93,8 +94,11 @@ void PrintStacks(HANDLE process, DWORD pid) {
         if (::ReadProcessMemory(process, teb, &tib, sizeof(tib), &read) &&
             ::ReadProcessMemory(process, teb + kTebDeallocationStack, &reservation, sizeof(reservation), &read)) {
             std::printf("teb %lu %p\n", entry.th32ThreadID, basic.tebBaseAddress);
-            std::printf("stack %lu %p %p\n", entry.th32ThreadID, reservation != nullptr ? reservation : tib.StackLimit,
-                        tib.StackBase);
+            void* start = nullptr;
+            static_cast<void>(::NtQueryInformationThread(thread.get(), kThreadStartAddress, &start, sizeof(start),
+                                                         nullptr));
+            std::printf("stack %lu %p %p %p\n", entry.th32ThreadID,
+                        reservation != nullptr ? reservation : tib.StackLimit, tib.StackBase, start);
         }
     }
 }

@@ -7,8 +7,6 @@
 //                                   reports)
 //   soak_driver.exe plugs N         N plug or unplug events of the virtual K1, alternately; after an unplug
 //                                   the program has closed the display, after a plug it has opened it again
-//   soak_driver.exe updates N       asks the running program for its start's update checks (software and
-//                                   firmware) N more times, all at once: they queue up on its worker
 //
 // Exit code: 0 done, 2 bad arguments, 3 something did not happen in time (the line says what).
 
@@ -16,7 +14,6 @@
 
 #include "VirtualDisplayState.h"
 #include "display/DisplayManager.h"
-#include "shell/WindowMessages.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -126,21 +123,6 @@ int Plugs(vdisplay::State& state, int count) {
     return 0;
 }
 
-// The worker's queue holds 256 commands; each request queues two.
-constexpr int kMostUpdateRequests = 100;
-
-int Updates(int count) {
-    const HWND panel = ::FindWindowW(nullptr, kPanelTitle);
-    if (panel == nullptr || count > kMostUpdateRequests) {
-        std::printf("updates: %s\n", panel == nullptr ? "the panel's window was not found" : "too many at once");
-        return panel == nullptr ? kNotInTime : kBadArguments;
-    }
-    for (int i = 0; i < count; ++i) {
-        ::PostMessageW(panel, kCheckUpdatesAgainMessage, 0, 0);
-    }
-    return 0;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -154,9 +136,6 @@ int wmain(int argc, wchar_t** argv) {
     const int count = static_cast<int>(std::wcstol(argv[2], nullptr, 10));
     if (count <= 0) {
         return kBadArguments;
-    }
-    if (command == L"updates") {
-        return Updates(count);
     }
     vdisplay::State state;
     if (!state.Open()) {

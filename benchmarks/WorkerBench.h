@@ -2,17 +2,16 @@
 
 // The display worker as the program runs it, for the benchmarks that drive it in their own process
 // (DisplayRefreshBench, ReportSoak): the worker thread with its display link, whose step also reads the
-// display status as the main window's step does, and the sensor block, written by the benchmark itself.
+// display status as the main window's step does, and the sensor block, written by the benchmark itself through
+// the sensor server's own writer.
 
 #include "display/DisplayLink.h"
 #include "display/ThreadBasic.h"
 #include "sensors/SensorSnapshot.h"
 
-#include "core/Handle.h"
+#include "SensorBlockWriter.h"
 
-#include <windows.h>
-
-#include <cstring>
+#include <string>
 
 class BenchWorker : public CThreadBasic {
   public:
@@ -35,22 +34,18 @@ class BenchWorker : public CThreadBasic {
     const int reportsPerStep_;
 };
 
-// The sensor server's block, created (or opened) and written by the benchmark.
+// The sensor server's block, created (or opened) and written by the benchmark as the sensor server writes it.
 class SensorFeed {
   public:
-    [[nodiscard]] bool Open() noexcept {
-        mapping_.reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kSensorBlockSize,
-                                            kSensorBlockName));
-        view_.reset(mapping_ ? ::MapViewOfFile(mapping_.get(), FILE_MAP_WRITE, 0, 0, kSensorBlockSize) : nullptr);
-        return view_.valid();
+    [[nodiscard]] bool Open() {
+        std::string error;
+        return writer_.Open(&error);
     }
     void Set(float celsius, float second) noexcept {
-        auto* block = static_cast<unsigned char*>(view_.get());
-        std::memcpy(block + kSecondReadingOffset, &second, sizeof(second));
-        std::memcpy(block + kCpuTemperatureOffset, &celsius, sizeof(celsius));
+        writer_.Write(kSecondReadingOffset, second);
+        writer_.Write(kCpuTemperatureOffset, celsius);
     }
 
   private:
-    UniqueHandle mapping_;
-    UniqueMapView view_;
+    SensorBlockWriter writer_;
 };

@@ -155,6 +155,10 @@ def measure_pair(program_session, baseline_session, seconds):
     return done, (reports(program_session) - before[0], reports(baseline_session) - before[1])
 
 
+def total(group):
+    return sum(group[k] for k in ("own", "sensor", "wineserver", "services"))
+
+
 def summary(values):
     return f"{statistics.median(values):7.3f} ({min(values):.3f}-{max(values):.3f})"
 
@@ -165,16 +169,16 @@ def print_state(title, rows, program, baseline):
                        ("wineserver", "wineserver above its floor"), ("services", "wine services above floor")):
         print(f"  {label:28} {program}: {summary([r[0][key] for r in rows])}   "
               f"{baseline}: {summary([r[1][key] for r in rows])}")
+    print(f"  {'all of these':28} {program}: {summary([total(r[0]) for r in rows])}   "
+          f"{baseline}: {summary([total(r[1]) for r in rows])}")
     print(f"  {'wake-ups a second':28} {program}: {summary([r[0]['wakes'] for r in rows])}   "
           f"{baseline}: {summary([r[1]['wakes'] for r in rows])}")
     own = [r[0]["own"] / r[1]["own"] for r in rows if r[1]["own"] > 0]
-    total = [sum(r[0][k] for k in ("own", "sensor", "wineserver", "services")) /
-             sum(r[1][k] for k in ("own", "sensor", "wineserver", "services")) for r in rows
-             if sum(r[1][k] for k in ("own", "sensor", "wineserver", "services")) > 0]
+    whole = [total(r[0]) / total(r[1]) for r in rows if total(r[1]) > 0]
     if own:
         print(f"  ratio, own threads:          {summary(own)}")
-    if total:
-        print(f"  ratio, with sensor server, wineserver and services: {summary(total)}")
+    if whole:
+        print(f"  ratio, with sensor server, wineserver and services: {summary(whole)}")
     print(f"  reports meanwhile: {program} {statistics.median(r[2][0] for r in rows):.0f}, "
           f"{baseline} {statistics.median(r[2][1] for r in rows):.0f} (medians)")
 

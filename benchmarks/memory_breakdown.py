@@ -1,13 +1,17 @@
-"""Where a wine process's memory goes: its resident memory (Rss) and its private part (pages no other process
-maps) broken down by module and by kind, from what Linux and Windows each know of it.
+"""Where a wine process's memory goes: its resident memory (Rss) and its private part broken down by module and
+by kind, from what Linux and Windows each know of it. Private means anonymous here: pages that belong to the
+process alone and are not a file's (its heaps, stacks and data, and the pages of an image or file mapping it has
+written to), which is what Windows counts as a process's private memory. Unlike pages that happen to be mapped
+by no other process at the moment, that does not change with what else runs on the machine.
 
 Linux (/proc/PID/smaps and /proc/PID/pagemap) knows every mapping, its file and which of its pages are
-resident and exclusive, but not what a Windows program keeps in its anonymous memory. Windows (memory_map.exe,
+resident and anonymous, but not what a Windows program keeps in its anonymous memory. Windows (memory_map.exe,
 run in the same prefix) knows the modules' address ranges (wine copies a PE image that is not page-aligned into
 anonymous memory, so a path alone does not find it), the heaps with their large blocks, the thread stacks and
 the other committed regions. Each resident page goes to the first of these it falls in:
 
-  a module's image (grouped: the program's own, wine's DLLs by what they do)
+  a module's image (grouped: the program's own, the virtual display's stand-in hid.dll, wine's DLLs by what
+  they do)
   a decoded skin image: a heap block exactly the size of a skin PNG's 32-bit pixels
   a heap (the process heap: GDI+ and the system DLLs; the C runtime's: the program's objects; others)
   a thread stack (with the unix-side stack wine keeps beside each)
@@ -28,6 +32,9 @@ PANEL_SURFACE = (396 * 289 * 4 + PAGE - 1) // PAGE * PAGE
 LARGEST_PAGEMAP_READ = 1 << 30  # bytes of address space read from pagemap per mapping
 
 PROGRAM_IMAGES = "images: the program's own (exe, Tessel.dll, hidapi.dll)"
+# The virtual display's hid.dll lies in the program's folder for the benchmark; a real installation has none.
+STAND_IN_DLL = "hid.dll"
+STAND_IN = "the virtual display's stand-in hid.dll: its image and its threads' stacks (the benchmark's, not shipped)"
 WINE_DLL_GROUPS = (
     ("images: wine's graphics and UI DLLs (gdiplus, windowscodecs, user32, comctl32, ...)",
      "gdiplus windowscodecs gdi32 win32u user32 comctl32 uxtheme winex11.drv imm32 msimg32 dwmapi usp10 "
@@ -63,13 +70,13 @@ SKIN_IMAGES = "heap: decoded skin images (blocks the size of a skin PNG's pixels
 HEAPS = {"process": "heap: the process heap (GDI+, the system DLLs), the rest",
          "crt": "heap: the C runtime's heap (the program's objects), the rest",
          "other": "heap: other heaps"}
-STACKS = "thread stacks (Windows' and wine's unix-side stack of each thread)"
+STACKS = "thread stacks (Windows' and wine's unix-side stack of each thread, also of threads that have ended)"
 SURFACES = "panel-sized bitmap surfaces (private regions of 396 x 289 x 4 bytes)"
 OTHER_WINDOWS = "other Windows memory (private and mapped regions)"
 UNIX_SIDE = "unix side's own memory (C heap, X11, FreeType, fontconfig, GnuTLS data, wine's bookkeeping)"
 
 # The order the rows are printed in.
-CATEGORIES = ([PROGRAM_IMAGES] + [g for g, _ in WINE_DLL_GROUPS] + [OTHER_WINE_DLLS] + [SKIN_IMAGES] +
+CATEGORIES = ([PROGRAM_IMAGES, STAND_IN] + [g for g, _ in WINE_DLL_GROUPS] + [OTHER_WINE_DLLS] + [SKIN_IMAGES] +
               list(HEAPS.values()) + [STACKS, SURFACES, OTHER_WINDOWS] + [g for g, _ in UNIX_GROUPS] +
               [OTHER_UNIX, FONT_FILES, OTHER_FILES, UNIX_SIDE])
 FONT_SUFFIXES = (".ttf", ".otf", ".ttc", ".pfb", ".pfa", ".pcf", ".pcf.gz")
@@ -89,7 +96,7 @@ def skin_pixel_sizes(folder):
 
 
 def read_smaps(pid):
-    """[{start, end, path, rss, private}] in KiB, one per mapping."""
+    """[{start, end, path, rss, private}] in KiB, one per mapping; private: its anonymous pages."""
     mappings = []
     current = None
     with open(f"/proc/{pid}/smaps") as f:
@@ -101,13 +108,13 @@ def read_smaps(pid):
                 mappings.append(current)
             elif line.startswith("Rss:"):
                 current["rss"] = int(line.split()[1])
-            elif line.startswith(("Private_Clean:", "Private_Dirty:")):
-                current["private"] += int(line.split()[1])
+            elif line.startswith("Anonymous:"):
+                current["private"] = int(line.split()[1])
     return mappings
 
 
 def resident_pages(pid, mappings):
-    """{page address: exclusive?} for every resident page of the mappings that hold any (from pagemap)."""
+    """{page address: anonymous?} for every resident page of the mappings that hold any (from pagemap)."""
     pages = {}
     with open(f"/proc/{pid}/pagemap", "rb") as f:
         for m in mappings:
@@ -117,8 +124,8 @@ def resident_pages(pid, mappings):
             f.seek(m["start"] // PAGE * 8)
             data = f.read((end - m["start"]) // PAGE * 8)
             for i, (entry,) in enumerate(struct.iter_unpack("<Q", data)):
-                if entry >> 63:  # present
-                    pages[m["start"] + i * PAGE] = bool(entry >> 56 & 1)
+                if entry >> 63:  # present; bit 61: a file's page or shared memory
+                    pages[m["start"] + i * PAGE] = not entry >> 61 & 1
     return pages
 
 
@@ -135,7 +142,7 @@ def parse_windows_map(text):
         elif kind == "region":
             w["regions"].append((int(parts[1], 16), int(parts[2]), parts[3], int(parts[5], 16)))
         elif kind == "stack":
-            w["stacks"].append((int(parts[2], 16), int(parts[3], 16)))
+            w["stacks"].append((int(parts[2], 16), int(parts[3], 16), int(parts[4], 16) if len(parts) > 4 else 0))
         elif kind == "heap":
             w["heaps"][int(parts[1], 16)] = {"kind": parts[2], "busy": int(parts[4]), "committed": int(parts[8])}
         elif kind == "heap_region":
@@ -148,7 +155,7 @@ def parse_windows_map(text):
 def module_category(path, install):
     name = path.replace("\\", "/").rsplit("/", 1)[-1].lower()
     if install and path.lower().startswith(install.lower()):
-        return PROGRAM_IMAGES
+        return STAND_IN if name == STAND_IN_DLL else PROGRAM_IMAGES
     stem = name.rsplit(".", 1)[0] if name.endswith((".dll", ".exe")) else name
     for group, names in WINE_DLL_GROUPS:
         if stem in names.split() or name in names.split():
@@ -180,12 +187,18 @@ def windows_ranges(w, install, skin_sizes):
     for heap, base, committed in w["heap_regions"]:
         kind = w["heaps"].get(heap, {}).get("kind", "other")
         ranges.append((2, base, committed, HEAPS.get(kind, HEAPS["other"])))
-    stack_tops = set()
-    for low, high in w["stacks"]:
-        ranges.append((3, low, high - low, STACKS))
-        stack_tops.add(high)
+    stack_tops, stack_sizes = {}, set()
+    for low, high, start in w["stacks"]:
+        # The stand-in's own threads count as the stand-in.
+        category = STAND_IN if module_category(module_path(w, start), install) == STAND_IN else STACKS
+        ranges.append((3, low, high - low, category))
+        stack_tops[high] = category
+        stack_sizes.add(high - low)
     for base, size, kind, allocation in w["regions"]:
         if allocation in stack_tops:
+            ranges.append((3, base, size, stack_tops[allocation]))
+        elif kind == "private" and base - allocation <= 2 * PAGE and base - allocation + size in stack_sizes:
+            # A stack of a thread that has ended: wine lets go of it later.
             ranges.append((3, base, size, STACKS))
         elif kind == "private" and size == PANEL_SURFACE:
             ranges.append((4, base, size, SURFACES))
@@ -206,7 +219,7 @@ def page_owners(pages, w, install, skin_sizes):
 
 def breakdown(mappings, pages, owners):
     """{category: [resident KiB, private KiB]}."""
-    modules = {c for c in CATEGORIES if c.startswith("images:")}
+    modules = {c for c in CATEGORIES if c.startswith("images:")} | {STAND_IN}
     result = {c: [0, 0] for c in CATEGORIES}
     for m in mappings:
         if m["rss"] == 0:
@@ -219,16 +232,33 @@ def breakdown(mappings, pages, owners):
             result[category][1] += m["private"]
             continue
         for address in range(m["start"], min(m["end"], m["start"] + LARGEST_PAGEMAP_READ), PAGE):
-            exclusive = pages.get(address)
-            if exclusive is not None:
+            anonymous = pages.get(address)
+            if anonymous is not None:
                 category = owners.get(address, UNIX_SIDE)
                 result[category][0] += PAGE // 1024
-                result[category][1] += PAGE // 1024 if exclusive else 0
+                result[category][1] += PAGE // 1024 if anonymous else 0
     return result
 
 
-def heap_summary(w, skin_sizes):
-    """Lines that say what the heaps hold: busy bytes against committed, and the decoded skin images."""
+def module_path(w, address):
+    """The path of the module whose image holds address ("?" for none)."""
+    for base, size, path in w["modules"]:
+        if base <= address < base + size:
+            return path
+    return "?"
+
+
+def module_of(w, address):
+    return module_path(w, address).replace("\\", "/").rsplit("/", 1)[-1]
+
+
+def resident_kib(pages, start, size):
+    return sum(PAGE // 1024 for address in range(start - start % PAGE, start + size, PAGE) if address in pages)
+
+
+def notes(w, mappings, pages, owners, skin_sizes):
+    """Lines that say more about the kinds: what the heaps hold (busy bytes against committed, the decoded skin
+    images), the threads' stacks, and the largest of the other Windows regions."""
     lines = []
     for heap, info in sorted(w["heaps"].items()):
         lines.append(f"heap {heap:#x} ({info['kind']}): {info['busy'] / 1024:.0f} KiB in use of "
@@ -236,7 +266,23 @@ def heap_summary(w, skin_sizes):
     for heap, address, size in w["blocks"]:
         if size in skin_sizes:
             kind = w["heaps"].get(heap, {}).get("kind", "other")
-            lines.append(f"  a decoded {skin_sizes[size]} image, {size / 1024:.0f} KiB, in the {kind} heap at {address:#x}")
+            lines.append(f"  a decoded {skin_sizes[size]} image, {size / 1024:.0f} KiB, in the {kind} heap at "
+                         f"{address:#x}")
+    stacks = sorted(((resident_kib(pages, low, high - low), module_of(w, start)) for low, high, start in w["stacks"]),
+                    reverse=True)
+    lines.append(f"{len(stacks)} threads; each one's stack, resident KiB (the module its start address lies in): "
+                 + ", ".join(f"{kib} ({module})" for kib, module in stacks))
+    files = {address for m in mappings if m["path"].startswith("/") and m["rss"]
+             for address in range(m["start"], m["end"], PAGE) if address in pages}
+    other = []
+    for base, size, kind, allocation in w["regions"]:
+        kib = sum(PAGE // 1024 for address in range(base, base + size, PAGE)
+                  if owners.get(address) == OTHER_WINDOWS and address not in files)
+        if kib:
+            other.append((kib, base, size, kind, allocation))
+    for kib, base, size, kind, allocation in sorted(other, reverse=True)[:8]:
+        lines.append(f"other Windows memory: {kib} KiB resident of a {kind} region of {size // 1024} KiB at "
+                     f"{base:#x} (allocated at {allocation:#x})")
     return lines
 
 
@@ -262,10 +308,11 @@ def module_detail(mappings, pages, w):
 
 
 def capture(pid, windows_map_text, install, skin_sizes):
-    """Everything at one moment: (breakdown, module detail, heap summary lines). Linux's view is read first,
-    before memory_map.exe's probe touches the process."""
+    """Everything at one moment: (breakdown, module detail, notes). Linux's view is read first, before
+    memory_map.exe's probe touches the process."""
     mappings = read_smaps(pid)
     pages = resident_pages(pid, mappings)
     w = parse_windows_map(windows_map_text())
     owners = page_owners(pages, w, install, skin_sizes)
-    return breakdown(mappings, pages, owners), module_detail(mappings, pages, w), heap_summary(w, skin_sizes)
+    return (breakdown(mappings, pages, owners), module_detail(mappings, pages, w),
+            notes(w, mappings, pages, owners, skin_sizes))

@@ -121,7 +121,7 @@ def main():
     medians = {label: statistics.median(values) for label, values in results.items()}
     online = medians[modes[0][0]]
     print(f"start to first report, {rounds} rounds, order rotated (ms; aim: within {AIM_MS} ms offline)")
-    print("\n".join(f"  {label:48} median {medians[label]:7.0f}  max {max(values):7.0f}  "
+    print("\n".join(f"  {label:48} n={len(values)} median {medians[label]:7.0f}  max {max(values):7.0f}  "
                     f"({medians[label] / online:.2f}x answering)" for label, values in results.items()))
     if dns.unavailable:
         print(f"  {LOOKUP_LABEL:48} not measured: {dns.unavailable}")

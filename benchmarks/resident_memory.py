@@ -9,10 +9,13 @@ beside two floors measured the same way in the same prefix and on the same Xvfb 
 - a bare window program (bare_window.exe), the floor of any windowed program.
 
 Each program runs alone for SECONDS, ROUNDS times, the order rotated from round to round. Figures: the
-resident set (VmRSS), the proportional set (Pss: pages shared with other processes of the prefix counted by
-their share), the anonymous resident memory (RssAnon) and the private part (pages no other process maps);
-medians with the smallest and largest round. With --breakdown, each program's memory is broken down by module
-and by kind at the end of each of its runs (benchmarks/memory_breakdown.py) and the medians printed as a table.
+resident set (VmRSS), the proportional set (Pss: pages shared with other processes counted by their share) and
+the anonymous resident memory (RssAnon: what belongs to the process alone, its private memory in Windows'
+terms, which does not depend on what else runs); medians with the smallest and largest round. Every image is
+stripped as the release's are: the floors, built in the test tree, and the virtual display's stand-in hid.dll
+beside Calidra.exe (a real installation has none: the breakdown shows it on a line of its own). With
+--breakdown, each program's memory is broken down by module and by kind at the end of each of its runs
+(benchmarks/memory_breakdown.py) and the medians printed as a Markdown table.
 
     benchmarks/resident_memory.py TEST_BUILD RELEASE_STAGE [--seconds 30] [--rounds 5] [--breakdown]
         [--test-build]
@@ -25,6 +28,7 @@ import argparse
 import os
 import shutil
 import statistics
+import subprocess
 import sys
 import time
 
@@ -33,7 +37,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(HERE), "scripts"))
 from calidra_session import SOFTWARE_FOLDER, Session  # noqa: E402
 import memory_breakdown  # noqa: E402
 
-METRICS = (("VmRSS", "resident"), ("Pss", "proportional"), ("RssAnon", "anonymous"), ("Private", "private"))
+METRICS = (("VmRSS", "resident"), ("Pss", "proportional"), ("RssAnon", "anonymous"))
 CALIDRA = "Calidra.exe (release)"
 FAIR_FLOOR = "fair floor"
 FAIR_FLOOR_HTTPS = "fair floor + one HTTPS request"
@@ -42,6 +46,7 @@ TEST_BUILD = "Calidra.exe (test build)"
 # The breakdown's columns, in this order.
 BREAKDOWN_COLUMNS = (CALIDRA, FAIR_FLOOR, FAIR_FLOOR_HTTPS, BARE_WINDOW)
 START_WAIT_S = 30
+STRIP = "x86_64-w64-mingw32-strip"
 
 
 def wine_path(path):
@@ -49,22 +54,23 @@ def wine_path(path):
 
 
 def memory_kib(pid):
-    """{VmRSS, RssAnon, Pss, Private} in KiB."""
+    """{VmRSS, RssAnon, Pss} in KiB."""
     values = {}
     with open(f"/proc/{pid}/status") as f:
         for line in f:
             key, _, rest = line.partition(":")
             if key in ("VmRSS", "RssAnon"):
                 values[key] = int(rest.split()[0])
-    values["Private"] = 0
     with open(f"/proc/{pid}/smaps_rollup") as f:
         for line in f:
             key, _, rest = line.partition(":")
             if key == "Pss":
                 values["Pss"] = int(rest.split()[0])
-            elif key in ("Private_Clean", "Private_Dirty"):
-                values["Private"] += int(rest.split()[0])
     return values
+
+
+def strip(image, to):
+    subprocess.run([STRIP, "-o", to, image], check=True)
 
 
 def reports(s):
@@ -114,19 +120,23 @@ def print_summary(results, rounds, seconds):
             values = [r[key] / 1024 for r in runs]
             cells.append(f"{statistics.median(values):7.1f} ({min(values):5.1f}-{max(values):5.1f})")
         print(f"  {label:32}" + "".join(f"{c:>22}" for c in cells))
-    calidra = results[CALIDRA]
+    def median(label, key):
+        return statistics.median(r[key] for r in results[label]) / 1024
+
     for floor in (FAIR_FLOOR, FAIR_FLOOR_HTTPS, BARE_WINDOW):
         print(f"  Calidra.exe over the {floor}: " + ", ".join(
-            f"{name} {(statistics.median(r[key] for r in calidra) - statistics.median(r[key] for r in results[floor])) / 1024:+.1f}"
-            for key, name in METRICS) + " MiB")
+            f"{name} {median(CALIDRA, key) - median(floor, key):+.1f}" for key, name in METRICS) + " MiB")
 
 
-def print_breakdown(found):
-    """The median per kind over the rounds, for each program; then the heaps and the largest modules of the
-    last round."""
-    print("where the memory goes, by module and by kind (median of the rounds, KiB: resident / private):")
+def print_breakdown(found, seconds):
+    """The median per kind over the rounds, for each program, as a Markdown table; then the heaps and the
+    largest modules of the last round."""
     columns = [c for c in BREAKDOWN_COLUMNS if found.get(c)]
-    print(f"  {'':90}" + "".join(f"{c[:24]:>26}" for c in columns))
+    rounds = min(len(found[c]) for c in columns)
+    print(f"where the memory goes after {seconds:g} s, by module and by kind: resident / private KiB, the median of "
+          f"{rounds} rounds")
+    print("| kind | " + " | ".join(columns) + " |")
+    print("|---|" + "---:|" * len(columns))
     totals = {c: [0, 0] for c in columns}
     for category in memory_breakdown.CATEGORIES:
         cells = []
@@ -135,12 +145,18 @@ def print_breakdown(found):
             private = statistics.median(run[0][category][1] for run in found[c])
             totals[c][0] += rss
             totals[c][1] += private
-            cells.append(f"{rss:7.0f} / {private:7.0f}")
-        print(f"  {category:90}" + "".join(f"{cell:>26}" for cell in cells))
-    print(f"  {'sum':90}" + "".join(f"{f'{t[0]:7.0f} / {t[1]:7.0f}':>26}" for t in totals.values()))
+            cells.append(f"{rss:,.0f} / {private:,.0f}")
+        if any(cell != "0 / 0" for cell in cells):
+            print(f"| {category} | " + " | ".join(cells) + " |")
+    print("| sum of the medians | " + " | ".join(f"{t[0]:,.0f} / {t[1]:,.0f}" for t in totals.values()) + " |")
+    if found.get(CALIDRA):
+        stand_in = [run[0][memory_breakdown.STAND_IN] for run in found[CALIDRA]]
+        print(f"of Calidra.exe's memory, the virtual display's stand-in (its image and threads, not shipped): "
+              f"resident {statistics.median(s[0] for s in stand_in) / 1024:.1f} MiB, anonymous "
+              f"{statistics.median(s[1] for s in stand_in) / 1024:.1f} MiB (medians)")
     for c in columns:
         _, detail, heaps = found[c][-1]
-        print(f"{c}, last round: heaps")
+        print(f"{c}, last round: heaps, threads, other regions")
         print("\n".join("  " + line for line in heaps))
         largest = sorted(detail.items(), key=lambda item: -item[1])[:25]
         print(f"{c}, last round: the 25 largest modules and libraries, resident KiB")
@@ -161,7 +177,7 @@ def main():
         test_install = s.install
         release = os.path.join(s.work, "release-install")
         shutil.copytree(args.release_stage, release, ignore=shutil.ignore_patterns("*.debug"))
-        shutil.copy2(os.path.join(s.build, "virtual_display", s.stand_in + ".dll"), release)
+        strip(os.path.join(s.build, "virtual_display", s.stand_in + ".dll"), os.path.join(release, s.stand_in + ".dll"))
         s.install = release
         for folder in ("Termivox", "TermivoxWin7"):
             s.write_server_config(folder, s.csv_rows)
@@ -169,7 +185,7 @@ def main():
         floors = os.path.join(s.work, "floors")
         shutil.copytree(os.path.join(release, "skins"), os.path.join(floors, "skins"))
         for name in ("fair_floor.exe", "bare_window.exe"):
-            shutil.copy2(os.path.join(s.build, "benchmarks", name), floors)
+            strip(os.path.join(s.build, "benchmarks", name), os.path.join(floors, name))
         s.ctl("plug", "K1")
         version_url = s.updates.base_url + SOFTWARE_FOLDER + "/version"
         programs = [Program(CALIDRA, release, "Calidra.exe"), Program(FAIR_FLOOR, floors, "fair_floor.exe"),
@@ -188,7 +204,7 @@ def main():
                     found[program.label].append(breakdown)
     print_summary(results, args.rounds, args.seconds)
     if args.breakdown:
-        print_breakdown(found)
+        print_breakdown(found, args.seconds)
 
 
 if __name__ == "__main__":

@@ -9,10 +9,12 @@ in it.
   panel repaint; counted by the X server (the DAMAGE extension on the panel's window: one batch per push).
 - rescans: resumes from sleep, each followed by the program opening the display again.
 - plugs: the virtual K1 unplugged and plugged in, each followed by the program closing or opening it.
-- updates: the program's own update checks (software and firmware) against the local update server, asked of
-  the running program (the message kCheckUpdatesAgainMessage) and counted in the server's request log.
 - hours: the long mode: after the steps, the program runs that many hours with the feed moving and a little of
   each kind of event every ten minutes, its counters sampled each time (a day is about 86,000 reports).
+- updates: the program's own update checks (software and firmware) against the local update server. The
+  program checks once at every start, so they come as a user gets them: the running program is ended through
+  Exit in its tray menu and started again, that many times; each start's two checks are counted in the
+  server's request log, and the counters of every tenth instance are read once its checks are done.
 - starts: that many Calidra.exe started at once leave exactly one running.
 
 Counters: kernel handles, GDI objects (wine answers GetGuiResources with 0: the live entries of the process's
@@ -20,10 +22,14 @@ GDI handle table instead), windows (wine cannot count USER objects from outside)
 Windows sees it, and the resident set and its anonymous part as Linux sees them. A step is flat when each
 memory figure grows by at most FIXED_KIB plus BYTES_PER_EVENT for each of its events (a leak of 100 bytes per
 repaint over 5,000 repaints is 488 KiB: several times the bound), and handles, GDI objects and windows by at
-most their small fixed allowance.
+most their small fixed allowance. The starts compare the instances sampled last with those sampled first
+(medians of a third each): each instance may hold INSTANCE_KIB more, as instances differ that much among
+themselves; a start that leaves something behind for the next (a growing file read at start, a registry
+list) shows when it adds more than a few KiB per start.
 """
 import argparse
 import os
+import statistics
 import sys
 import time
 
@@ -39,16 +45,21 @@ DRIVER = os.path.join("benchmarks", "soak_driver.exe")
 CURVE = tuple((38 + (i * 7) % 45, (i * 13) % 100) for i in range(40))
 # Panel points (client coordinates): the close mark, a spot that is nothing, the two switches.
 CLOSE_MARK, NOWHERE, LIGHT_SWITCH, UNIT_SWITCH = (370, 25), (300, 60), (250, 106), (250, 163)
+TRAY = "Wine System Tray"
 # Longer than a panel repaint with its 15 ms pause, so that each event is a repaint of its own.
 EVENT_GAP_S = 0.03
 EVENTS_PER_XDOTOOL = 200
 SETTLE_S = 3
-UPDATE_BATCH = 50
+# Before the first step: the private memory the same in this many readings this far apart, or this long.
+SETTLED_READINGS, SETTLE_STEP_S, SETTLE_LIMIT_S = 3, 10, 240
 GIVE_UP_S = 120
+SAMPLE_EVERY_START = 10
 # What a step may add and still count as flat.
 FIXED_KIB = 64
 BYTES_PER_EVENT = 10
 FIXED = {"handles": 2, "gdi_table": 2, "windows": 0}
+# What one instance may hold more than another after its start and checks.
+INSTANCE_KIB = 512
 MEMORY = (("private_kib", "private memory, KiB"), ("rss_kib", "resident, KiB"), ("anon_kib", "anonymous resident, KiB"))
 LONG_CYCLE_S = 600
 
@@ -70,15 +81,20 @@ class Soak:
         self.verdicts = []
 
     # ---- the program ---------------------------------------------------------------------------------------
-    def start(self):
+    def prepare(self):
         s = self.s
         s.ctl("firmware", "K1", "0x0100")  # the server's firmware "100" is then not newer: no offer
         s.offer_firmware("K1", "100")
         s.ctl("plug", "K1")
+
+    def start(self):
+        """Starts the program; returns once its panel and tray icon show and the display has a new report."""
+        s = self.s
+        before = self.reports()
         s.start_calidra()
-        if not s.wait_for(lambda: s.window(CALIDRA_TITLE), 30):
-            raise SystemExit("soak: no panel on screen")
-        if not s.wait_for(lambda: self.reports() > 2, 20):
+        if not s.wait_for(lambda: s.window(CALIDRA_TITLE) and s.window(TRAY), 30):
+            raise SystemExit("soak: no panel or no tray icon on screen")
+        if not s.wait_for(lambda: self.reports() > before, 20):
             raise SystemExit("soak: the display gets no reports")
         pids = s.processes_named("Calidra.exe")
         if len(pids) != 1:
@@ -86,6 +102,21 @@ class Soak:
         self.pid = pids[0]
         ids = s.xdotool("search", "--onlyvisible", "--name", f"^{CALIDRA_TITLE}$").split()
         self.panel_window = int(ids[-1])
+
+    def exit_through_menu(self):
+        """Ends the program as a user does: Exit, the last item of its tray icon's menu."""
+        s = self.s
+
+        def program_windows():
+            return set(s.xdotool("search", "--onlyvisible", "--class", "calidra.exe").split())
+
+        before = program_windows()
+        s.click_tray_icon(button=3)
+        if not s.wait_for(lambda: program_windows() - before, GIVE_UP_S):
+            raise SystemExit("soak: the tray menu did not open")
+        s.key("Up", "Return")
+        if not s.wait_for(lambda: not s.processes_named("Calidra.exe"), GIVE_UP_S):
+            raise SystemExit("soak: Exit in the tray menu did not end the program")
 
     def reports(self):
         return int(self.s.display_state().get("K1", {}).get("reports", "0"))
@@ -100,12 +131,26 @@ class Soak:
         return out
 
     # ---- counters --------------------------------------------------------------------------------------
+    def counters(self):
+        out = self.driver("counters", "Calidra.exe")
+        line = next(l for l in out.splitlines() if l.startswith("Calidra.exe "))
+        return dict(p.split("=", 1) for p in line.split()[1:])
+
+    def settle(self):
+        """Waits until the program's private memory has held still for a while: a minute or so after its start
+        it lets go of some of what the start needed, which would hide growth in the first step."""
+        last, same = None, 0
+        end = time.monotonic() + SETTLE_LIMIT_S
+        while same < SETTLED_READINGS and time.monotonic() < end:
+            time.sleep(SETTLE_STEP_S)
+            value = self.counters()["private_kib"]
+            same = same + 1 if value == last else 0
+            last = value
+
     def sample(self, label, events=0):
         """Counters now; events: how many events the step since the last sample brought (for its verdict)."""
         time.sleep(SETTLE_S)
-        out = self.driver("counters", "Calidra.exe")
-        line = next(l for l in out.splitlines() if l.startswith("Calidra.exe "))
-        values = dict(p.split("=", 1) for p in line.split()[1:])
+        values = self.counters()
         rss, anon = linux_memory(self.pid)
         row = {"point": label, "handles": int(values["handles"]), "gdi_reported": int(values["gdi_reported"]),
                "user_reported": int(values["user_reported"]), "gdi_table": int(values["gdi_table"]),
@@ -160,21 +205,42 @@ class Soak:
         return software, firmware
 
     def updates(self, count):
-        """count software and count firmware checks in the running program, in batches."""
+        """count starts of the program, each with its software and firmware check; the earlier instance ends
+        through its tray menu. The counters of every tenth instance once its checks are done; returns those
+        rows."""
         started = time.monotonic()
-        done = 0
-        while done < count:
-            batch = min(UPDATE_BATCH, count - done)
-            software0, firmware0 = self.version_requests()
-            self.driver("updates", str(batch))
-            if not self.s.wait_for(lambda: all(after - before >= batch for after, before in
-                                                zip(self.version_requests(), (software0, firmware0))),
-                                   GIVE_UP_S, 0.5):
-                raise SystemExit(f"soak: the program did not make {batch} more checks of each kind within "
-                                 f"{GIVE_UP_S} s (requests: {self.version_requests()})")
-            done += batch
-        print(f"  updates: {count} software and {count} firmware checks made by the program; "
-              f"{time.monotonic() - started:.0f} s", flush=True)
+        rows = []
+        log_before = len(self.s.program_log())
+        for i in range(1, count + 1):
+            self.exit_through_menu()
+            before = self.version_requests()
+            self.start()
+            if not self.s.wait_for(lambda: all(a > b for a, b in zip(self.version_requests(), before)), GIVE_UP_S):
+                raise SystemExit(f"soak: start {i} did not check for software and firmware within {GIVE_UP_S} s")
+            if i % SAMPLE_EVERY_START == 0 or i == count:
+                rows.append(self.sample(f"start {i}, checks done"))
+        log_after = len(self.s.program_log())
+        print(f"  updates: {count} starts, each with a software and a firmware check of its own; the program's "
+              f"log grew by {log_after - log_before} characters; {time.monotonic() - started:.0f} s", flush=True)
+        return rows
+
+    def instances_verdict(self, rows):
+        """Instances differ by a few hundred KiB among themselves (what each has freed when it is sampled): the
+        median of the last third of the sampled instances against that of the first third."""
+        third = max(1, len(rows) // 3)
+
+        def median_row(part):
+            return {key: statistics.median(r[key] for r in part) for key, _ in MEMORY + tuple(
+                (k, k) for k in FIXED)}
+
+        early, late = median_row(rows[:third]), median_row(rows[-third:])
+        notes = [f"{label} {late[key] - early[key]:+.0f} (bound {INSTANCE_KIB})" for key, label in MEMORY
+                 if late[key] - early[key] > INSTANCE_KIB]
+        notes += [f"{key} {late[key] - early[key]:+.0f}" for key, allowance in FIXED.items()
+                  if late[key] - early[key] > allowance]
+        self.verdicts.append(not notes)
+        print(f"  the starts, the median of the last {third} sampled instances against the first {third}: "
+              f"{'flat' if not notes else 'GROWTH: ' + ', '.join(notes)}", flush=True)
 
     def starts(self, count):
         """count simultaneous starts with no instance running: exactly one stays."""
@@ -206,9 +272,8 @@ class Soak:
             self.repaints(100)
             self.driver("rescans", "5")
             self.driver("plugs", "10")
-            self.updates(1)
             time.sleep(max(0.0, min(LONG_CYCLE_S - 60, end - time.monotonic())))
-            self.sample(f"long run, cycle {cycle}", events=100 + 5 + 10 + 2)
+            self.sample(f"long run, cycle {cycle}", events=100 + 5 + 10)
         reports = self.rows[-1]["reports"] - first["reports"]
         events = sum(r["events"] for r in self.rows[self.rows.index(first) + 1:])
         # Each report is an event too: a day brings about 86,000.
@@ -258,6 +323,7 @@ def main():
     began = time.monotonic()
     with Session(BUILD, os.path.join(BUILD, "soak"), csv_rows=CURVE) as s:
         soak = Soak(s)
+        soak.prepare()
         soak.start()
         print("Calidra.exe, one virtual K1, the scripted sensor feed, no tracing (counters after each step):",
               flush=True)
@@ -266,7 +332,7 @@ def main():
         soak.repaints(100)
         soak.driver("rescans", "10")
         soak.driver("plugs", "10")
-        soak.updates(2)
+        soak.settle()
         soak.sample("start (warmed up)")
         half = args.repaints // 2
         painted = soak.repaints(half)
@@ -277,13 +343,14 @@ def main():
         soak.sample(f"after {args.rescans} rescans", events=args.rescans)
         soak.driver("plugs", str(args.plugs))
         soak.sample(f"after {args.plugs} plug events", events=args.plugs)
-        soak.updates(args.updates)
-        soak.sample(f"after {args.updates} update checks", events=2 * args.updates)
         time.sleep(30)
         soak.sample("end (30 s later)")
         flat = soak.verdict()
         if args.hours > 0:
             soak.long_run(args.hours)
+            flat = flat and soak.verdicts[-1]
+        if args.updates > 0:
+            soak.instances_verdict(soak.updates(args.updates))
             flat = flat and soak.verdicts[-1]
         one = soak.starts(args.starts)
     print(f"soak: {'flat' if flat else 'GROWTH'}; {painted} of {args.repaints} repaints pushed; simultaneous "

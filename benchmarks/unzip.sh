@@ -2,8 +2,9 @@
 # Prints unzip figures for a generated package of about 64 MB (70 files, mixed compressible and random data):
 # the product's ExtractZip beside zlib's own miniunz built from the same source, a minizip read loop that
 # writes nothing, and an inflate-only loop (the limit), each run ROUNDS times in turn under wine, each run in a
-# fresh process, the order of the four rotated from round to round. Medians in MB/s of unpacked data by wall clock and by the process's processor time (steadier
-# on a busy machine), per-round ratios, and ExtractZip's peak extra memory.
+# fresh process, the order of the four rotated from round to round. Medians in MB/s of unpacked data by wall
+# clock and by the process's processor time (steadier on a busy machine), per-round ratios, and ExtractZip's
+# peak extra memory.
 #
 #   benchmarks/unzip.sh [ROUNDS]    (default 7)
 set -euo pipefail

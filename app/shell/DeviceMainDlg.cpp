@@ -218,10 +218,6 @@ LRESULT DeviceMainDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case kUpdateResultMessage:
             OnUpdateResult(wParam, lParam);
             return 0;
-        case kCheckUpdatesAgainMessage:
-            display_.QueueCommand(kCommandSoftwareCheck);
-            display_.QueueCommand(kCommandFirmwareCheck);
-            return 0;
         case WM_COMMAND:
             if (wParam == kCommandExit) {
                 LogEvent(L"Calidra ends (Exit from the tray menu)");

@@ -8,6 +8,3 @@
 inline constexpr UINT kTrayCallbackMessage = WM_USER + 666;
 // Posted by the update work on the worker thread; wParam says what happened (kUpdate... in update/Updater.h).
 inline constexpr UINT kUpdateResultMessage = WM_USER + 668;
-// Asks for the start's update checks (software, then firmware) once more. Nothing in the program posts it:
-// the soak (benchmarks/soak.sh) does, to take many checks through the running program.
-inline constexpr UINT kCheckUpdatesAgainMessage = WM_USER + 671;
