@@ -7,8 +7,8 @@
 ;
 ; Silent use: Calidra-Setup-<version>-<arch>.exe /S [/D=C:\folder]   (/D last, unquoted)
 ;             Uninstall.exe /S [/RemoveSettings]
-; The uninstaller keeps the user's settings (the registry key and the user data folder) unless the user ticks
-; "Remove my settings" or passes /RemoveSettings.
+; The uninstaller keeps the user's settings (the registry key, the user data folder of earlier versions and the
+; logs) unless the user ticks "Remove my settings" or passes /RemoveSettings.
 
 !if "${ARCH}" == "x64"
   Target amd64-unicode
@@ -33,6 +33,14 @@
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define PROGRAM_EXE "Calidra.exe"
 !define SERVER_EXE "OpenTermivoxServer.exe"
+; The program's machine-wide folder (its logs, and the folder each update is installed from).
+!define MACHINE_FOLDER "${PRODUCT_TITLE}"
+; The rules Program Files has, for the folder the program is installed to, wherever it is (also with /D=):
+; SYSTEM and Administrators may change it, users may read and run it, nothing is inherited from the folder
+; above (below "C:\" every signed-in user may change what others made), and the Administrators group owns it.
+; The program checks at every start that nobody else can change its files, and registers its logon task only
+; then.
+!define INSTALL_FOLDER_RULES "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
 ; How long the uninstaller waits for a stopped program to let go of its files.
 !define RELEASE_TRIES 20
 !define RELEASE_PAUSE_MS 250
@@ -104,6 +112,38 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (C) ${PRODUCT_
   ${Loop}
 !macroend
 
+; Gives FOLDER the install folder's rules (owner and protected DACL, SetNamedSecurityInfoW); what is inside
+; and inherits gets them too.
+!macro ProtectFolder FOLDER
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${INSTALL_FOLDER_RULES}", i 1, *p .r0, p 0) i .r1'
+  ${If} $1 != 0
+    System::Call 'advapi32::GetSecurityDescriptorOwner(p r0, *p .r2, *i .r3) i'
+    System::Call 'advapi32::GetSecurityDescriptorDacl(p r0, *i .r3, *p .r4, *i .r3) i'
+    ; OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
+    System::Call 'advapi32::SetNamedSecurityInfoW(w "${FOLDER}", i 1, i 0x80000005, p r2, p 0, p r4, p 0) i .r1'
+    System::Call 'kernel32::LocalFree(p r0)'
+    ${If} $1 != 0
+      DetailPrint "Could not protect ${FOLDER}: error $1"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+Var FirstNewFolder
+
+; The outermost folder on the way to $INSTDIR that does not exist yet ($INSTDIR itself when its parent does):
+; what the setup program makes, and so protects. A folder that was there before is left as its owner has it.
+Function FindFirstNewFolder
+  StrCpy $FirstNewFolder "$INSTDIR"
+  ${Do}
+    ${GetParent} "$FirstNewFolder" $0
+    ${If} $0 == ""
+    ${OrIf} ${FileExists} "$0\*.*"
+      ${ExitDo}
+    ${EndIf}
+    StrCpy $FirstNewFolder $0
+  ${Loop}
+FunctionEnd
+
 Function .onInit
   UserInfo::GetAccountType
   Pop $0
@@ -117,11 +157,23 @@ FunctionEnd
 Section "${PRODUCT}" SecProgram
   SectionIn RO
   !insertmacro StopProgram
+  Call FindFirstNewFolder
   SetOutPath "$INSTDIR"
+  !insertmacro ProtectFolder "$FirstNewFolder"
+  !insertmacro ProtectFolder "$INSTDIR"
   ; The program, its library, the HID library, the sensor server in both folders, the skin and the licences.
   !insertmacro DeleteWhenReleased "$INSTDIR\${PROGRAM_EXE}"
   File /r /x *.debug "${STAGE}/*"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
+  ; What was in the folder before (a file replaced in place keeps its rules and owner) gets the folder's rules.
+  nsExec::Exec '"$SYSDIR\icacls.exe" "$INSTDIR\*" /reset /T /C /Q'
+  Pop $0
+  nsExec::Exec '"$SYSDIR\icacls.exe" "$INSTDIR\*" /setowner *S-1-5-32-544 /T /C /Q'
+  Pop $1
+  ${If} $0 != 0
+  ${OrIf} $1 != 0
+    DetailPrint "Could not reset the rules of what $INSTDIR held: $0 $1"
+  ${EndIf}
 
   SetShellVarContext all
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${PROGRAM_EXE}"
@@ -162,12 +214,22 @@ Section "un.${PRODUCT}" SecUnProgram
   SetShellVarContext all
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ; The folders updates were installed from, which the program removes at its next start.
+  FindFirst $0 $1 "$APPDATA\${MACHINE_FOLDER}\Update-*"
+  ${DoWhile} $1 != ""
+    RMDir /r "$APPDATA\${MACHINE_FOLDER}\$1"
+    FindNext $0 $1
+  ${Loop}
+  FindClose $0
 SectionEnd
 
 Section /o "un.Remove my settings" SecUnSettings
   SetShellVarContext current
   DeleteRegKey HKCU "${SETTINGS_KEY}"
   RMDir /r "${USER_DATA_FOLDER}"
+  ; The logs, in the machine-wide folder.
+  SetShellVarContext all
+  RMDir /r "$APPDATA\${MACHINE_FOLDER}"
 SectionEnd
 
 Function un.onInit

@@ -248,10 +248,13 @@ class Session:
                 pids.append(int(entry))
         return pids
 
+    def machine_folder(self):
+        """Calidra's machine-wide folder in the prefix (its logs, and the folder each update runs from)."""
+        return os.path.join(self.prefix, "drive_c", "ProgramData", "Kelvaro-DIG")
+
     def program_log(self):
-        """The text of Calidra's log in the prefix's user data folder ("" while there is none)."""
-        paths = glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Local", "Kelvaro-DIG Files",
-                                       "Calidra.log"))
+        """The text of the user's Calidra log in the prefix's machine-wide folder ("" while there is none)."""
+        paths = glob.glob(os.path.join(self.machine_folder(), "Logs", "Calidra-S-*.log"))
         if not paths:
             return ""
         with open(paths[0], encoding="utf-8", errors="replace") as f:

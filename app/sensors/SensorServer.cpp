@@ -1,5 +1,7 @@
 #include "sensors/SensorServer.h"
 
+#include "security/OpenedPath.h"
+
 #include "core/Handle.h"
 #include "core/Manager.h"
 
@@ -78,9 +80,21 @@ void StartSensorServer(int attempt) noexcept {
              path.c_str());
 }
 
+bool IsOwnSensorServer(const std::wstring& image, DWORD session, DWORD ownSession,
+                       const std::wstring& win10Server, const std::wstring& olderServer) {
+    if (session != ownSession) {
+        return false;
+    }
+    const std::wstring full = FullPathOf(image);
+    return SamePlace(full, FullPathOf(win10Server)) || SamePlace(full, FullPathOf(olderServer));
+}
+
 bool StopSensorServer() noexcept {
-    DWORD serverId = 0;
-    {
+    try {
+        const std::wstring win10Server = SensorServerPath(0, true);
+        const std::wstring olderServer = SensorServerPath(kSensorServerFallbackAttempt, true);
+        DWORD ownSession = 0;
+        ::ProcessIdToSessionId(::GetCurrentProcessId(), &ownSession);
         UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
         if (!snapshot) {
             return false;
@@ -89,19 +103,30 @@ bool StopSensorServer() noexcept {
         entry.dwSize = sizeof(entry);
         for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
              more = ::Process32NextW(snapshot.get(), &entry)) {
-            if (::CompareStringOrdinal(entry.szExeFile, -1, kSensorServerName, -1, TRUE) == CSTR_EQUAL) {
-                serverId = entry.th32ProcessID;
-                break;
+            if (::CompareStringOrdinal(entry.szExeFile, -1, kSensorServerName, -1, TRUE) != CSTR_EQUAL) {
+                continue;
             }
+            // Its image and session are read through the handle that ends it: the same process, whatever
+            // happens to its id meanwhile.
+            const UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
+                                                     FALSE, entry.th32ProcessID));
+            wchar_t image[MAX_PATH * 2] = {};
+            DWORD length = MAX_PATH * 2;
+            DWORD session = 0;
+            if (!process || !::QueryFullProcessImageNameW(process.get(), 0, image, &length) ||
+                !::ProcessIdToSessionId(::GetProcessId(process.get()), &session) ||
+                !IsOwnSensorServer(image, session, ownSession, win10Server, olderServer)) {
+                continue;
+            }
+            if (::TerminateProcess(process.get(), 0)) {
+                LogEvent(L"Sensor server stopped (process %lu): %ls", entry.th32ProcessID, image);
+            }
+            break;
         }
+        return true;
+    } catch (...) {
+        return false;
     }
-    if (serverId != 0) {
-        UniqueHandle process(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, serverId));
-        if (process && ::TerminateProcess(process.get(), 0)) {
-            LogEvent(L"Sensor server stopped (process %lu)", serverId);
-        }
-    }
-    return true;
 }
 
 bool SensorWatchdogTick(const SensorSnapshot* snapshot) noexcept {

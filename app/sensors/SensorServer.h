@@ -43,10 +43,17 @@ inline constexpr int kSensorServerFallbackAttempt = 8;
 // system run something else first. The start or its failure goes to the program log, nowhere else.
 void StartSensorServer(int attempt) noexcept;
 
-// Terminates the first running process whose executable name is "OpenTermivoxServer.exe" in any letter
-// case (only that one), and logs it. True when the process list could be walked, whether or not a server
-// was found.
+// Terminates the first running process that is one of this program's own servers (IsOwnSensorServer), and
+// logs it; a process of that name started from anywhere else, or in another session, is left alone. Each
+// one is opened with only the rights to read its image path and to end it. True when the process list could
+// be walked, whether or not a server was found.
 bool StopSensorServer() noexcept;
+
+// Whether a process is one of this program's own servers: its image is one of the two server paths
+// (SensorServerPath for both builds; letter case and doubled backslashes do not count) and it runs in this
+// program's session.
+[[nodiscard]] bool IsOwnSensorServer(const std::wstring& image, DWORD session, DWORD ownSession,
+                                     const std::wstring& win10Server, const std::wstring& olderServer);
 
 // One tick of the watchdog timer 300, to be called by the main window's WM_TIMER handler on the UI thread.
 // snapshot: the mapped block, or null while it is not mapped yet (not owned). When the block is mapped and

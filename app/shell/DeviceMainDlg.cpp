@@ -6,7 +6,9 @@
 #include "shell/StartupTask.h"
 #include "update/MessageBox.h"
 #include "update/UpdateServer.h"
-#include "update/UserDataFolder.h"
+
+#include "security/MachineFolder.h"
+#include "security/ProgramFolderCheck.h"
 
 #include "display/DisplayManager.h"
 #include "sensors/SensorServer.h"
@@ -78,12 +80,13 @@ BOOL DeviceMainDlg::OnInitDialog() {
     LoadBKImage(L"img_bkg.png");
     ApplySwitchImages();
 
-    RegisterStartupTaskInProgramLog();
+    RegisterStartupTaskIfProtected();
     StartSensorServer(0);
     SetUpShell();
     SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
 
-    updates_.Configure(GetSafeHwnd(), ReadUpdateBaseUrl(), GetUserDataFolder());
+    updates_.Configure(GetSafeHwnd(), ReadUpdateBaseUrl(), MachineFolderPath());
+    updates_.RemoveLeftovers();
 
     if (!IsRunning()) {
         (void)Start();
@@ -214,7 +217,7 @@ LRESULT DeviceMainDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             OnDisplayStatus(wParam);
             return 0;
         case kTrayCallbackMessage:
-            return OnTrayCallback(lParam);
+            return OnTrayCallback(wParam, lParam);
         case kUpdateResultMessage:
             OnUpdateResult(wParam, lParam);
             return 0;
@@ -287,10 +290,30 @@ void DeviceMainDlg::PublishDisplayStatus() noexcept {
 }
 
 void DeviceMainDlg::OnDisplayStatus(WPARAM packed) {
-    std::wstring line = FormatDisplayStatus(UnpackDisplayStatus(static_cast<uint32_t>(packed)));
+    if (!autostartRefused_) {
+        SetStatusLine(FormatDisplayStatus(UnpackDisplayStatus(static_cast<uint32_t>(packed))));
+    }
+}
+
+void DeviceMainDlg::SetStatusLine(std::wstring line) {
     if (line == statusLine_ || !statusText_) {
         return;
     }
     statusLine_ = std::move(line);
     static_cast<Tessel::MText*>(statusText_)->SetTitle(statusLine_.c_str());
+}
+
+void DeviceMainDlg::RegisterStartupTaskIfProtected() {
+    // A logon task with the highest run level would run whatever an ordinary process put in the program's
+    // place at every administrator's logon. This start goes on: whoever can change the files has already
+    // chosen what runs now.
+    const std::wstring unprotected = UnprotectedProgramPart(GetProgramFolder());
+    if (unprotected.empty()) {
+        RegisterStartupTaskInProgramLog();
+        return;
+    }
+    LogEvent(L"Autostart task \"%ls\" not registered or refreshed: %ls", kStartupTaskName,
+             unprotected.c_str());
+    autostartRefused_ = true;
+    SetStatusLine(kAutostartRefusedStatus);
 }

@@ -26,6 +26,8 @@ class MControl;
 inline constexpr UINT kDisplayStatusMessage = WM_USER + 669;
 inline constexpr UINT kCommandExit = 100;
 inline constexpr UINT kTrayIconId = 109;
+// The status line while the logon task is not registered because the program's files are not protected.
+inline constexpr wchar_t kAutostartRefusedStatus[] = L"Autostart off: folder writable";
 // A display that arrives before its driver is ready is found by one more rescan this long after the arrival.
 inline constexpr UINT_PTR kLateRescanTimerId = 301;
 inline constexpr UINT kLateRescanDelayMs = 3000;
@@ -70,7 +72,8 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
   private:
     // Notification area (tray icon, menu) and the rest of the shell set-up.
     void SetUpShell();
-    LRESULT OnTrayCallback(LPARAM mouseMessage);
+    // wParam: the icon's id; anything else is ignored. lParam: the mouse message.
+    LRESULT OnTrayCallback(WPARAM iconId, LPARAM mouseMessage);
     void ShowAtCorner();
     void ShowTrayMenu();
     // The panel's place for this height at the work area's bottom-right corner.
@@ -81,6 +84,9 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
     // Worker: posts the display status to the window when it differs from the one posted last.
     void PublishDisplayStatus() noexcept;
     void OnDisplayStatus(WPARAM packed);
+    void SetStatusLine(std::wstring line);
+    // Registers the logon task unless someone other than an administrator can change what it would start.
+    void RegisterStartupTaskIfProtected();
 
     void ApplySwitchImages();
     void OnUpdateResult(WPARAM what, LPARAM detail);
@@ -94,6 +100,7 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
     Tessel::MControl* unitPicture_ = nullptr;   // not owned: the engine's control, id 32
     Tessel::MControl* statusText_ = nullptr;    // not owned: the engine's control, id 33
     std::wstring statusLine_;
+    bool autostartRefused_ = false;          // the status line keeps saying why there is no logon task
     uint32_t publishedStatus_ = UINT32_MAX;  // worker only; no status was ever this value
     UINT taskbarCreatedMessage_ = 0;         // registered by the shell set-up
     CRect closeArea_;

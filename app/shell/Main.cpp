@@ -19,7 +19,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
             DWORD process = 0;
             ::GetWindowThreadProcessId(running, &process);
             ::AllowSetForegroundWindow(process);
-            ::PostMessageW(running, kTrayCallbackMessage, 0, WM_LBUTTONDOWN);
+            ::PostMessageW(running, kTrayCallbackMessage, kTrayIconId, WM_LBUTTONDOWN);
         }
         return 0;
     }
@@ -30,8 +30,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (ShouldBecomeDpiAware(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN))) {
         ::SetProcessDPIAware();
     }
-    EnableDebugPrivilege();
-    // A server left over from an earlier run would otherwise keep writing beside the new one.
+    // A server left over from an earlier run would otherwise keep writing beside the new one. Only this
+    // program's own servers in this session are ended, which needs no debug privilege: none is enabled.
     StopSensorServer();
 
     const GdiplusSession gdiplus;

@@ -1,17 +1,23 @@
 #include "shell/ProgramLog.h"
 
-#include "update/UserDataFolder.h"
+#include "security/AdminFolder.h"
+#include "security/MachineFolder.h"
+#include "security/OpenedPath.h"
 
 #include "core/Handle.h"
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
 
 namespace {
 
 constexpr size_t kStampChars = 24;  // "2025-03-14 09:26:53.120 "
 constexpr size_t kLineBufferChars = kStampChars + kLogLineMaxChars + 3;
 constexpr size_t kUtf8BufferBytes = kLineBufferChars * 3;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Time stamp, the line with control characters blanked (a text from outside must not be able to forge
 // lines of its own), CR LF. Returns the number of characters in out.
@@ -30,11 +36,10 @@ size_t ComposeLine(std::wstring_view line, wchar_t (&out)[kLineBufferChars]) noe
     return length;
 }
 
-bool IsPlainFileOfItsOwn(HANDLE file) noexcept {
+bool IsPlainFileOfItsOwn(HANDLE file, const std::wstring& path) {
     BY_HANDLE_FILE_INFORMATION info{};
-    return ::GetFileInformationByHandle(file, &info) &&
-           (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
-           info.nNumberOfLinks == 1;
+    return ::GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 &&
+           OpenedObjectFault(file, path, ObjectKind::kFile).empty();
 }
 
 uint64_t FileSize(HANDLE file) noexcept {
@@ -42,50 +47,78 @@ uint64_t FileSize(HANDLE file) noexcept {
     return ::GetFileSizeEx(file, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
 }
 
-std::wstring ProgramLogFolder() noexcept {
+// The machine-wide folder and its "Logs" folder, checked and held for the life of the process.
+class ProgramLogPlace {
+  public:
+    ProgramLogPlace() {
+        std::wstring why;
+        const std::wstring machine = MachineFolderPath();
+        if (!machine.empty() && machine_.Open(machine, kUsersMayReadRules, &why)) {
+            (void)logs_.Open(machine_.Path() + kLogsFolderName, kUsersMayReadRules, &why);
+        }
+    }
+    [[nodiscard]] std::wstring Folder() const { return logs_.valid() ? logs_.Path() : std::wstring(); }
+
+  private:
+    AdminFolder machine_;
+    AdminFolder logs_;
+};
+
+std::unique_ptr<LogFile> MakeProgramLog() noexcept {
     try {
-        return GetUserDataFolder();
+        static ProgramLogPlace place;
+        const std::wstring user = CurrentUserSidText();
+        return std::make_unique<LogFile>(user.empty() ? std::wstring() : place.Folder(),
+                                         std::wstring(kLogName) + L"-" + user);
     } catch (...) {
-        return {};
+        return nullptr;
     }
 }
 
 }  // namespace
 
-LogFile::LogFile(std::wstring folder, uint64_t sizeLimit)
-    : folder_(std::move(folder)), sizeLimit_(sizeLimit) {}
+LogFile::LogFile(std::wstring folder, std::wstring name, uint64_t sizeLimit)
+    : folder_(std::move(folder)), name_(std::move(name)), sizeLimit_(sizeLimit) {}
 
 HANDLE LogFile::OpenForAppend() noexcept {
-    const std::wstring path = Path();
-    const auto open = [&path] {
-        // Not following a reparse point: the file itself is examined, never what it points at.
-        return ::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    };
-    const DWORD folderAttributes = ::GetFileAttributesW(folder_.c_str());
-    if (folderAttributes != INVALID_FILE_ATTRIBUTES && (folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    try {
+        // The folder first: a link in its place, or on the way to it, is never written through.
+        const std::wstring folder = folder_.substr(0, folder_.size() - 1);
+        const UniqueFileHandle held = OpenWithoutFollowing(folder, FILE_READ_ATTRIBUTES, kShareAll);
+        if (!held || !OpenedObjectFault(held.get(), folder, ObjectKind::kFolder).empty()) {
+            return INVALID_HANDLE_VALUE;
+        }
+        const std::wstring path = Path();
+        // DELETE: the checked handle itself moves the file aside, or deletes it.
+        UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | DELETE,
+                                            kShareAll, nullptr, OPEN_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file || !IsPlainFileOfItsOwn(file.get(), path)) {
+            return INVALID_HANDLE_VALUE;
+        }
+        return file.release();
+    } catch (...) {
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE file = open();
-    if (file == INVALID_HANDLE_VALUE && folderAttributes == INVALID_FILE_ATTRIBUTES &&
-        CreateFolderTree(folder_)) {
-        file = open();
-    }
-    if (file != INVALID_HANDLE_VALUE && !IsPlainFileOfItsOwn(file)) {
-        ::CloseHandle(file);
-        return INVALID_HANDLE_VALUE;
-    }
-    return file;
 }
 
-void LogFile::Rotate() noexcept {
-    const std::wstring path = Path();
-    const std::wstring old = folder_ + kOldLogFileName;
-    if (!::MoveFileExW(path.c_str(), old.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        // Keeping the log bounded matters more than keeping its older lines.
-        ::DeleteFileW(path.c_str());
+void LogFile::Rotate(HANDLE file) noexcept {
+    try {
+        const std::wstring old = OldPath();
+        const size_t nameBytes = old.size() * sizeof(wchar_t);
+        std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        rename->ReplaceIfExists = TRUE;
+        rename->FileNameLength = static_cast<DWORD>(nameBytes);
+        std::memcpy(rename->FileName, old.c_str(), nameBytes + sizeof(wchar_t));
+        if (::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+            return;
+        }
+    } catch (...) {
     }
+    // Keeping the log bounded matters more than keeping its older lines.
+    FILE_DISPOSITION_INFO remove{TRUE};
+    ::SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof(remove));
 }
 
 bool LogFile::Write(std::wstring_view line) noexcept {
@@ -108,8 +141,8 @@ bool LogFile::Write(std::wstring_view line) noexcept {
     }
     uint64_t size = FileSize(file.get());
     if (size > 0 && size + static_cast<uint64_t>(bytes) > sizeLimit_) {
-        file.reset();
-        Rotate();
+        Rotate(file.get());
+        file.reset();  // a deleted file goes only when its last handle does
         file.reset(OpenForAppend());
         if (!file) {
             return false;
@@ -125,8 +158,9 @@ bool LogFile::Write(std::wstring_view line) noexcept {
 }
 
 LogFile& ProgramLog() noexcept {
-    static LogFile log(ProgramLogFolder());
-    return log;
+    static const std::unique_ptr<LogFile> log = MakeProgramLog();
+    static LogFile none(L"");
+    return log ? *log : none;
 }
 
 void LogEvent(const wchar_t* format, ...) noexcept {

@@ -15,6 +15,3 @@
 [[nodiscard]] constexpr bool ShouldBecomeDpiAware(int screenWidth, int screenHeight) noexcept {
     return screenWidth < 1400 || screenHeight < 800;
 }
-
-// Enables SeDebugPrivilege in the process token. True only if the privilege was fully assigned.
-bool EnableDebugPrivilege() noexcept;

@@ -47,7 +47,11 @@ void DeviceMainDlg::SetUpShell() {
     DisplayManager::RegisterDisplayNotifications(hwnd);
 }
 
-LRESULT DeviceMainDlg::OnTrayCallback(LPARAM mouseMessage) {
+LRESULT DeviceMainDlg::OnTrayCallback(WPARAM iconId, LPARAM mouseMessage) {
+    // Any process may send this message (the shell runs unelevated): only the icon's own id counts.
+    if (iconId != kTrayIconId) {
+        return 0;
+    }
     if (mouseMessage == WM_LBUTTONDOWN) {
         ShowAtCorner();
     } else if (mouseMessage == WM_RBUTTONUP) {

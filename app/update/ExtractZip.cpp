@@ -2,12 +2,9 @@
 
 #include "update/ZipArchive.h"
 
-bool ExtractZip(const std::wstring& archive, const std::wstring& target,
-                std::vector<ZipEntryOutcome>* outcomes) {
-    ZipArchive zip;
-    if (!zip.Open(archive)) {
-        return false;
-    }
+namespace {
+
+void UnpackAll(ZipArchive& zip, const std::wstring& target, std::vector<ZipEntryOutcome>* outcomes) {
     zip.SetBaseFolder(target);
     ZipEntry entry;
     zip.Describe(-1, &entry);
@@ -23,5 +20,25 @@ bool ExtractZip(const std::wstring& archive, const std::wstring& target,
         }
     }
     zip.Close();
+}
+
+}  // namespace
+
+bool ExtractZip(const std::wstring& archive, const std::wstring& target,
+                std::vector<ZipEntryOutcome>* outcomes) {
+    ZipArchive zip;
+    if (!zip.Open(archive)) {
+        return false;
+    }
+    UnpackAll(zip, target, outcomes);
+    return true;
+}
+
+bool ExtractZip(HANDLE archive, const std::wstring& target, std::vector<ZipEntryOutcome>* outcomes) {
+    ZipArchive zip;
+    if (!zip.Open(archive)) {
+        return false;
+    }
+    UnpackAll(zip, target, outcomes);
     return true;
 }

@@ -22,3 +22,7 @@ struct ZipEntryOutcome {
 // False only when the archive cannot be opened or is not a zip archive; true whatever happened to entries.
 [[nodiscard]] bool ExtractZip(const std::wstring& archive, const std::wstring& target,
                               std::vector<ZipEntryOutcome>* outcomes = nullptr);
+// The same for the open archive file (with read access) that the caller holds: what is unpacked are the
+// bytes of that file, whatever its path names by now.
+[[nodiscard]] bool ExtractZip(HANDLE archive, const std::wstring& target,
+                              std::vector<ZipEntryOutcome>* outcomes = nullptr);

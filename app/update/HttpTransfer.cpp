@@ -2,8 +2,6 @@
 
 #include "shell/WindowMessages.h"
 
-#include <shlwapi.h>
-
 #include <algorithm>
 #include <climits>
 #include <vector>
@@ -81,7 +79,7 @@ int HttpTransfer::FetchText(const std::wstring& url, std::wstring* text) noexcep
     return keepRunning_.load() != 0 ? kTransferDone : kTransferStopped;
 }
 
-int HttpTransfer::DownloadFile(const std::wstring& url, const std::wstring& path, HWND window) noexcept {
+int HttpTransfer::DownloadFile(const std::wstring& url, HANDLE file, HWND window) noexcept {
     keepRunning_.store(1);
     const Deadline deadline(fileLimits_.totalMs);
     PostProgress(window, kProgressIdle);  // only if the last download left another value
@@ -99,18 +97,14 @@ int HttpTransfer::DownloadFile(const std::wstring& url, const std::wstring& path
     if (length > fileLimits_.maxBytes) {
         return kTransferFailed;
     }
-    if (::PathFileExistsW(path.c_str())) {
-        ::DeleteFileW(path.c_str());
-    }
-    // Nobody else may write to the package while it arrives: its installer is going to run.
-    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return kTransferFailed;
-    }
+    // A partial package is no package.
+    const auto empty = [file]() noexcept {
+        LARGE_INTEGER start{};
+        ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+        ::SetEndOfFile(file);
+    };
     const auto fail = [&]() noexcept {
-        file.reset();
-        ::DeleteFileW(path.c_str());
+        empty();
         return kTransferFailed;
     };
     const int64_t pieces = length / kTransferReadSize;
@@ -130,7 +124,7 @@ int HttpTransfer::DownloadFile(const std::wstring& url, const std::wstring& path
         received += got;
         DWORD written = 0;
         if (received > fileLimits_.maxBytes || deadline.Passed() ||
-            !::WriteFile(file.get(), buffer.data(), got, &written, nullptr) || written != got) {
+            !::WriteFile(file, buffer.data(), got, &written, nullptr) || written != got) {
             return fail();
         }
         counter += kProgressPerPiece;
@@ -142,12 +136,10 @@ int HttpTransfer::DownloadFile(const std::wstring& url, const std::wstring& path
         }
     }
     if (keepRunning_.load() == 0) {
-        // A partial package is no package.
-        fail();
+        empty();
         PostProgress(window, kProgressComplete);
         return kTransferStopped;
     }
-    file.reset();
     PostProgress(window, kProgressComplete);
     return kTransferDone;
 }
@@ -159,6 +151,6 @@ void HttpTransfer::PostProgress(HWND window, int64_t value) noexcept {
     }
     lastProgress_ = progress;
     if (window) {
-        ::PostMessageW(window, kTrayCallbackMessage, 0, progress);
+        ::PostMessageW(window, kDownloadProgressMessage, 0, progress);
     }
 }

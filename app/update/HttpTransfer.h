@@ -23,7 +23,7 @@ inline constexpr int kTransferStopped = -2;  // Stop was called during the trans
 
 inline constexpr DWORD kTransferReadSize = 10240;
 
-// Progress values of a download, posted with the main window's tray callback message (wParam 0).
+// Progress values of a download, posted with kDownloadProgressMessage (wParam 0).
 inline constexpr int kProgressIdle = 0;
 inline constexpr int kProgressOnline = 2;
 inline constexpr int kProgressOpened = 8;
@@ -49,12 +49,12 @@ class HttpTransfer {
     // kTransferStopped only.
     int FetchText(const std::wstring& url, std::wstring* text) noexcept;
 
-    // Saves the body of url at path (an existing file there is replaced) and posts progress to window (null:
-    // none), each value only when it differs from the last one posted: 0 first if the last was not 0, then 2,
-    // 8, 10, 10 + 90 * pieces / (content length / 10240) after each piece when the length is known (not
-    // clamped: more pieces than announced go past 100), and 100 at the end. Only a complete download leaves a
-    // file.
-    int DownloadFile(const std::wstring& url, const std::wstring& path, HWND window) noexcept;
+    // Writes the body of url into file (open for writing and empty, the caller's to keep and check) and posts
+    // progress to window (null: none), each value only when it differs from the last one posted: 0 first if
+    // the last was not 0, then 2, 8, 10, 10 + 90 * pieces / (content length / 10240) after each piece when
+    // the length is known (not clamped: more pieces than announced go past 100), and 100 at the end. Only a
+    // complete download leaves anything in the file: on every other result it is emptied again.
+    int DownloadFile(const std::wstring& url, HANDLE file, HWND window) noexcept;
 
     // Any thread: ends the running transfer after its current read.
     void Stop() noexcept { keepRunning_.store(0); }

@@ -1,8 +1,11 @@
 #include "update/Updater.h"
 
 #include "update/ExtractZip.h"
-#include "update/UserDataFolder.h"
+#include "update/InstallerLaunch.h"
 #include "update/Versions.h"
+
+#include "security/AdminFolder.h"
+#include "security/MachineFolder.h"
 
 #include "display/DisplayManager.h"
 #include "shell/Product.h"
@@ -11,37 +14,14 @@
 
 #include "core/Handle.h"
 
-#include <objbase.h>
-#include <shellapi.h>
-#include <shlwapi.h>
-
 #include <cwctype>
 
 namespace {
 
 constexpr LPARAM kNewer = 1;
-constexpr wchar_t kTempFolder[] = L"\\temp\\";  // after a folder that ends with "\" already, as it always has
-
 // Package "<name>-<version>.zip" holds installer "<name>-<version>.exe".
 constexpr wchar_t kSoftwarePackage[] = L"Software-";
 constexpr wchar_t kFirmwarePackage[] = L"FirmwareUpdateTool-";
-
-// ShellExecute may hand the start to shell extensions, which expect COM on the calling thread.
-class ComApartment {
-  public:
-    ComApartment() noexcept
-        : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-    ~ComApartment() {
-        if (SUCCEEDED(result_)) {
-            ::CoUninitialize();
-        }
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-  private:
-    HRESULT result_;
-};
 
 // The server's text for the log: control characters would start lines of their own.
 std::wstring Printable(std::wstring text) {
@@ -51,22 +31,36 @@ std::wstring Printable(std::wstring text) {
     return text;
 }
 
-// Removes whatever lies at path, read-only or not; true if nothing is there afterwards.
-bool RemoveFile(const std::wstring& path) noexcept {
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(path.c_str());
-    return ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+// Deletes an open file through its handle (opened with DELETE); it goes when the handle is closed.
+void DeleteWhenClosed(HANDLE file) noexcept {
+    FILE_DISPOSITION_INFO remove{TRUE};
+    ::SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof(remove));
 }
 
 }  // namespace
 
-void Updater::Configure(HWND window, const std::wstring& baseUrl, const std::wstring& userDataFolder) {
+void Updater::Configure(HWND window, const std::wstring& baseUrl, const std::wstring& machineFolder) {
     window_ = window;
     softwareUrl_ = baseUrl + kSoftwareFolder;
     firmwareK1Url_ = baseUrl + kFirmwareK1Folder;
     firmwareK2Url_ = baseUrl + kFirmwareK2Folder;
     currentVersion_ = kProductVersion;
-    userDataFolder_ = userDataFolder;
+    machineFolder_ = machineFolder;
+}
+
+void Updater::RemoveLeftovers() noexcept {
+    try {
+        AdminFolder machine;
+        std::wstring why;
+        if (machineFolder_.empty() || !machine.Open(machineFolder_, kUsersMayReadRules, &why)) {
+            return;
+        }
+        if (const int removed = AdminFolder::RemoveLeftovers(machine, kUpdateFolderPrefix)) {
+            LogEvent(L"Removed %d update folder(s) left from earlier runs", removed);
+        }
+    } catch (...) {
+        // Out of memory: the next start tries again.
+    }
 }
 
 void Updater::RunCommand(int command, int displayModel) noexcept {
@@ -146,56 +140,78 @@ void Updater::CheckFirmware(int displayModel) noexcept {
 }
 
 InstallOutcome Updater::Install(WPARAM kind, int displayModel) noexcept {
-    const auto notInstalled = [](const wchar_t* why, const std::wstring& what) noexcept {
+    const std::wstring latest = LatestVersion(kind);
+    const std::wstring version = PackageVersion(latest);
+    if (version.empty()) {
+        LogEvent(L"Update not installed: the version cannot name a package: %ls", Printable(latest).c_str());
+        return InstallOutcome::kNotInstalled;
+    }
+    try {
+        return InstallPackage(kind == kUpdateSoftware, version, displayModel);
+    } catch (...) {
+        LogEvent(L"Update not installed: out of memory");
+        return InstallOutcome::kNotInstalled;
+    }
+}
+
+InstallOutcome Updater::InstallPackage(bool software, const std::wstring& version, int displayModel) {
+    const auto notInstalled = [](const wchar_t* why, const std::wstring& what) {
         LogEvent(L"Update not installed: %ls %ls", why, what.c_str());
         return InstallOutcome::kNotInstalled;
     };
-    const bool software = kind == kUpdateSoftware;
-    const std::wstring version = PackageVersion(LatestVersion(kind));
-    if (version.empty()) {
-        return notInstalled(L"the version cannot name a package:", Printable(LatestVersion(kind)));
-    }
-    if (userDataFolder_.empty()) {
-        return notInstalled(L"there is no user data folder", {});
-    }
     const std::wstring stem = (software ? kSoftwarePackage : kFirmwarePackage) + version;
     const std::wstring packageName = stem + L".zip";
+    const std::wstring installerName = stem + L".exe";
     const std::wstring url =
         (software ? softwareUrl_ : FirmwareFolderUrl(displayModel)) + L"//" + packageName;
-    const std::wstring temp = userDataFolder_ + kTempFolder;
-    const std::wstring package = temp + packageName;
-    const std::wstring installer = temp + stem + L".exe";
 
-    (void)CreateFolderTree(temp);
-    RemoveFile(package);
-    const int downloaded = download_.DownloadFile(url, package, window_);
+    // A fresh folder of this update's own, which only administrators can change: nothing another process
+    // planted (a DLL an installer would load from its folder, a link) can be in it.
+    AdminFolder machine;
+    AdminFolder folder;
+    std::wstring why;
+    if (machineFolder_.empty()) {
+        return notInstalled(L"there is no machine-wide folder", {});
+    }
+    if (!machine.Open(machineFolder_, kUsersMayReadRules, &why) ||
+        !folder.MakeFresh(machine, kUpdateFolderPrefix, kAdministratorsOnlyRules, &why)) {
+        return notInstalled(L"no update folder:", why);
+    }
+    if (!why.empty()) {
+        LogEvent(L"Machine-wide folder: %ls", why.c_str());
+    }
+    const UniqueFileHandle package = folder.NewFile(packageName, &why);
+    if (!package) {
+        return notInstalled(L"no package file:", why);
+    }
+    const int downloaded = download_.DownloadFile(url, package.get(), window_);
     if (cancelled_.load() || downloaded == kTransferStopped) {
         return InstallOutcome::kCancelled;
     }
-    if (downloaded != kTransferDone || !::PathFileExistsW(package.c_str())) {
+    if (downloaded != kTransferDone) {
         return notInstalled(L"no package from", url);
     }
-    // Only an installer that this package brought may start: whatever an earlier attempt or another program
-    // left under its name goes first.
-    if (!RemoveFile(installer)) {
-        return notInstalled(L"an earlier file cannot be removed:", installer);
+    // Whatever must vouch for the package before it is unpacked reads it here, through `package`: the bytes
+    // as they were written, which nobody can open, change or replace while the handle is held.
+    if (!ExtractZip(package.get(), folder.Path())) {
+        return notInstalled(L"the package is no zip archive:", url);
     }
-    if (!ExtractZip(package, temp)) {
-        return notInstalled(L"the package is no zip archive:", package);
-    }
-    RemoveFile(package);
-    // Held without write or delete sharing from here until it has started, so it cannot be swapped meanwhile.
-    const UniqueFileHandle pinned(::CreateFileW(installer.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DeleteWhenClosed(package.get());
+    // The folder is fresh and only administrators can change it: an installer in it is the one this unpacking
+    // wrote. It is held from here until it has started.
+    const UniqueFileHandle pinned = folder.PinFile(installerName, &why);
     if (!pinned) {
-        return notInstalled(L"the package brought no", installer);
+        return notInstalled(L"the package brought no installer:", why);
     }
-    const ComApartment com;
-    const auto started = reinterpret_cast<INT_PTR>(
-        ::ShellExecuteW(nullptr, L"open", installer.c_str(), nullptr, nullptr, SW_SHOW));
-    if (started <= 32) {
-        return notInstalled(L"the installer did not start:", installer);
+    const std::wstring installer = folder.Path() + installerName;
+    DWORD error = 0;
+    if (!StartInstaller(installer, folder.Path(), &error)) {
+        return notInstalled(L"the installer did not start:",
+                            installer + L" (error " + std::to_wstring(error) + L")");
     }
+    // It runs from the folder: the next start removes it. Nothing queued after this runs.
+    folder.Keep();
+    Cancel();
     LogEvent(L"Update installer started: %ls", installer.c_str());
     return InstallOutcome::kStarted;
 }

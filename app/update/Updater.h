@@ -48,9 +48,14 @@ class Updater {
     Updater& operator=(const Updater&) = delete;
 
     // Before the worker runs: the window that gets the results and the download progress, the server's base
-    // address (ending with "/"), and the per-user folder (ending with "\") whose "temp" sub-folder receives
-    // the packages. Without a user folder nothing is installed.
-    void Configure(HWND window, const std::wstring& baseUrl, const std::wstring& userDataFolder);
+    // address (ending with "/"), and the program's machine-wide folder (ending with "\", MachineFolder.h), in
+    // which each accepted update gets a folder of its own that only administrators can change. Without a
+    // machine-wide folder nothing is installed.
+    void Configure(HWND window, const std::wstring& baseUrl, const std::wstring& machineFolder);
+
+    // Removes the update folders of earlier runs that nothing uses any more (an installer that was started
+    // from one runs there until it ends). Any thread.
+    void RemoveLeftovers() noexcept;
 
     // Worker: performs command 5, 6, 7 or 8 (displayModel: 1 K1, 2 K2, 0 none); any other command is ignored.
     void RunCommand(int command, int displayModel) noexcept;
@@ -58,7 +63,8 @@ class Updater {
     // UI thread, after a kUpdateSoftware or kUpdateFirmware result: the version text the check found.
     [[nodiscard]] std::wstring LatestVersion(WPARAM kind) const;
 
-    // Any thread: a running download ends after its current read, and later commands do nothing.
+    // Any thread: a running download ends after its current read, and later commands do nothing. Done by
+    // the updater itself once an installer has started.
     void Cancel() noexcept;
 
     // The pieces of the commands, public for the tests.
@@ -72,6 +78,7 @@ class Updater {
     [[nodiscard]] static std::wstring FetchVersion(const std::wstring& folderUrl) noexcept;
     void SetLatest(WPARAM kind, const std::wstring& version);
     void Post(WPARAM what, LPARAM detail) const noexcept;
+    [[nodiscard]] InstallOutcome InstallPackage(bool software, const std::wstring& version, int displayModel);
 
     const FirmwareQuery queryFirmware_;
     HWND window_ = nullptr;
@@ -79,7 +86,7 @@ class Updater {
     std::wstring firmwareK1Url_;
     std::wstring firmwareK2Url_;
     std::wstring currentVersion_;
-    std::wstring userDataFolder_;
+    std::wstring machineFolder_;
     mutable std::mutex latestMutex_;  // the worker writes the latest versions, the UI thread reads them
     std::wstring latestSoftware_;
     std::wstring latestFirmware_;

@@ -48,10 +48,18 @@ void handle_traits::ZipReader::close(pointer reader) noexcept {
 }
 
 bool ZipArchive::Open(const std::wstring& path) {
+    return OpenWith(path.c_str(), nullptr);
+}
+
+bool ZipArchive::Open(HANDLE file) {
+    return file && file != INVALID_HANDLE_VALUE && OpenWith(L"", file);
+}
+
+bool ZipArchive::OpenWith(const wchar_t* path, HANDLE file) {
     Close();
     zlib_filefunc64_def io{};
-    FillBufferedFileIo(&io);
-    reader_.reset(unzOpen2_64(path.c_str(), &io));
+    FillBufferedFileIo(&io, file);
+    reader_.reset(unzOpen2_64(path, &io));
     unz_global_info64 info{};
     if (!reader_ || unzGetGlobalInfo64(reader_.get(), &info) != UNZ_OK) {
         reader_.reset();

@@ -33,6 +33,9 @@ class ZipArchive {
     // Opens the archive for reading (sharing read access) and reads its central directory. False if the file
     // is missing, unreadable or not a zip archive. The base folder starts as the current folder.
     [[nodiscard]] bool Open(const std::wstring& path);
+    // The same for the open file (with read access) that the caller holds: its bytes, whatever its path
+    // names by now.
+    [[nodiscard]] bool Open(HANDLE file);
 
     // Where entries go; a backslash is appended if the folder ends in neither "\" nor "/". Created, outermost
     // level first, when the first entry is unpacked.
@@ -57,6 +60,7 @@ class ZipArchive {
     [[nodiscard]] uint32_t LastResult() const noexcept { return lastResult_; }
 
   private:
+    [[nodiscard]] bool OpenWith(const wchar_t* path, HANDLE file);
     [[nodiscard]] bool GoTo(int index);
     [[nodiscard]] uint32_t DescribeCurrent(int index, ZipEntry* entry);
     [[nodiscard]] uint32_t UnpackFolder(const ZipEntry& entry);

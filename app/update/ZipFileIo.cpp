@@ -35,13 +35,22 @@ bool ReadAt(ArchiveFile& archive, uint64_t offset, void* into, DWORD size, DWORD
     return true;
 }
 
-voidpf ZCALLBACK Open(voidpf, const void* path, int mode) {
-    if (!path || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) {
+voidpf ZCALLBACK Open(voidpf source, const void* path, int mode) {
+    if ((!source && !path) || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) {
         return nullptr;
     }
     auto archive = std::make_unique<ArchiveFile>();
-    archive->file.reset(::CreateFileW(static_cast<const wchar_t*>(path), GENERIC_READ, FILE_SHARE_READ,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (source) {
+        // The bytes of the file the caller holds, not of whatever its path names by now.
+        HANDLE duplicate = INVALID_HANDLE_VALUE;
+        if (::DuplicateHandle(::GetCurrentProcess(), source, ::GetCurrentProcess(), &duplicate, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS)) {
+            archive->file.reset(duplicate);
+        }
+    } else {
+        archive->file.reset(::CreateFileW(static_cast<const wchar_t*>(path), GENERIC_READ, FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
     LARGE_INTEGER size{};
     if (!archive->file || !::GetFileSizeEx(archive->file.get(), &size)) {
         return nullptr;
@@ -123,6 +132,6 @@ int ZCALLBACK Error(voidpf, voidpf stream) {
 
 }  // namespace
 
-void FillBufferedFileIo(zlib_filefunc64_def* io) noexcept {
-    *io = zlib_filefunc64_def{Open, Read, Write, Tell, Seek, Close, Error, nullptr};
+void FillBufferedFileIo(zlib_filefunc64_def* io, HANDLE archive) noexcept {
+    *io = zlib_filefunc64_def{Open, Read, Write, Tell, Seek, Close, Error, archive};
 }

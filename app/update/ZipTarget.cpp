@@ -3,6 +3,8 @@
 #include "update/ZipEntry.h"
 #include "update/ZipTargetPath.h"
 
+#include "security/OpenedPath.h"
+
 #include <atomic>
 #include <cstring>
 #include <string_view>
@@ -14,20 +16,6 @@ constexpr int kPendingNameAttempts = 16;
 // The attributes a written file may carry.
 constexpr DWORD kFileAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
-
-std::wstring FullPath(const std::wstring& path) {
-    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) {
-        return {};
-    }
-    std::wstring full(needed, L'\0');
-    const DWORD length = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    if (length == 0 || length >= needed) {
-        return {};
-    }
-    full.resize(length);
-    return full;
-}
 
 // Where the first level below the root starts: after "C:\" or after "\\server\share\".
 size_t FirstLevel(const std::wstring& path) noexcept {
@@ -70,7 +58,7 @@ uint64_t Ticks(const FILETIME& time) noexcept {
 }  // namespace
 
 std::wstring FullFolderPath(const std::wstring& folder) {
-    std::wstring full = FullPath(folder);
+    std::wstring full = FullPathOf(folder);
     if (!full.empty() && full.back() != L'\\') {
         full += L'\\';
     }
@@ -91,7 +79,7 @@ bool EnsureFolder(const std::wstring& folder) {
 
 uint32_t ResolveTarget(const std::wstring& base, const std::wstring& name, bool folder,
                        std::wstring* target) {
-    return PlaceInside(base, FullPath(base + name), folder, target);
+    return PlaceInside(base, FullPathOf(base + name), folder, target);
 }
 
 uint32_t CreateFolderLevels(const std::wstring& base, const std::wstring& target, bool folder) {

@@ -24,6 +24,7 @@ BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build"))
 SERVER = "OpenTermivoxServer.exe"
 SCREEN_W, SCREEN_H = 1024, 768
 PROBE = os.path.join(BUILD, "tests", "ServerProbe.exe")  # records its command line in CALIDRA_PROBE_LOG
+INSTALLER = os.path.join(BUILD, "tests", "InstallerProbe.exe")  # records how it was started, likewise
 
 
 def read_text(png):
@@ -43,6 +44,16 @@ def read_utf16(path):
             return f.read().decode("utf-16-le")
     except OSError:
         return ""
+
+
+def installer_runs(path):
+    """The installer probe's records: one {"command": ..., "folder": ..., "temp": ..., "beside": ...} a start."""
+    runs = []
+    for block in read_utf16(path).split("\n\n"):
+        fields = dict(line.split(": ", 1) for line in block.splitlines() if ": " in line)
+        if fields:
+            runs.append(fields)
+    return runs
 
 
 class WholeProgram(unittest.TestCase):
@@ -144,6 +155,11 @@ class WholeProgram(unittest.TestCase):
             os.remove(log)
         type(self).calidra = self.s.start_calidra(extra_env={"CALIDRA_PROBE_LOG": "Z:" + log.replace("/", "\\")})
         return log
+
+    def log_of_this_run(self):
+        """The program log from the last start on."""
+        log = self.s.program_log()
+        return log[log.rfind(" started from "):] if " started from " in log else ""
 
     def menu_text(self, name):
         tray = self.s.window("Wine System Tray")
@@ -419,9 +435,80 @@ class WholeProgram(unittest.TestCase):
         self.assertIsNone(self.s.window("Wine System Tray"), "the tray icon is still shown")
 
 
+    def test_16_a_server_of_that_name_from_another_folder_survives_the_start(self):
+        self.ensure_running()
+        self.exit_through_menu()
+        # The decoy is the only process of that name when Calidra starts.
+        for pid in self.s.processes_named(SERVER):
+            os.kill(pid, 9)
+        self.assertTrue(self.s.wait_for(lambda: not self.s.processes_named(SERVER), 10))
+        decoy_exe = os.path.join(self.s.work, "decoy", SERVER)
+        os.makedirs(os.path.dirname(decoy_exe), exist_ok=True)
+        shutil.copy2(PROBE, decoy_exe)
+        decoy = subprocess.Popen(["wine", decoy_exe, "--wait", "60000"], env=self.s.env, stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            self.assertTrue(self.s.wait_for(lambda: self.decoy_pids(decoy_exe), 10), "the decoy did not start")
+            decoys = self.decoy_pids(decoy_exe)
+            type(self).calidra = self.s.start_calidra()
+            self.assertTrue(self.s.wait_for(lambda: [p for p in self.s.processes_named(SERVER) if p not in decoys], 20),
+                            "Calidra started no server of its own")
+            self.assertIsNone(decoy.poll(), "the decoy was ended")
+            self.assertEqual(self.decoy_pids(decoy_exe), decoys)
+        finally:
+            decoy.kill()
+            decoy.wait(timeout=10)
+            for pid in self.decoy_pids(decoy_exe):
+                os.kill(pid, 9)
+
+    def decoy_pids(self, exe):
+        """Linux pids of this prefix's processes that run exe (with arguments)."""
+        wanted = ("Z:" + exe.replace("/", "\\")).lower()
+        pids = []
+        for entry in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{entry}/cmdline", "rb") as f:
+                    command = f.read().replace(b"\0", b" ").decode("utf-8", "replace").lower()
+                with open(f"/proc/{entry}/environ", "rb") as f:
+                    ours = ("WINEPREFIX=" + self.s.prefix).encode() in f.read()
+            except OSError:
+                continue
+            if ours and wanted in command:
+                pids.append(int(entry))
+        return pids
+
+    def test_17_a_folder_others_may_change_gets_no_logon_task_and_the_panel_says_why(self):
+        self.ensure_running()
+        self.exit_through_menu()
+        mode = os.stat(self.s.install).st_mode
+        os.chmod(self.s.install, mode | 0o002)  # wine reports that as "Everyone may change it"
+        try:
+            type(self).calidra = self.s.start_calidra()
+            self.ensure_running()
+            refused = 'Autostart task "Kelvaro-DIG StartupTask" not registered or refreshed: '
+            log = self.s.wait_for(lambda: (lambda t: t if "Sensor server started" in t else None)(self.log_of_this_run()),
+                                  20)
+            self.assertTrue(log, "no start in the log: " + self.s.program_log())
+            self.assertIn(refused + "Z:" + self.s.install.replace("/", "\\") + " can be changed by Everyone", log)
+            self.assertNotIn("Failed to create trigger", log, "the registration was tried")
+            self.wait_status(r"^Autostart off\W+folder writable$", "17-unprotected")
+            self.exit_through_menu()
+        finally:
+            os.chmod(self.s.install, mode)
+
     # ---- updates: a local HTTPS server named in the prefix's machine-wide "UpdateServer" value -------------
-    def test_21_accepted_update_runs_its_installer_and_the_program_ends(self):
-        self.s.offer_software("1.0.0.6", installer=PROBE)
+    def test_21_accepted_update_runs_its_installer_from_a_folder_of_its_own_and_the_program_ends(self):
+        self.s.offer_software("1.0.0.6", installer=INSTALLER)
+        # Where update files once were, in a folder the user's processes can write: a DLL an installer would
+        # load from beside itself. And a per-user "open" command for programs that the shell would consult.
+        user = next(n for n in os.listdir(os.path.join(self.s.prefix, "drive_c", "users")) if n != "Public")
+        old_temp = os.path.join(self.s.prefix, "drive_c", "users", user, "AppData", "Local", "Kelvaro-DIG Files", "temp")
+        os.makedirs(old_temp, exist_ok=True)
+        shutil.copy2(PROBE, os.path.join(old_temp, "version.dll"))
+        hijack = "Z:" + INSTALLER.replace("/", "\\")
+        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Classes\exefile\shell\open\command", "/ve", "/d",
+                        f'"{hijack}" "%1"', "/f"], env=self.s.env, stdin=subprocess.DEVNULL, capture_output=True,
+                       timeout=30, check=True)
         try:
             log = self.restart_with_probe_log()
             box = self.message_box()
@@ -433,16 +520,29 @@ class WholeProgram(unittest.TestCase):
             self.s.click(box[0] + 120, box[1] + 175)  # YES
             self.assertEqual(self.calidra.wait(timeout=30), 0)
             self.assertIn("/display-K/K1K2/software///Software-1.0.0.6.zip", self.s.update_requests())
-            ran = self.s.wait_for(lambda: read_utf16(log), 10)
-            self.assertIn("Kelvaro-DIG Files", ran or "", "the installer did not run")
-            self.assertIn("temp\\Software-1.0.0.6.exe", ran)
-            time.sleep(1)
-            self.assertIsNone(self.s.window("Wine System Tray"), "the tray icon is still shown")
+            runs = self.s.wait_for(lambda: installer_runs(log), 10)
+            self.assertEqual(len(runs or []), 1, f"the installer did not run once, directly: {runs}")
+            folder = runs[0]["folder"].rstrip("\\")
+            self.assertRegex(folder, r"^C:\\ProgramData\\Kelvaro-DIG\\Update-[0-9A-F]{8}$")
+            self.assertEqual(runs[0]["command"], f'"{folder}\\Software-1.0.0.6.exe"')
+            self.assertEqual(runs[0]["temp"], folder)
+            self.assertNotIn("version.dll", runs[0]["beside"])
+            self.assertTrue(self.s.wait_for(lambda: self.s.window("Wine System Tray") is None, 5),
+                            "the tray icon is still shown")
+            # The next start removes the folder the installer ran from.
+            left = os.path.join(self.s.machine_folder(), folder.rsplit("\\", 1)[1])
+            self.assertTrue(os.path.isdir(left))
+            self.s.reset_updates()
+            type(self).calidra = self.s.start_calidra()
+            self.assertTrue(self.s.wait_for(lambda: not os.path.exists(left), 30), "the update folder was left")
         finally:
             self.s.reset_updates()
+            subprocess.run(["wine", "reg", "delete", r"HKCU\Software\Classes\exefile", "/f"], env=self.s.env,
+                           stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
+            shutil.rmtree(os.path.dirname(old_temp), ignore_errors=True)
 
     def test_22_declined_update_fetches_nothing_and_the_program_runs_on(self):
-        self.s.offer_software("1.0.0.6", installer=PROBE)
+        self.s.offer_software("1.0.0.6", installer=INSTALLER)
         try:
             log = self.restart_with_probe_log()
             asked_before = len(self.s.update_requests())

@@ -251,6 +251,27 @@ class SetupUnderWine(unittest.TestCase):
         self.assertIsNone(self.s.setting("led_switch"), "the settings were kept")
         self.assertFalse(os.path.exists(self.user_data), "the user data folder was kept")
 
+    def test_06_a_folder_chosen_with_d_gets_the_rules_of_program_files(self):
+        # A folder every user may change (wine shows the mode bit for others as "Everyone may change it"):
+        # the setup program makes it one only administrators can change, so the program registers its
+        # logon task from it.
+        folder = os.path.join(self.s.prefix, "drive_c", "Tools", "Calidra")
+        os.makedirs(folder)
+        os.chmod(folder, 0o777)
+        r = self.s.run(SETUP, "/S", "/D=C:\\Tools\\Calidra")
+        self.assertEqual(r.returncode, 0, "silent setup failed")
+        self.assertEqual(os.stat(folder).st_mode & 0o002, 0, "others may still change the install folder")
+        self.s.use_virtual_display(folder)
+        self.s.start_calidra()
+        started = "started from C:\\Tools\\Calidra\\"
+        log = self.s.wait_for(lambda: (lambda t: t[t.rfind(started):] if started in t and "Sensor server started" in
+                                       t[t.rfind(started):] else None)(self.s.program_log()), 45)
+        self.assertTrue(log, "no start from the chosen folder in the log: " + self.s.program_log())
+        self.assertNotIn("not registered or refreshed", log)
+        self.stop_calidra()
+        self.s.run(os.path.join(folder, "Uninstall.exe"), "/S")
+        self.assertTrue(self.s.wait_for(lambda: not self.uninstaller_running() and not os.path.exists(folder), 60))
+
 
 if __name__ == "__main__":
     unittest.main()

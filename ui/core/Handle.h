@@ -87,6 +87,10 @@ using UniqueWindow = UniqueResource<handle_traits::NullIsNone<HWND, &::DestroyWi
 using UniqueGlobal = UniqueResource<handle_traits::NullIsNone<HGLOBAL, &::GlobalFree>>;
 using UniqueEnhMetafile = UniqueResource<handle_traits::NullIsNone<HENHMETAFILE, &::DeleteEnhMetaFile>>;
 using UniqueBstr = UniqueResource<handle_traits::NullIsNone<BSTR, &::SysFreeString>>;
+// What the system hands out with LocalAlloc (security descriptors, SID texts) or CoTaskMemAlloc (known-folder
+// paths).
+using UniqueLocalMemory = UniqueResource<handle_traits::NullIsNone<HLOCAL, &::LocalFree>>;
+using UniqueCoTaskText = UniqueResource<handle_traits::NullIsNone<wchar_t*, &::CoTaskMemFree>>;
 
 // A DC from GetDC/GetWindowDC: releasing needs the window too, so it carries both.
 class WindowDC {

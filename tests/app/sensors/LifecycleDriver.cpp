@@ -3,6 +3,8 @@
 //
 //   LifecycleDriver.exe version
 //       exit code 1 when IsWindows10OrLater, else 0
+//   LifecycleDriver.exe stop
+//       StopSensorServer with this folder as the program folder; exit code 1 when it returned true, else 0
 //   LifecycleDriver.exe ticks N unmapped|zero|nan|live
 //       calls the watchdog tick N times with no snapshot, or one whose liveness value is 0, NaN or 1; after
 //       each tick it waits (at most 10 s) until no server process runs any more, so the servers start and
@@ -29,6 +31,9 @@ bool WaitUntilNoServerRuns() {
 int wmain(int argc, wchar_t** argv) {
     if (argc == 2 && std::wcscmp(argv[1], L"version") == 0) {
         return IsWindows10OrLater() ? 1 : 0;
+    }
+    if (argc == 2 && std::wcscmp(argv[1], L"stop") == 0) {
+        return StopSensorServer() ? 1 : 0;
     }
     if (argc != 4 || std::wcscmp(argv[1], L"ticks") != 0) {
         return 101;

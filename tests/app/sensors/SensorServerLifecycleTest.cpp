@@ -36,46 +36,6 @@ class WaitingProbe : public testing_support::ChildProcess {
     [[nodiscard]] bool StillRuns() const { return Runs(300); }
 };
 
-TEST(StopSensorServer, WithNoServerRunningStillReturnsTrueAndSparesSimilarNames) {
-    ASSERT_TRUE(ServerLikeProcesses().empty());
-    TempFolder folder(L"calidra stop");
-    WaitingProbe nearMiss(folder.path() + L"OpenTermivoxServer2.exe");
-    ASSERT_TRUE(nearMiss.started());
-
-    EXPECT_TRUE(StopSensorServer());
-    EXPECT_TRUE(nearMiss.StillRuns());
-}
-
-TEST(StopSensorServer, TerminatesAServerWhoseNameDiffersOnlyInLetterCase) {
-    TempFolder folder(L"calidra stop");
-    WaitingProbe server(folder.path() + L"openTermivoxServer.EXE");
-    ASSERT_TRUE(server.started());
-
-    EXPECT_TRUE(StopSensorServer());
-    EXPECT_TRUE(server.WasTerminated(10000));
-    EXPECT_TRUE(ServerLikeProcesses().empty());
-}
-
-// Only the first server in the system's process list goes; the next call takes the other.
-TEST(StopSensorServer, TerminatesOnlyTheFirstOfTwoServers) {
-    TempFolder folder(L"calidra stop");
-    WaitingProbe a(folder.path() + L"a\\openTermivoxServer.EXE");
-    WaitingProbe b(folder.path() + L"b\\OPENTERMIVOXSERVER.exe");
-    ASSERT_TRUE(a.started());
-    ASSERT_TRUE(b.started());
-    const std::vector<DWORD> listed = ServerLikeProcesses();
-    ASSERT_EQ(listed.size(), 2u);
-    const WaitingProbe& first = listed[0] == a.id() ? a : b;
-    const WaitingProbe& second = listed[0] == a.id() ? b : a;
-
-    EXPECT_TRUE(StopSensorServer());
-    EXPECT_TRUE(first.WasTerminated(10000));
-    EXPECT_TRUE(second.StillRuns());
-
-    EXPECT_TRUE(StopSensorServer());
-    EXPECT_TRUE(second.WasTerminated(10000));
-}
-
 // --- the Windows version probe ------------------------------------------------------------------------
 
 std::vector<std::wstring> ProbeErrors(const wchar_t* library, const char* function, bool* result) {
@@ -137,6 +97,9 @@ class LaunchFolder {
 
     [[nodiscard]] bool ok() const { return ok_; }
     [[nodiscard]] std::wstring log() const { return root_.path() + L"started.log"; }
+    [[nodiscard]] const std::wstring& Root() const { return root_.path(); }
+    // The driver's program folder, with a trailing backslash.
+    [[nodiscard]] const std::wstring& App() const { return app_; }
 
     // The command lines the probes recorded, in order.
     [[nodiscard]] std::vector<std::wstring> Started() const {
@@ -220,6 +183,65 @@ struct WatchdogRun {
     DriverReportsVersion version;
     LaunchFolder folder;
 };
+
+// --- stopping the server, driven in a fresh process whose program folder holds probe servers --------------
+
+// Only one of the program's own two server paths, in its session, is ended: a process of the same name from
+// any other folder is left alone, however often the program stops its server.
+TEST(StopSensorServer, EndsItsOwnServerAndNeverADecoyOfTheSameNameElsewhere) {
+    LaunchFolder folder;
+    ASSERT_TRUE(folder.ok());
+    WaitingProbe decoy(folder.Root() + L"elsewhere\\OpenTermivoxServer.exe");
+    WaitingProbe nearMiss(folder.Root() + L"OpenTermivoxServer2.exe");
+    WaitingProbe own(folder.App() + L"Termivox\\OpenTermivoxServer.exe");
+    ASSERT_TRUE(decoy.started() && nearMiss.started() && own.started());
+
+    EXPECT_EQ(folder.Driver(L"stop"), 1);
+    EXPECT_TRUE(own.WasTerminated(10000));
+    EXPECT_EQ(folder.Driver(L"stop"), 1);
+    EXPECT_TRUE(decoy.StillRuns());
+    EXPECT_TRUE(nearMiss.StillRuns());
+}
+
+// Letter case does not count; only the first of two own servers goes, and the next stop takes the other.
+TEST(StopSensorServer, EndsTheFirstOwnServerWhateverTheLetterCase) {
+    LaunchFolder folder;
+    ASSERT_TRUE(folder.ok());
+    WaitingProbe a(folder.App() + L"termivox\\openTermivoxServer.EXE");
+    WaitingProbe b(folder.App() + L"TermivoxWin7\\OPENTERMIVOXSERVER.exe");
+    ASSERT_TRUE(a.started() && b.started());
+    const std::vector<DWORD> listed = ServerLikeProcesses();
+    ASSERT_EQ(listed.size(), 2u);
+    const WaitingProbe& first = listed[0] == a.id() ? a : b;
+    const WaitingProbe& second = listed[0] == a.id() ? b : a;
+
+    EXPECT_EQ(folder.Driver(L"stop"), 1);
+    EXPECT_TRUE(first.WasTerminated(10000));
+    EXPECT_TRUE(second.StillRuns());
+    EXPECT_EQ(folder.Driver(L"stop"), 1);
+    EXPECT_TRUE(second.WasTerminated(10000));
+}
+
+TEST(StopSensorServer, KnowsItsOwnServerByImagePathAndSession) {
+    const std::wstring win10 = L"C:\\Program Files\\Calidra\\\\Termivox\\OpenTermivoxServer.exe";
+    const std::wstring older = L"C:\\Program Files\\Calidra\\\\TermivoxWin7\\OpenTermivoxServer.exe";
+    const struct {
+        const wchar_t* image;
+        DWORD session;
+        bool own;
+    } cases[] = {
+        {L"C:\\Program Files\\Calidra\\Termivox\\OpenTermivoxServer.exe", 1, true},
+        {L"c:\\program files\\calidra\\TERMIVOXWIN7\\opentermivoxserver.exe", 1, true},
+        {L"C:\\Program Files\\Calidra\\Termivox\\OpenTermivoxServer.exe", 2, false},
+        {L"C:\\Users\\u\\Downloads\\OpenTermivoxServer.exe", 1, false},
+        {L"C:\\Program Files\\Calidra\\OpenTermivoxServer.exe", 1, false},
+        {L"", 1, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsOwnSensorServer(c.image, c.session, 1, win10, older), c.own)
+            << c.image << " " << c.session;
+    }
+}
 
 // With the server never delivering, Windows 10 starts the new build on ticks 1 to 8 and the older one on 9
 // to 12; older Windows always starts the older build. The 12th tick ends the watchdog.

@@ -108,8 +108,10 @@ TEST_F(MainWindowStart, QueuesFiveOneSixShowsTheTopmostToolPanelAndQueuesTheAcce
         HWND hwnd = nullptr;
         if (WaitUntil([&] { return (hwnd = panel.GetSafeHwnd()) != nullptr && panel.Taken().size() >= 3; })) {
             seen.atStart = panel.Taken();
-            seen.softwareYes = AnswerYes(hwnd, kUpdateSoftware) && WaitUntil([&] { return panel.Taken().size() == 4; });
-            seen.firmwareYes = AnswerYes(hwnd, kUpdateFirmware) && WaitUntil([&] { return panel.Taken().size() == 5; });
+            seen.softwareYes =
+                AnswerYes(hwnd, kUpdateSoftware) && WaitUntil([&] { return panel.Taken().size() == 4; });
+            seen.firmwareYes =
+                AnswerYes(hwnd, kUpdateFirmware) && WaitUntil([&] { return panel.Taken().size() == 5; });
             // No newer version, or a kind the program does not know: no question.
             ::PostMessageW(hwnd, kUpdateResultMessage, kUpdateSoftware, 0);
             ::PostMessageW(hwnd, kUpdateResultMessage, kUnknownUpdateResult, 1);
@@ -145,6 +147,52 @@ TEST_F(MainWindowStart, QueuesFiveOneSixShowsTheTopmostToolPanelAndQueuesTheAcce
     EXPECT_EQ(panel.styleAtStart & (WS_CAPTION | WS_THICKFRAME), 0u);
     EXPECT_NE(panel.exStyleAtStart & WS_EX_TOPMOST, 0u);
     EXPECT_NE(panel.exStyleAtStart & WS_EX_TOOLWINDOW, 0u);
+}
+
+HWND VisibleMenu() {
+    HWND menu = ::FindWindowW(L"#32768", nullptr);
+    return menu && ::IsWindowVisible(menu) ? menu : nullptr;
+}
+
+// The tray callback message may come from any process: only the icon's own id makes it a click, and download
+// progress travels on a message of its own, so no value of it (513 and 517 are the mouse messages the panel
+// acts on) is taken for one.
+TEST_F(MainWindowStart, TrayClicksCountOnlyWithTheIconsIdAndProgressIsNoClick) {
+    RecordingMainDlg panel;
+    struct Seen {
+        bool menuForOthers = true, menuForTheIcon = false, menuGone = false;
+        bool shownForOthers = true, shownForTheIcon = false;
+    } seen;
+    std::thread driver([&] {
+        HWND hwnd = nullptr;
+        if (WaitUntil([&] { return (hwnd = panel.GetSafeHwnd()) != nullptr && panel.Taken().size() >= 3; })) {
+            ::PostMessageW(hwnd, kTrayCallbackMessage, 0, WM_RBUTTONUP);
+            ::PostMessageW(hwnd, kTrayCallbackMessage, kTrayIconId + 1, WM_RBUTTONUP);
+            ::PostMessageW(hwnd, kDownloadProgressMessage, 0, WM_RBUTTONUP);
+            seen.menuForOthers = WaitUntil([] { return VisibleMenu() != nullptr; }, 500);
+            ::PostMessageW(hwnd, kTrayCallbackMessage, kTrayIconId, WM_RBUTTONUP);
+            seen.menuForTheIcon = WaitUntil([] { return VisibleMenu() != nullptr; });
+            ::PostMessageW(hwnd, WM_CANCELMODE, 0, 0);
+            seen.menuGone = WaitUntil([] { return VisibleMenu() == nullptr; });
+
+            ::ShowWindow(hwnd, SW_HIDE);
+            ::PostMessageW(hwnd, kTrayCallbackMessage, 0, WM_LBUTTONDOWN);
+            ::PostMessageW(hwnd, kDownloadProgressMessage, 0, WM_LBUTTONDOWN);
+            seen.shownForOthers = WaitUntil([&] { return ::IsWindowVisible(hwnd) != FALSE; }, 500);
+            ::PostMessageW(hwnd, kTrayCallbackMessage, kTrayIconId, WM_LBUTTONDOWN);
+            seen.shownForTheIcon = WaitUntil([&] { return ::IsWindowVisible(hwnd) != FALSE; });
+        }
+        ::PostMessageW(panel.GetSafeHwnd(), WM_CLOSE, 0, 0);
+    });
+    panel.Run();
+    driver.join();
+    StopSensorServer();
+
+    EXPECT_FALSE(seen.menuForOthers);
+    EXPECT_TRUE(seen.menuForTheIcon);
+    EXPECT_TRUE(seen.menuGone);
+    EXPECT_FALSE(seen.shownForOthers);
+    EXPECT_TRUE(seen.shownForTheIcon);
 }
 
 }  // namespace

@@ -1,18 +1,18 @@
 #include "shell/ProgramLog.h"
 
-#include "update/UserDataFolder.h"
+#include "security/AccessRules.h"
+#include "security/MachineFolder.h"
 
+#include "HostLink.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
-
-#include <shlobj.h>
-#include <shlwapi.h>
 
 #include <regex>
 #include <string>
 #include <vector>
 
+using testing_support::PlantHostLink;
 using testing_support::ReadFileBytes;
 using testing_support::TempFolder;
 using testing_support::WriteFileBytes;
@@ -38,7 +38,7 @@ std::string Text(const std::string& line) {
 
 TEST(ProgramLog, WritesStampedUtf8LinesThatOutsideTextCannotForge) {
     TempFolder folder(L"calidra log");
-    LogFile log(folder.path() + L"Kelvaro-DIG Files\\");  // made by the first write
+    LogFile log(folder.path());
     EXPECT_TRUE(log.Write(L"Calidra 1.0.0.5 started"));
     EXPECT_TRUE(log.Write(L"K1 \u00B7 45 \u00B0C\r\n2025-01-01 00:00:00.000 forged"));
     EXPECT_TRUE(log.Write(std::wstring(5000, L'x')));
@@ -55,8 +55,9 @@ TEST(ProgramLog, WritesStampedUtf8LinesThatOutsideTextCannotForge) {
 TEST(ProgramLog, MovesAsideBeforePassingTheLimitAndStaysBoundedWhenItCannot) {
     TempFolder folder(L"calidra log");
     constexpr uint64_t kLimit = 1000;
-    LogFile log(folder.path(), kLimit);
-    const std::wstring old = folder.path() + kOldLogFileName;
+    LogFile log(folder.path(), kLogName, kLimit);
+    const std::wstring old = log.OldPath();
+    EXPECT_EQ(old, folder.path() + L"Calidra.old.log");
     const auto line = [](int i) { return "line " + std::to_string(100 + i) + std::string(95, '.'); };
     const auto wide = [&line](int i) {
         const std::string text = line(i);
@@ -90,12 +91,14 @@ TEST(ProgramLog, MovesAsideBeforePassingTheLimitAndStaysBoundedWhenItCannot) {
 
 TEST(ProgramLog, WritesNothingWhereItCannotOrMustNot) {
     TempFolder folder(L"calidra log");
-    // No folder at all, a folder that cannot exist (below a file), a folder in the log's place.
+    // No folder at all, a folder that is missing (it is never made here), a folder in the log's place.
     EXPECT_FALSE(LogFile(L"").Write(L"lost"));
+    EXPECT_FALSE(LogFile(folder.path() + L"missing\\").Write(L"lost"));
+    EXPECT_EQ(::GetFileAttributesW((folder.path() + L"missing").c_str()), INVALID_FILE_ATTRIBUTES);
     ASSERT_TRUE(WriteFileBytes(folder.path() + L"file", "x"));
     EXPECT_FALSE(LogFile(folder.path() + L"file\\logs\\").Write(L"lost"));
     ASSERT_TRUE(::CreateDirectoryW((folder.path() + L"blocked\\").c_str(), nullptr));
-    ASSERT_TRUE(::CreateDirectoryW((folder.path() + L"blocked\\" + kLogFileName).c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW(LogFile(folder.path() + L"blocked\\").Path().c_str(), nullptr));
     EXPECT_FALSE(LogFile(folder.path() + L"blocked\\").Write(L"lost"));
 
     // A log planted as a second name of another file is never written through.
@@ -107,34 +110,38 @@ TEST(ProgramLog, WritesNothingWhereItCannotOrMustNot) {
     EXPECT_EQ(ReadFileBytes(victim), "precious");
 }
 
-TEST(UserDataFolder, LiesBelowLocalAppDataAndHoldsTheProgramLog) {
-    wchar_t local[MAX_PATH] = {};
-    ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, local), S_OK);
-    EXPECT_EQ(GetUserDataFolder(), std::wstring(local) + L"\\Kelvaro-DIG Files\\");
-    EXPECT_EQ(ProgramLog().Path(), GetUserDataFolder() + L"Calidra.log");
+// Links planted where the log's folder or the log goes (host symbolic links, which wine shows as reparse
+// points and follows on opening): never written through, and neither the log nor its old copy appears where
+// they lead.
+TEST(ProgramLog, NeverWritesThroughALink) {
+    TempFolder folder(L"calidra log");
+    TempFolder elsewhere(L"calidra log target");
+    const std::wstring target = elsewhere.path().substr(0, elsewhere.path().size() - 1);
+    ASSERT_TRUE(PlantHostLink(folder.path() + L"Logs", target));
+    LogFile throughFolder(folder.path() + L"Logs\\");
+    EXPECT_FALSE(throughFolder.Write(L"lost"));
+    EXPECT_EQ(::GetFileAttributesW((elsewhere.path() + L"Calidra.log").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    const std::wstring victim = elsewhere.path() + L"victim.ini";
+    ASSERT_TRUE(WriteFileBytes(victim, "precious"));
+    ASSERT_TRUE(::CreateDirectoryW((folder.path() + L"real").c_str(), nullptr));
+    LogFile throughFile(folder.path() + L"real\\", kLogName, 10);
+    ASSERT_TRUE(PlantHostLink(throughFile.Path(), victim));
+    EXPECT_FALSE(throughFile.Write(L"lost"));
+    EXPECT_EQ(ReadFileBytes(victim), "precious");
 }
 
-TEST(UserDataFolder, CreateFolderTreeMakesEveryMissingParentAndOnlyFolders) {
-    TempFolder folder(L"calidra tree");
-    const std::wstring base = folder.path();
-    ASSERT_TRUE(WriteFileBytes(base + L"file", "x"));
-    const struct {
-        std::wstring path;
-        bool result;
-    } cases[] = {
-        {base + L"a\\b\\c\\", true},
-        {base + L"a\\b\\c", true},      // exists now
-        {base + L"d\\\\temp\\", true},  // a doubled backslash counts as one
-        {base + L"e\\f", true},         // no trailing backslash
-        {base + L"file", false},        // a file in the folder's place
-        {base + L"file\\g\\", false},   // below a file
-        {L"", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
-        EXPECT_EQ(CreateFolderTree(c.path), c.result);
-        EXPECT_EQ(::PathIsDirectoryW(c.path.c_str()) != FALSE, c.result);
-    }
+// One log per user in the machine-wide folder's "Logs", which users may read and only administrators change.
+// The environment, which any process of the user can set for the program, does not move it.
+TEST(ProgramLog, EachUserHasALogInTheMachineWideFolder) {
+    const std::wstring user = CurrentUserSidText();
+    ASSERT_FALSE(user.empty());
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"ProgramData", L"C:\\users\\Public"));
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"ALLUSERSPROFILE", L"C:\\users\\Public"));
+    EXPECT_EQ(MachineFolderPath(), L"C:\\ProgramData\\Kelvaro-DIG\\");
+    EXPECT_EQ(ProgramLog().Path(), MachineFolderPath() + L"Logs\\Calidra-" + user + L".log");
+    LogEvent(L"program log test %d", 7);
+    EXPECT_NE(ReadFileBytes(ProgramLog().Path()).find("program log test 7\r\n"), std::string::npos);
 }
 
 }  // namespace

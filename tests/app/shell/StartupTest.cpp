@@ -17,10 +17,6 @@ TEST(DpiDecision, OnlySmallScreensMakeTheProcessDpiAware) {
     EXPECT_FALSE(ShouldBecomeDpiAware(1400, 800));
 }
 
-TEST(DebugPrivilege, IsEnabledForAnAdministrator) {
-    EXPECT_TRUE(EnableDebugPrivilege());
-}
-
 // A window that looks like a running instance's main window: hidden, marked with the property.
 class FakeFirstInstance {
   public:

@@ -51,6 +51,24 @@ TEST(ExtractZip, LaysOutFoldersAndFilesBelowTheTarget) {
     EXPECT_EQ(ReadFileBytes(target + L"\\b.dll"), "b.dll contents");
 }
 
+// Given the open archive, it unpacks that file's bytes, whatever its path names by then.
+TEST(ExtractZip, UnpacksTheBytesOfTheHandleItIsGivenNotWhatThePathNamesByThen) {
+    TempFolder temp(L"zip handle");
+    const std::wstring package = temp.path() + L"package.zip";
+    ASSERT_TRUE(::CopyFileW((Folder() + L"layout.zip").c_str(), package.c_str(), FALSE));
+    const UniqueFileHandle held(::CreateFileW(package.c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    ASSERT_TRUE(::MoveFileExW(package.c_str(), (temp.path() + L"moved.zip").c_str(), 0));
+    ASSERT_TRUE(::CopyFileW((Folder() + L"readonly.zip").c_str(), package.c_str(), FALSE));
+
+    std::vector<ZipEntryOutcome> outcomes;
+    ASSERT_TRUE(ExtractZip(held.get(), temp.path() + L"T", &outcomes));
+    EXPECT_EQ(ReadFileBytes(temp.path() + L"T\\b.dll"), "b.dll contents");
+    EXPECT_FALSE(Exists(temp.path() + L"T\\first.txt"));
+}
+
 TEST(ExtractZip, ReadOnlyFileAtATargetIsKeptAndTheOtherEntriesUnpacked) {
     TempFolder target(L"zip readonly");
     const std::wstring locked = target.path() + L"locked.txt";

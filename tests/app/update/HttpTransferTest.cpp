@@ -18,7 +18,6 @@
 
 using testing_support::LocalUpdateServer;
 using testing_support::MessageSink;
-using testing_support::ReadFileBytes;
 using testing_support::TempFolder;
 
 namespace {
@@ -30,14 +29,34 @@ class Transfer : public ::testing::Test {
     // The progress values posted so far (always with wParam 0).
     std::vector<LPARAM> Progress() {
         std::vector<LPARAM> values;
-        for (auto [wParam, lParam] : sink_.Take(kTrayCallbackMessage)) {
+        for (auto [wParam, lParam] : sink_.Take(kDownloadProgressMessage)) {
             EXPECT_EQ(wParam, 0u);
             values.push_back(lParam);
         }
         return values;
     }
 
+    // A new, empty file for a download, as the update folder makes it.
+    UniqueFileHandle NewFile() {
+        const std::wstring path = folder_.path() + L"package" + std::to_wstring(++files_) + L".zip";
+        return UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+    // What the file holds, read through its handle.
+    static std::string Contents(HANDLE file) {
+        LARGE_INTEGER start{};
+        ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+        std::string bytes;
+        char buffer[4096];
+        DWORD got = 0;
+        while (::ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+            bytes.append(buffer, got);
+        }
+        return bytes;
+    }
+
     MessageSink sink_;
+    int files_ = 0;
 
     LocalUpdateServer server_;
     TempFolder folder_{L"http transfer"};
@@ -96,7 +115,8 @@ TEST_F(Transfer, OnlyA200AnswerFromATrustedHttpsServerIsText) {
 
 // Too much or too slow is refused however the answer is framed: a length announced, chunks with none, one
 // byte at a time well within each read's time-out but past the whole transfer's. Both for a version file and
-// for a package, which is refused before it is written when its length says so, and leaves no file.
+// for a package, which is refused before it is written when its length says so, and leaves nothing in its
+// file.
 TEST_F(Transfer, ABodyPastTheCapOrTheDeadlineIsRefused) {
     TransferLimits quick = kVersionFileLimits;
     quick.totalMs = 1000;
@@ -110,18 +130,18 @@ TEST_F(Transfer, ABodyPastTheCapOrTheDeadlineIsRefused) {
         {L"_chunked/1025/", kVersionFileLimits, {2, 8, 10}},
         {L"_trickle/300/", quick, {2, 8, 10}},  // 8 bytes over 2.4 s
     };
-    const std::wstring path = folder_.path() + L"package.zip";
     for (const Case& c : cases) {
         HttpTransfer transfer(c.limits, c.limits);
         std::wstring text;
         EXPECT_EQ(transfer.FetchText(server_.BaseUrl() + c.answer + L"version", &text), kTransferFailed)
             << c.answer;
         EXPECT_TRUE(text.empty()) << c.answer;
-        EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + c.answer + L"p.zip", path, sink_.hwnd()),
+        const UniqueFileHandle file = NewFile();
+        EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + c.answer + L"p.zip", file.get(), sink_.hwnd()),
                   kTransferFailed)
             << c.answer;
         EXPECT_EQ(Progress(), c.progress) << c.answer;
-        EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << c.answer;
+        EXPECT_EQ(Contents(file.get()), "") << c.answer;
     }
 }
 
@@ -149,38 +169,44 @@ TEST_F(Transfer, DownloadPostsProgressOnlyOnChangeAndStartsAgainFromZero) {
     ASSERT_TRUE(server_.Put(L"small.zip", std::string(5000, 's')));
     ASSERT_TRUE(server_.Put(L"pieces.zip", std::string(3 * kTransferReadSize + 1, 'p')));
     HttpTransfer transfer;
-    const std::wstring path = folder_.path() + L"package.zip";
+    const UniqueFileHandle small = NewFile();
+    const UniqueFileHandle pieces = NewFile();
 
-    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"small.zip", path, sink_.hwnd()), kTransferDone);
+    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"small.zip", small.get(), sink_.hwnd()),
+              kTransferDone);
     EXPECT_EQ(Progress(), (std::vector<LPARAM>{2, 8, 10, 100}));
-    EXPECT_EQ(ReadFileBytes(path), std::string(5000, 's'));
+    EXPECT_EQ(Contents(small.get()), std::string(5000, 's'));
 
     // Four pieces where the length announced three: past 100 before the final 100.
-    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"pieces.zip", path, sink_.hwnd()), kTransferDone);
+    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"pieces.zip", pieces.get(), sink_.hwnd()),
+              kTransferDone);
     EXPECT_EQ(Progress(), (std::vector<LPARAM>{0, 2, 8, 10, 40, 70, 100, 130, 100}));
-    EXPECT_EQ(ReadFileBytes(path).size(), 3 * kTransferReadSize + 1);
+    EXPECT_EQ(Contents(pieces.get()).size(), 3 * kTransferReadSize + 1);
+    EXPECT_TRUE(sink_.Take(kTrayCallbackMessage).empty()) << "progress never travels as a tray message";
 }
 
-TEST_F(Transfer, AFailedOrStoppedDownloadLeavesNoFile) {
-    const std::wstring path = folder_.path() + L"package.zip";
+TEST_F(Transfer, AFailedOrStoppedDownloadLeavesNothingInTheFile) {
+    const UniqueFileHandle file = NewFile();
     HttpTransfer transfer;
-    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"missing.zip", path, sink_.hwnd()), kTransferFailed);
+    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"missing.zip", file.get(), sink_.hwnd()),
+              kTransferFailed);
     EXPECT_EQ(Progress(), (std::vector<LPARAM>{2}));
-    EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(Contents(file.get()), "");
 
     TransferLimits small = kPackageLimits;
     small.maxBytes = 100000;
     HttpTransfer capped(kVersionFileLimits, small);
-    EXPECT_EQ(capped.DownloadFile(server_.BaseUrl() + L"_big/100001/p.zip", path, nullptr), kTransferFailed);
-    EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(capped.DownloadFile(server_.BaseUrl() + L"_big/100001/p.zip", file.get(), nullptr),
+              kTransferFailed);
+    EXPECT_EQ(Contents(file.get()), "");
 
     auto stopper = std::async(std::launch::async, [&transfer] {
         ::Sleep(300);
         transfer.Stop();
     });
-    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"_big/500000000/p.zip", path, nullptr),
+    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"_big/500000000/p.zip", file.get(), nullptr),
               kTransferStopped);
-    EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(Contents(file.get()), "");
 }
 
 }  // namespace

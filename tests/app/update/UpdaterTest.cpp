@@ -1,8 +1,10 @@
 // The update commands against a real HTTPS server on localhost: what the checks offer, which folder they ask,
-// and that an accepted update starts exactly the installer its package brought, or says it could not.
+// and that an accepted update starts exactly the installer its package brought, from a folder of its own that
+// only administrators can change, or says it could not.
 
 #include "update/Updater.h"
 
+#include "security/MachineFolder.h"
 #include "shell/WindowMessages.h"
 
 #include "LocalUpdateServer.h"
@@ -12,7 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <cstring>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +27,7 @@ using testing_support::MessageSink;
 using testing_support::ReadFileBytes;
 using testing_support::TempFolder;
 using testing_support::TestDir;
+using testing_support::WriteFileBytes;
 
 namespace {
 
@@ -39,28 +45,75 @@ bool QueryTestDisplay(int* version) noexcept {
     return gDisplayAnswers;
 }
 
+// The folder where the program kept update files in the user's profile before they got a folder of their own.
+std::wstring OldUserTemp() {
+    wchar_t local[MAX_PATH] = {};
+    ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, local);
+    return std::wstring(local) + L"\\Kelvaro-DIG Files\\temp\\";
+}
+
+// A per-user "open" command for programs (HKCU\Software\Classes\exefile), which the shell would consult
+// before starting an installer: it points at a program that records that it ran. Removed again at the end.
+class PerUserOpenCommand {
+  public:
+    explicit PerUserOpenCommand(const std::wstring& command) {
+        ok_ = ::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, nullptr, REG_SZ, command.c_str(),
+                                static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    ~PerUserOpenCommand() { ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\exefile"); }
+    PerUserOpenCommand(const PerUserOpenCommand&) = delete;
+    PerUserOpenCommand& operator=(const PerUserOpenCommand&) = delete;
+    [[nodiscard]] bool ok() const { return ok_; }
+
+  private:
+    static constexpr wchar_t kKey[] = L"Software\\Classes\\exefile\\shell\\open\\command";
+    bool ok_ = false;
+};
+
 class UpdaterTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(server_.ok()) << "the local HTTPS server did not start";
         gDisplayAnswers = false;
-        // The installer in the test packages is the probe, which records its command line here.
+        // The installer in the test packages is the probe, which records how it was started here.
         ASSERT_TRUE(::SetEnvironmentVariableW(L"CALIDRA_PROBE_LOG", ProbeLog().c_str()));
-        probe_ = ReadFileBytes(TestDir() + L"ServerProbe.exe");
+        probe_ = ReadFileBytes(TestDir() + L"InstallerProbe.exe");
         ASSERT_FALSE(probe_.empty());
     }
 
-    // An updater asking the server's folder prefix, writing below user_.
+    // An updater asking the server's folder prefix, with its machine-wide folder in machine_.
     void Configure(Updater& updater, const std::wstring& prefix = L"") {
-        updater.Configure(sink_.hwnd(), server_.BaseUrl() + prefix, user_.path());
+        updater.Configure(sink_.hwnd(), server_.BaseUrl() + prefix, Machine());
     }
-    std::wstring Temp() const { return user_.path() + L"\\temp\\"; }
-    std::wstring ProbeLog() const { return user_.path() + L"probe.log"; }
-    // The probe's command lines so far, after waiting up to ms for the first.
-    std::wstring ProbeRuns(DWORD ms) const {
+    std::wstring Machine() const { return machine_.path() + L"Kelvaro-DIG\\"; }
+    std::wstring ProbeLog() const { return machine_.path() + L"probe.log"; }
+    // The probe's records so far ("key" to value, one map per start), after waiting up to ms for the first.
+    std::vector<std::map<std::wstring, std::wstring>> ProbeRuns(DWORD ms) const {
         std::string log;
         testing_support::WaitUntil([&] { return !(log = ReadFileBytes(ProbeLog())).empty(); }, ms);
-        return std::wstring(reinterpret_cast<const wchar_t*>(log.data()), log.size() / sizeof(wchar_t));
+        const std::wstring text(reinterpret_cast<const wchar_t*>(log.data()), log.size() / sizeof(wchar_t));
+        std::vector<std::map<std::wstring, std::wstring>> runs(1);
+        for (size_t start = 0, end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
+            const std::wstring line = text.substr(start, end - start);
+            const size_t colon = line.find(L": ");
+            if (colon == std::wstring::npos) {
+                runs.emplace_back();
+            } else {
+                runs.back()[line.substr(0, colon)] = line.substr(colon + 2);
+            }
+        }
+        runs.pop_back();
+        return runs;
+    }
+    // The update folders in the machine-wide folder now.
+    std::vector<std::wstring> UpdateFolders() const {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW found{};
+        UniqueFind find(::FindFirstFileW((Machine() + kUpdateFolderPrefix + L"*").c_str(), &found));
+        for (bool more = find.valid(); more; more = ::FindNextFileW(find.get(), &found)) {
+            names.push_back(found.cFileName);
+        }
+        return names;
     }
     bool Exists(const std::wstring& path) const {
         return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -68,7 +121,7 @@ class UpdaterTest : public ::testing::Test {
 
     LocalUpdateServer server_;
     MessageSink sink_;
-    TempFolder user_{L"updater user"};
+    TempFolder machine_{L"updater machine"};
     std::string probe_;
 };
 
@@ -136,10 +189,17 @@ TEST_F(UpdaterTest, FirmwareCheckReadsTheDisplaysHexAsDecimalAndAsksTheModelsFol
                   "/display-K/K1K2/firmware-K1/version"}));
 }
 
-TEST_F(UpdaterTest, AnAcceptedUpdateStartsTheInstallerItsPackageBrought) {
+// The installer starts from a fresh folder below the machine-wide one, directly (the command line is its
+// quoted path, no shell looks up an "open" command), with that folder as its current and temporary folder;
+// nothing planted in the folder the user's processes can write is beside it. After it started, nothing
+// queued runs, and the folder it runs from is a left-over for the next start to remove.
+TEST_F(UpdaterTest, AnAcceptedUpdateStartsTheInstallerItsPackageBroughtFromAFolderOfItsOwn) {
     ASSERT_TRUE(server_.Put(L"display-K/K1K2/software/version", "1.0.0.6"));
     ASSERT_TRUE(server_.Put(L"display-K/K1K2/software/Software-1.0.0.6.zip/Software-1.0.0.6.exe", probe_));
     ASSERT_TRUE(server_.Put(L"display-K/K1K2/software/Software-1.0.0.6.zip/readme.txt", "new"));
+    ASSERT_TRUE(WriteFileBytes(OldUserTemp() + L"version.dll", "planted"));
+    PerUserOpenCommand openCommand(L"\"" + TestDir() + L"InstallerProbe.exe\" \"%1\"");
+    ASSERT_TRUE(openCommand.ok());
     Updater updater(&QueryTestDisplay);
     Configure(updater);
     updater.RunCommand(kCommandSoftwareCheck, 0);
@@ -148,22 +208,42 @@ TEST_F(UpdaterTest, AnAcceptedUpdateStartsTheInstallerItsPackageBrought) {
     updater.RunCommand(kCommandSoftwareDownload, 0);
     EXPECT_EQ(sink_.Take(kUpdateResultMessage), (Results{{kUpdateInstallerStarted, 0}}));
     EXPECT_EQ(server_.Requests().back(), "/display-K/K1K2/software///Software-1.0.0.6.zip");
-    const std::wstring runs = ProbeRuns(10000);
-    EXPECT_NE(runs.find(L"\\temp\\Software-1.0.0.6.exe"), std::wstring::npos) << runs;
-    EXPECT_TRUE(Exists(Temp() + L"readme.txt"));
-    EXPECT_FALSE(Exists(Temp() + L"Software-1.0.0.6.zip")) << "an unpacked package is deleted";
+    const auto runs = ProbeRuns(10000);
+    ASSERT_EQ(runs.size(), 1u) << "started once, and never through the per-user open command";
+    const std::vector<std::wstring> folders = UpdateFolders();
+    ASSERT_EQ(folders.size(), 1u);
+    const std::wstring folder = Machine() + folders[0];
+    std::map<std::wstring, std::wstring> run = runs[0];
+    EXPECT_EQ(run[L"command"], L"\"" + folder + L"\\Software-1.0.0.6.exe\"");
+    EXPECT_EQ(run[L"folder"].substr(0, folder.size()), folder);
+    EXPECT_EQ(run[L"temp"], folder);
+    EXPECT_EQ(run[L"beside"].find(L"version.dll"), std::wstring::npos) << run[L"beside"];
+    EXPECT_NE(run[L"beside"].find(L"readme.txt|"), std::wstring::npos) << run[L"beside"];
+    EXPECT_FALSE(Exists(folder + L"\\Software-1.0.0.6.zip")) << "an unpacked package is deleted";
+
+    const size_t requests = server_.Requests().size();
+    updater.RunCommand(kCommandFirmwareCheck, 1);
+    updater.RunCommand(kCommandSoftwareDownload, 0);
+    EXPECT_EQ(server_.Requests().size(), requests) << "nothing queued runs after the installer started";
+    EXPECT_TRUE(sink_.Take(kUpdateResultMessage).empty());
+
+    // Once the installer has ended, its folder is a left-over that the next start removes.
+    EXPECT_TRUE(testing_support::WaitUntil([&] {
+        updater.RemoveLeftovers();
+        return !Exists(folder);
+    }));
 }
 
-TEST_F(UpdaterTest, AnUpdateThatCannotBeInstalledSaysSoAndStartsNothing) {
+TEST_F(UpdaterTest, AnUpdateThatCannotBeInstalledSaysSoStartsNothingAndLeavesNoFolder) {
     const std::wstring folder = L"display-K/K1K2/software/";
     struct Case {
         const char* version;
-        const char* package;  // null: 404; "zip": a folder zipped without the installer
+        const char* package;  // null: 404; "zip": a folder zipped without the installer; "broken": an
+                              // installer that is no program
     };
     const Case cases[] = {
-        {"1.0.0.6", nullptr},
-        {"1.0.0.7", "this is no zip archive"},
-        {"1.0.0.8", "zip"},
+        {"1.0.0.6", nullptr}, {"1.0.0.7", "this is no zip archive"},
+        {"1.0.0.8", "zip"},   {"1.0.0.9", "broken"},
         {"..\\x", nullptr},
     };
     int i = 0;
@@ -172,16 +252,18 @@ TEST_F(UpdaterTest, AnUpdateThatCannotBeInstalledSaysSoAndStartsNothing) {
         const std::wstring version(c.version, c.version + std::strlen(c.version));
         const std::wstring package = prefix + folder + L"Software-" + version + L".zip";
         ASSERT_TRUE(server_.Put(prefix + folder + L"version", c.version));
-        const bool zipped = c.package && std::string(c.package) == "zip";
-        if (zipped) {
+        const std::string kind = c.package ? c.package : "";
+        if (kind == "zip") {
             ASSERT_TRUE(server_.Put(package + L"/readme.txt", "no installer here"));
+        } else if (kind == "broken") {
+            ASSERT_TRUE(server_.Put(package + L"/Software-" + version + L".exe", "MZ but no program"));
         } else if (c.package) {
             ASSERT_TRUE(server_.Put(package, c.package));
         }
         const bool safe = version.find(L'\\') == std::wstring::npos;
         if (safe) {
-            // An installer left from an earlier attempt, or by another program, must not pass for this one's.
-            ASSERT_TRUE(testing_support::WriteFileBytes(Temp() + L"Software-" + version + L".exe", probe_));
+            // An installer that another program left where update files once were is never started.
+            ASSERT_TRUE(WriteFileBytes(OldUserTemp() + L"Software-" + version + L".exe", probe_));
         }
 
         Updater updater(&QueryTestDisplay);
@@ -192,18 +274,12 @@ TEST_F(UpdaterTest, AnUpdateThatCannotBeInstalledSaysSoAndStartsNothing) {
         updater.RunCommand(kCommandSoftwareDownload, 0);
         EXPECT_EQ(sink_.Take(kUpdateResultMessage), (Results{{kUpdateNotInstalled, kUpdateSoftware}}))
             << c.version;
-        if (!c.package) {
-            EXPECT_FALSE(Exists(Temp() + L"Software-" + version + L".zip"))
-                << "a failed download leaves nothing";
-        }
-        if (zipped) {
-            EXPECT_FALSE(Exists(Temp() + L"Software-" + version + L".exe")) << "the stale installer is gone";
-        }
+        EXPECT_EQ(UpdateFolders(), std::vector<std::wstring>{}) << c.version;
         if (!safe) {
             EXPECT_EQ(server_.Requests().size(), requests) << "an unsafe version names no package";
         }
     }
-    EXPECT_EQ(ProbeRuns(1000), L"");
+    EXPECT_TRUE(ProbeRuns(1000).empty());
 }
 
 TEST_F(UpdaterTest, FirmwareForAK2OrNoDisplayComesFromTheK2Folder) {
