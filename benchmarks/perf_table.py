@@ -207,7 +207,10 @@ def main():
     breakdown = section(read(folder, "resident_memory"), "where the memory goes")
     if breakdown:
         print()
-        print("\n".join(line for line in breakdown.splitlines() if line.startswith(("|", "where"))))
+        lines = breakdown.splitlines()
+        print(lines[0])  # the title, then the table on its own
+        print()
+        print("\n".join(line for line in lines[1:] if line.startswith("|")))
 
 
 if __name__ == "__main__":
