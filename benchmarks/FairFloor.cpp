@@ -46,8 +46,9 @@ const Gdiplus::RectF kStatusArea(140, 16, 212, 24);
 constexpr Gdiplus::REAL kStatusFontSize = 12;
 constexpr Gdiplus::ARGB kStatusColor = 0xFF8C96A5;
 constexpr wchar_t kStatusText[] = L"K1 \u00b7 45 \u00b0C";
-constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                                INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_SECURE;
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                                INTERNET_FLAG_SECURE;
 constexpr DWORD kReadChunk = 4096;
 
 bool Fail(const char* step) {
@@ -74,9 +75,8 @@ std::wstring ProgramFolder() {
 bool FetchOnce(const std::wstring& url) {
     const UniqueHInternet internet(
         ::InternetOpenW(L"Calidra", INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY, nullptr, nullptr, 0));
-    const UniqueHInternet request(internet ? ::InternetOpenUrlW(internet.get(), url.c_str(), nullptr, 0,
-                                                                kRequestFlags, 0)
-                                           : nullptr);
+    const UniqueHInternet request(
+        internet ? ::InternetOpenUrlW(internet.get(), url.c_str(), nullptr, 0, kRequestFlags, 0) : nullptr);
     if (!request) {
         return Fail("the HTTPS request");
     }
@@ -134,7 +134,8 @@ bool PushFrame(HWND window, const std::vector<std::unique_ptr<Gdiplus::Image>>& 
         Gdiplus::Graphics graphics(&canvas);
         graphics.DrawImage(images[0].get(), 0, 0, kWidth, kHeight);
         for (size_t i = 0; i < std::size(kPictures); ++i) {
-            graphics.DrawImage(images[i + 1].get(), kPictures[i].x, kPictures[i].y, kPictureWidth, kPictureHeight);
+            graphics.DrawImage(images[i + 1].get(), kPictures[i].x, kPictures[i].y, kPictureWidth,
+                               kPictureHeight);
         }
         const Gdiplus::Font font(family, kStatusFontSize, Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);
         const Gdiplus::SolidBrush brush{Gdiplus::Color(kStatusColor)};
@@ -171,17 +172,18 @@ int Run(HINSTANCE instance, const std::wstring& url) {
     windowClass.lpszClassName = kClassName;
     RECT work{};
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    HWND window = ::RegisterClassExW(&windowClass)
-                      ? ::CreateWindowExW(WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClassName, L"Fair floor",
-                                          WS_POPUP | WS_VISIBLE, work.right - kWidth, work.bottom - kHeight,
-                                          kWidth, kHeight, nullptr, nullptr, instance, nullptr)
-                      : nullptr;
+    HWND window =
+        ::RegisterClassExW(&windowClass)
+            ? ::CreateWindowExW(WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClassName, L"Fair floor",
+                                WS_POPUP | WS_VISIBLE, work.right - kWidth, work.bottom - kHeight, kWidth,
+                                kHeight, nullptr, nullptr, instance, nullptr)
+            : nullptr;
     if (window == nullptr) {
         Fail("creating the window");
         return 1;
     }
-    const UniqueIcon icon(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
-                                                          ::GetSystemMetrics(SM_CXSMICON),
+    const UniqueIcon icon(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(kIconResource),
+                                                          IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
                                                           ::GetSystemMetrics(SM_CYSMICON), 0)));
     NOTIFYICONDATAW tray{};
     tray.cbSize = sizeof(tray);

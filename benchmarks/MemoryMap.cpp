@@ -1,5 +1,6 @@
-// What Windows says about a running process's memory, for the memory breakdown (benchmarks/memory_breakdown.py),
-// which puts it beside Linux's per-mapping figures of the same process (/proc/PID/smaps):
+// What Windows says about a running process's memory, for the memory breakdown
+// (benchmarks/memory_breakdown.py), which puts it beside Linux's per-mapping figures of the same process
+// (/proc/PID/smaps):
 //
 //   memory_map.exe PID|NAME      (the Windows process id, or the executable's name when one process has it)
 //
@@ -8,8 +9,8 @@
 //   module BASE SIZE PATH                            each loaded module (its image's address range)
 //   stack TID LOW HIGH START                         each thread's stack reservation and start address
 //   teb TID ADDRESS                                  each thread's environment block
-//   then the lines of MemoryProbe.dll (heaps, their regions and large blocks; see MemoryProbe.cpp), which this
-//   tool loads into the process for a moment: only the process itself can walk its heaps.
+//   then the lines of MemoryProbe.dll (heaps, their regions and large blocks; see MemoryProbe.cpp), which
+//   this tool loads into the process for a moment: only the process itself can walk its heaps.
 //
 // Exit code: 0, 2 bad arguments, 3 the process cannot be read, 4 the heaps could not be walked (the rest was
 // printed).
@@ -66,8 +67,9 @@ void PrintRegions(HANDLE process) {
          ::VirtualQueryEx(process, at, &region, sizeof(region)) == sizeof(region) && region.RegionSize > 0;
          at = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize) {
         if (region.State == MEM_COMMIT) {
-            std::printf("region %p %zu %s %lx %p\n", region.BaseAddress, static_cast<size_t>(region.RegionSize),
-                        TypeName(region.Type), region.Protect, region.AllocationBase);
+            std::printf("region %p %zu %s %lx %p\n", region.BaseAddress,
+                        static_cast<size_t>(region.RegionSize), TypeName(region.Type), region.Protect,
+                        region.AllocationBase);
         }
     }
 }
@@ -84,7 +86,7 @@ void PrintStacks(HANDLE process, DWORD pid) {
         const UniqueHandle thread(::OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID));
         ThreadBasicInformation basic{};
         if (!thread || !NT_SUCCESS(::NtQueryInformationThread(thread.get(), kThreadBasicInformation, &basic,
-                                                               sizeof(basic), nullptr))) {
+                                                              sizeof(basic), nullptr))) {
             continue;
         }
         NT_TIB tib{};
@@ -92,11 +94,12 @@ void PrintStacks(HANDLE process, DWORD pid) {
         SIZE_T read = 0;
         const auto* teb = static_cast<const BYTE*>(basic.tebBaseAddress);
         if (::ReadProcessMemory(process, teb, &tib, sizeof(tib), &read) &&
-            ::ReadProcessMemory(process, teb + kTebDeallocationStack, &reservation, sizeof(reservation), &read)) {
+            ::ReadProcessMemory(process, teb + kTebDeallocationStack, &reservation, sizeof(reservation),
+                                &read)) {
             std::printf("teb %lu %p\n", entry.th32ThreadID, basic.tebBaseAddress);
             void* start = nullptr;
-            static_cast<void>(::NtQueryInformationThread(thread.get(), kThreadStartAddress, &start, sizeof(start),
-                                                         nullptr));
+            static_cast<void>(::NtQueryInformationThread(thread.get(), kThreadStartAddress, &start,
+                                                         sizeof(start), nullptr));
             std::printf("stack %lu %p %p %p\n", entry.th32ThreadID,
                         reservation != nullptr ? reservation : tib.StackLimit, tib.StackBase, start);
         }
@@ -124,12 +127,14 @@ FARPROC RemoteLoadLibrary(HANDLE process) {
     const HMODULE local = ::GetModuleHandleW(L"kernel32.dll");
     HMODULE modules[kMostModules];
     DWORD needed = 0;
-    if (local == nullptr || !::K32EnumProcessModulesEx(process, modules, sizeof(modules), &needed, LIST_MODULES_ALL)) {
+    if (local == nullptr ||
+        !::K32EnumProcessModulesEx(process, modules, sizeof(modules), &needed, LIST_MODULES_ALL)) {
         return nullptr;
     }
     for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < kMostModules; ++i) {
         wchar_t name[MAX_PATH] = {};
-        if (::K32GetModuleBaseNameW(process, modules[i], name, MAX_PATH) && _wcsicmp(name, L"kernel32.dll") == 0) {
+        if (::K32GetModuleBaseNameW(process, modules[i], name, MAX_PATH) &&
+            _wcsicmp(name, L"kernel32.dll") == 0) {
             const auto offset = reinterpret_cast<const BYTE*>(::GetProcAddress(local, "LoadLibraryW")) -
                                 reinterpret_cast<const BYTE*>(local);
             return reinterpret_cast<FARPROC>(reinterpret_cast<BYTE*>(modules[i]) + offset);
@@ -160,17 +165,17 @@ bool PrintHeaps(HANDLE process, DWORD pid) {
     }
     bool loaded = false;
     if (::WriteProcessMemory(process, remote, dll.c_str(), bytes, nullptr)) {
-        const UniqueHandle thread(::CreateRemoteThread(process, nullptr, 0,
-                                                       reinterpret_cast<LPTHREAD_START_ROUTINE>(
-                                                           reinterpret_cast<void*>(loadLibrary)),
-                                                       remote, 0, nullptr));
+        const UniqueHandle thread(::CreateRemoteThread(
+            process, nullptr, 0,
+            reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(loadLibrary)), remote, 0,
+            nullptr));
         loaded = thread && ::WaitForSingleObject(thread.get(), kProbeWaitMs) == WAIT_OBJECT_0;
     }
     ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     std::string text;
     {
-        const UniqueFileHandle file(::CreateFileW(report.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                  OPEN_EXISTING, 0, nullptr));
+        const UniqueFileHandle file(
+            ::CreateFileW(report.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         char chunk[kReadChunk];
         DWORD got = 0;
         while (loaded && file && ::ReadFile(file.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) {

@@ -4,7 +4,8 @@
 //
 //   heap HEAP KIND busy_bytes BUSY blocks N committed BYTES    KIND: process, crt or other
 //   heap_region HEAP BASE COMMITTED UNCOMMITTED                 each region the heap occupies
-//   heap_block HEAP ADDRESS SIZE                                each busy block of at least kListedBlock bytes
+//   heap_block HEAP ADDRESS SIZE                                each busy block of at least kListedBlock
+//   bytes
 //
 // The walk runs with each heap locked, inside the loader's lock; allocations elsewhere wait meanwhile.
 
@@ -26,7 +27,8 @@ void Append(std::string& out, const char* format, auto... values) {
     char line[160];
     const int length = std::snprintf(line, sizeof(line), format, values...);
     if (length > 0) {
-        out.append(line, static_cast<size_t>(length) < sizeof(line) ? static_cast<size_t>(length) : sizeof(line) - 1);
+        out.append(line, static_cast<size_t>(length) < sizeof(line) ? static_cast<size_t>(length)
+                                                                    : sizeof(line) - 1);
     }
 }
 
@@ -47,7 +49,8 @@ void WalkHeap(HANDLE heap, const char* kind, std::string& out) {
             busy += entry.cbData;
             ++blocks;
             if (entry.cbData >= kListedBlock) {
-                Append(details, "heap_block %p %p %zu\n", heap, entry.lpData, static_cast<size_t>(entry.cbData));
+                Append(details, "heap_block %p %p %zu\n", heap, entry.lpData,
+                       static_cast<size_t>(entry.cbData));
             }
         }
     }
@@ -72,7 +75,8 @@ void WriteReport(HMODULE self) {
     std::wstring file(path, length);
     file = file.substr(0, file.find_last_of(L'\\') + 1) + L"memory-probe-" +
            std::to_wstring(::GetCurrentProcessId()) + L".txt";
-    const UniqueFileHandle handle(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const UniqueFileHandle handle(
+        ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     if (handle) {
         ::WriteFile(handle.get(), out.data(), static_cast<DWORD>(out.size()), &written, nullptr);

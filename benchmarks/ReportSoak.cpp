@@ -68,8 +68,8 @@ long long HeapBytesInUse() {
 
 // RssAnon of this process as Linux counts it (through wine's Z: drive); -1 where there is no such file.
 long long AnonymousResidentKib() {
-    const UniqueFileHandle file(::CreateFileW(L"Z:\\proc\\self\\status", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                              OPEN_EXISTING, 0, nullptr));
+    const UniqueFileHandle file(::CreateFileW(L"Z:\\proc\\self\\status", GENERIC_READ, FILE_SHARE_READ,
+                                              nullptr, OPEN_EXISTING, 0, nullptr));
     char text[4096] = {};
     DWORD got = 0;
     if (!file || !::ReadFile(file.get(), text, sizeof(text) - 1, &got, nullptr)) {
@@ -99,9 +99,10 @@ Sample Measure(int reports) {
 
 Sample Take(int reports) {
     const Sample s = Measure(reports);
-    std::printf("  after %7d reports: heap in use %10lld B  private %8lld KiB  anonymous resident %7lld KiB  "
-                "handles %4lld\n",
-                s.reports, s.heapBytes, s.privateBytes / 1024, s.anonymousKib, s.handles);
+    std::printf(
+        "  after %7d reports: heap in use %10lld B  private %8lld KiB  anonymous resident %7lld KiB  "
+        "handles %4lld\n",
+        s.reports, s.heapBytes, s.privateBytes / 1024, s.anonymousKib, s.handles);
     std::fflush(stdout);
     return s;
 }
@@ -138,8 +139,9 @@ int main(int argc, char** argv) {
     feed.Set(40.0f, 10.0f);
     ::Sleep(vdisplay::kDefaultArrivalDelayMs + 50);  // the collections are ready
 
-    std::printf("report soak: %d reports to the virtual K1, %lu ms pause, %d worker steps per round of its loop\n",
-                count, pauseMs, kReportsPerStep);
+    std::printf(
+        "report soak: %d reports to the virtual K1, %lu ms pause, %d worker steps per round of its loop\n",
+        count, pauseMs, kReportsPerStep);
     // The first readings load and allocate what reading needs: twice before anything counts.
     static_cast<void>(Measure(0));
     static_cast<void>(Measure(0));
@@ -181,11 +183,12 @@ int main(int argc, char** argv) {
     const double anon = Slope(samples, [](const Sample& s) { return s.anonymousKib * 1024; });
     const long long handles = samples.back().handles - samples.front().handles;
     const bool flat = heap <= kFlatBytesPerReport && priv <= kFlatBytesPerReport && handles <= kFlatHandles;
-    std::printf("report soak: %d reports in %.0f s (%.0f a second), %zu samples after the warm-up\n", last, seconds,
-                last / seconds, samples.size());
-    std::printf("growth per report: heap in use %+.3f B, private %+.3f B, anonymous resident %+.3f B "
-                "(flat: at most %.0f B each for the heap and private memory); handles %+lld\n",
-                heap, priv, anon, kFlatBytesPerReport, handles);
+    std::printf("report soak: %d reports in %.0f s (%.0f a second), %zu samples after the warm-up\n", last,
+                seconds, last / seconds, samples.size());
+    std::printf(
+        "growth per report: heap in use %+.3f B, private %+.3f B, anonymous resident %+.3f B "
+        "(flat: at most %.0f B each for the heap and private memory); handles %+lld\n",
+        heap, priv, anon, kFlatBytesPerReport, handles);
     std::printf("report soak: %s\n", flat ? "flat" : "GROWTH");
     return flat ? 0 : kGrowth;
 }

@@ -2,8 +2,8 @@
 
 // The display worker as the program runs it, for the benchmarks that drive it in their own process
 // (DisplayRefreshBench, ReportSoak): the worker thread with its display link, whose step also reads the
-// display status as the main window's step does, and the sensor block, written by the benchmark itself through
-// the sensor server's own writer.
+// display status as the main window's step does, and the sensor block, written by the benchmark itself
+// through the sensor server's own writer.
 
 #include "display/DisplayLink.h"
 #include "display/ThreadBasic.h"

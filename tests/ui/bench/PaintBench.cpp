@@ -155,7 +155,8 @@ class Baseline {
             images_.emplace_back(new Gdiplus::Image(CString(folder + name).GetString()));
         format_.SetAlignment(Gdiplus::StringAlignmentCenter);
         format_.SetLineAlignment(Gdiplus::StringAlignmentCenter);
-        format_.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap | Gdiplus::StringFormatFlagsMeasureTrailingSpaces);
+        format_.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap |
+                               Gdiplus::StringFormatFlagsMeasureTrailingSpaces);
         if (kept_.Create(nullptr, kWidth, kHeight, DibRows::TopDown))
             canvas_ = std::make_unique<Gdiplus::Bitmap>(kWidth, kHeight, kWidth * 4, PixelFormat32bppPARGB,
                                                         reinterpret_cast<BYTE*>(kept_.GetBits()));
@@ -174,7 +175,8 @@ class Baseline {
                         Gdiplus::UnitPixel);
             g.SetTextRenderingHint(Gdiplus::TextRenderingHintClearTypeGridFit);
             const Gdiplus::RectF box(static_cast<float>(kButton.left), static_cast<float>(kButton.top),
-                                     static_cast<float>(kButton.Width()), static_cast<float>(kButton.Height()));
+                                     static_cast<float>(kButton.Width()),
+                                     static_cast<float>(kButton.Height()));
             g.DrawString(kButtonText, -1, &font_, box, &format_, &brush_);
         }
         Push(nullptr);
@@ -359,23 +361,27 @@ int wmain(int argc, wchar_t** argv) {
             hovered.Print("button hover repaint");
             pushWhole.Print("bare window update, whole surface");
             pushPart.Print("bare window update, the button's rectangle");
-            // Each ratio compares like with like, frames of the same rounds: a full repaint that draws everything
-            // against the bare render that draws the same; one drawn from the caches (nothing drawn, the whole
-            // surface pushed) against the bare push of the whole surface; the hover (one control drawn, its
-            // rectangle pushed) against the full repaint from the caches (aim: at most 0.5); and wine's floor
-            // for that, a bare push of the button's rectangle against a bare push of the whole surface.
+            // Each ratio compares like with like, frames of the same rounds: a full repaint that draws
+            // everything against the bare render that draws the same; one drawn from the caches (nothing
+            // drawn, the whole surface pushed) against the bare push of the whole surface; the hover (one
+            // control drawn, its rectangle pushed) against the full repaint from the caches (aim: at most
+            // 0.5); and wine's floor for that, a bare push of the button's rectangle against a bare push of
+            // the whole surface.
             std::printf("rounds: %d of %d frames each\n", 15, batch);
-            std::printf("ratio full repaint (discarded) / bare render:   wall %.2f, cpu %.2f (median of rounds)\n",
-                        MedianRatio(discard.wall, base.wall, batch), MedianRatio(discard.cpu, base.cpu, 1));
-            std::printf("ratio full repaint (cached) / bare whole push:  wall %.2f, cpu %.2f (median of rounds)\n",
-                        MedianRatio(cached.wall, pushWhole.wall, batch), MedianRatio(cached.cpu, pushWhole.cpu, 1));
+            std::printf(
+                "ratio full repaint (discarded) / bare render:   wall %.2f, cpu %.2f (median of rounds)\n",
+                MedianRatio(discard.wall, base.wall, batch), MedianRatio(discard.cpu, base.cpu, 1));
+            std::printf(
+                "ratio full repaint (cached) / bare whole push:  wall %.2f, cpu %.2f (median of rounds)\n",
+                MedianRatio(cached.wall, pushWhole.wall, batch), MedianRatio(cached.cpu, pushWhole.cpu, 1));
             std::printf("ratio hover / full repaint (cached):            wall %.2f (median of rounds)\n",
                         MedianRatio(hovered.wall, cached.wall, batch));
             std::printf("ratio hover / full repaint (discarded):         wall %.2f (median of rounds)\n",
                         MedianRatio(hovered.wall, discard.wall, batch));
-            std::printf("ratio bare push, rectangle / whole:             wall %.2f (median of rounds; wine's floor "
-                        "for the hover)\n",
-                        MedianRatio(pushPart.wall, pushWhole.wall, batch));
+            std::printf(
+                "ratio bare push, rectangle / whole:             wall %.2f (median of rounds; wine's floor "
+                "for the hover)\n",
+                MedianRatio(pushPart.wall, pushWhole.wall, batch));
             std::printf("button renders during %d hover repaints: %d\n", 15 * batch, hoverRenders);
             if (dialog.shadow) {
                 std::printf("shadow renders during the %d repaints above: %u\n", 3 * 15 * batch,
