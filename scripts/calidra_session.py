@@ -22,13 +22,14 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+sys.path.insert(0, os.path.join(ROOT, "packaging"))
 from update_server import UpdateServer  # noqa: E402
+import update_tree  # noqa: E402
 
 # The wine + Xvfb set-up that every script shares.
 WINE_ENV = os.path.join(ROOT, "scripts", "wine-env.sh")
 
 CALIDRA_TITLE = "Kelvaro-DIG"
-CALIDRA_VERSION = "1.0.0.5"
 SETTINGS_KEY = r"HKCU\Software\Kelvaro-DIG"
 MACHINE_KEY = r"HKLM\Software\Kelvaro-DIG"
 SOFTWARE_FOLDER = "display-K/K1K2/software"
@@ -156,15 +157,20 @@ class Session:
                        env=self.env, stdin=subprocess.DEVNULL, capture_output=True, timeout=30, check=True)
 
     def reset_updates(self):
-        """Nothing newer on the server: the software version is the running one, and no firmware is offered."""
+        """Nothing newer on the server: what the build's release serves for the running version (the tree
+        packaging/update_tree.py lays out in <build>/release/update-server/, as scripts/release.sh does), and no
+        firmware is offered."""
         shutil.rmtree(self.update_root, ignore_errors=True)
-        self._put(f"{SOFTWARE_FOLDER}/version", CALIDRA_VERSION)
+        shutil.copytree(os.path.join(self.build, "release", "update-server"), self.update_root)
 
     def offer_software(self, version, installer=None):
-        """Offers software version; installer (a Windows program's path) becomes its package's installer."""
-        self._put(f"{SOFTWARE_FOLDER}/version", version)
+        """Offers software version; installer (a Windows program's path) becomes its package's installer, laid out
+        and signed as a release is (packaging/update_tree.py), with the build's test key."""
         if installer:
-            self._put(f"{SOFTWARE_FOLDER}/Software-{version}.zip/Software-{version}.exe", installer=installer)
+            update_tree.lay_out(self.update_root, "software", version, installer,
+                                os.path.join(self.build, "update-key", "test-key.pem"))
+        else:
+            self._put(f"{SOFTWARE_FOLDER}/version", version)
 
     def offer_firmware(self, model, version):
         self._put(f"{FIRMWARE_FOLDERS[model]}/version", version)
@@ -173,14 +179,11 @@ class Session:
         """The paths the update server was asked for, exactly as sent."""
         return self.updates.requests() if self.updates else []
 
-    def _put(self, relative, text=None, installer=None):
+    def _put(self, relative, text):
         path = os.path.join(self.update_root, *relative.split("/"))
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        if installer:
-            shutil.copy2(installer, path)
-        else:
-            with open(path, "w") as f:
-                f.write(text)
+        with open(path, "w") as f:
+            f.write(text)
 
     # ---- programs -------------------------------------------------------------------------------------
     def start_program(self, relative, args=(), extra_env=None, stderr_path=None):

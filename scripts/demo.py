@@ -4,9 +4,9 @@ and prints what the display shows once a second until interrupted (Ctrl+C).
 
     scripts/demo.py BUILD_DIR [--seconds N] [--offer-update [--answer yes|no]] [--stand-in hid|hidapi]
 
-With --offer-update the local update server offers software 1.0.0.6: Calidra asks in its message box (kept as a
-screenshot), and YES downloads the package, unpacks it and starts its installer (a stand-in that only records
-that it ran), after which Calidra ends. --answer clicks the answer after a few seconds.
+With --offer-update the local update server offers software 1.0.0.6, signed with the build's test key: Calidra
+asks in its message box (kept as a screenshot), and YES downloads the package, checks its signature, unpacks it
+and starts its installer (a stand-in that only records that it ran), after which Calidra ends. --answer clicks the answer after a few seconds.
 
 The virtual display sits beneath the real hidapi.dll, the one the release ships (--stand-in hid, the default), or
 takes hidapi.dll's place (--stand-in hidapi). Everything runs under wine on its own Xvfb display; a screenshot of that display is kept in

@@ -11,7 +11,7 @@ for bin in "$@"; do
       tessel.dll|hidapi.dll|kernel32.dll|user32.dll|gdi32.dll|gdiplus.dll|advapi32.dll|shell32.dll|shlwapi.dll|\
       ole32.dll|oleaut32.dll|comctl32.dll|comdlg32.dll|msimg32.dll|winmm.dll|imm32.dll|wininet.dll|crypt32.dll|\
       setupapi.dll|hid.dll|cfgmgr32.dll|msvcrt.dll|ntdll.dll|taskschd.dll|version.dll|uxtheme.dll|\
-      api-ms-win-crt-*|ws2_32.dll|bcrypt.dll|dwmapi.dll) ;;
+      api-ms-win-crt-*|ws2_32.dll|bcrypt.dll|dwmapi.dll|oleacc.dll) ;;
       *) echo "$bin imports $dll"; status=1 ;;
     esac
   done

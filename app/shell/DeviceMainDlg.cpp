@@ -14,6 +14,7 @@
 #include "sensors/SensorServer.h"
 
 #include "controls/MControl.h"
+#include "controls/MObject.h"
 #include "controls/MPicture.h"
 #include "controls/MText.h"
 
@@ -22,6 +23,8 @@ namespace {
 constexpr UINT kLightPictureId = 31;
 constexpr UINT kUnitPictureId = 32;
 constexpr UINT kStatusTextId = 33;
+// Over the close mark of the background: draws nothing, takes the keyboard focus.
+constexpr UINT kCloseTargetId = 34;
 
 const CRect kCloseArea(360, 15, 380, 35);
 const CRect kLightArea(215, 95, 286, 118);
@@ -32,6 +35,13 @@ const Gdiplus::Color kStatusColor(0xFF8C96A5);
 constexpr int kStatusFontSize = 12;
 constexpr UINT kAlignRight = 2;
 constexpr UINT kAlignMiddle = 4;
+
+// What a screen reader says, and the rings that show the keyboard focus.
+constexpr wchar_t kLightName[] = L"Display light";
+constexpr wchar_t kUnitName[] = L"Temperature unit";
+constexpr wchar_t kCloseName[] = L"Hide panel";
+constexpr wchar_t kSwitchFocusRing[] = L"img_focus_switch.png";
+constexpr wchar_t kCloseFocusRing[] = L"img_focus_close.png";
 
 constexpr wchar_t kSoftwareUpdatesTitle[] = L"Software Updates";
 constexpr wchar_t kFirmwareUpdatesTitle[] = L"Firmware Updates";
@@ -101,8 +111,13 @@ BOOL DeviceMainDlg::OnInitDialog() {
 
 void DeviceMainDlg::InitUI(CRect client) {
     SetLayeredWindow(TRUE);
-    unitPicture_ = CreateArea(L"MPicture", kUnitPictureId, CRect(), L"", 1, 1);
-    lightPicture_ = CreateArea(L"MPicture", kLightPictureId, CRect(), L"", 1, 1);
+    // The switches and the close mark are controls, in the order Tab visits them.
+    lightPicture_ = CreateControl(L"MPicture", kLightPictureId, CRect(), L"", 1, 1);
+    unitPicture_ = CreateControl(L"MPicture", kUnitPictureId, CRect(), L"", 1, 1);
+    closeTarget_ = CreateControl(L"MPicture", kCloseTargetId, CRect(), L"", 1, 1);
+    DescribeTarget(lightPicture_, kLightName, ROLE_SYSTEM_CHECKBUTTON, kSwitchFocusRing);
+    DescribeTarget(unitPicture_, kUnitName, ROLE_SYSTEM_PUSHBUTTON, kSwitchFocusRing);
+    DescribeTarget(closeTarget_, kCloseName, ROLE_SYSTEM_PUSHBUTTON, kCloseFocusRing);
     statusLine_ = FormatDisplayStatus(DisplayStatus{});
     statusText_ = CreateArea(L"MText", kStatusTextId, CRect(), statusLine_.c_str(), 1, 1);
     if (auto* text = static_cast<Tessel::MText*>(statusText_)) {
@@ -127,9 +142,24 @@ void DeviceMainDlg::UISize(CRect client) {
     if (unitPicture_) {
         unitPicture_->SetRect(unitArea_);
     }
+    if (closeTarget_) {
+        closeTarget_->SetRect(closeArea_);
+    }
     if (statusText_) {
         statusText_->SetRect(kStatusArea);
     }
+}
+
+void DeviceMainDlg::DescribeTarget(Tessel::MControl* target, const wchar_t* name, LONG role,
+                                   const wchar_t* focusRing) {
+    if (!target) {
+        return;
+    }
+    target->SetTabStop(1);
+    Tessel::PaintManager& engine = GetPaintManager();
+    engine.SetAccessibleName(target, name);
+    engine.SetAccessibleRole(target, role);
+    engine.SetFocusRing(target, focusRing);
 }
 
 void DeviceMainDlg::ApplySwitchImages() {
@@ -141,10 +171,33 @@ void DeviceMainDlg::ApplySwitchImages() {
         AsPicture(unitPicture_)
             ->SetImage(display_.Unit() == 0 ? L"img_temp_type1.png" : L"img_temp_type2.png", 1);
     }
+    Tessel::PaintManager& engine = GetPaintManager();
+    engine.SetAccessibleChecked(lightPicture_, display_.Light() == kLightOn);
+    engine.SetAccessibleValue(unitPicture_, display_.Unit() == 0 ? L"Celsius" : L"Fahrenheit");
 }
 
-LRESULT DeviceMainDlg::OnMessage(UINT, UINT, WPARAM, LPARAM) {
+LRESULT DeviceMainDlg::OnMessage(UINT id, UINT event, WPARAM, LPARAM) {
+    // Space, Enter and assistive programs click the switches and the close mark through their controls.
+    if (event == Tessel::kNotifyClicked) {
+        Operate(id);
+    }
     return 0;
+}
+
+void DeviceMainDlg::Operate(UINT target) {
+    if (target == kLightPictureId) {
+        const bool turnOff = display_.Light() == kLightOn;
+        display_.SetLight(turnOff ? kLightOff : kLightOn);
+        WriteSetting(kSettingLight, turnOff ? L"2" : L"1");
+    } else if (target == kUnitPictureId) {
+        const bool toCelsius = display_.Unit() != 0;
+        display_.SetUnit(toCelsius ? 0 : 1);
+        WriteSetting(kSettingUnit, toCelsius ? L"0" : L"1");
+    } else if (target == kCloseTargetId) {
+        ShowWindow(FALSE);
+    }
+    ApplySwitchImages();
+    InvalidateClient();
 }
 
 BOOL DeviceMainDlg::OnMouseMove(UINT flags, CPoint pt) {
@@ -159,19 +212,11 @@ BOOL DeviceMainDlg::OnMouseMove(UINT flags, CPoint pt) {
 
 BOOL DeviceMainDlg::OnLButtonDown(UINT flags, CPoint pt) {
     const BOOL result = MDialog::OnLButtonDown(flags, pt);
-    if (lightArea_.PtInRect(pt)) {
-        const bool turnOff = display_.Light() == kLightOn;
-        display_.SetLight(turnOff ? kLightOff : kLightOn);
-        WriteSetting(kSettingLight, turnOff ? L"2" : L"1");
-    } else if (unitArea_.PtInRect(pt)) {
-        const bool toCelsius = display_.Unit() != 0;
-        display_.SetUnit(toCelsius ? 0 : 1);
-        WriteSetting(kSettingUnit, toCelsius ? L"0" : L"1");
-    } else if (closeArea_.PtInRect(pt)) {
-        ShowWindow(FALSE);
-    }
-    ApplySwitchImages();
-    InvalidateClient();
+    // A press outside the three areas still re-applies the images and repaints.
+    Operate(lightArea_.PtInRect(pt)   ? kLightPictureId
+            : unitArea_.PtInRect(pt)  ? kUnitPictureId
+            : closeArea_.PtInRect(pt) ? kCloseTargetId
+                                      : 0);
     return result;
 }
 
@@ -221,6 +266,13 @@ LRESULT DeviceMainDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case kUpdateResultMessage:
             OnUpdateResult(wParam, lParam);
             return 0;
+        case WM_KEYDOWN:
+            // Escape hides the panel as its close mark does.
+            if (wParam == VK_ESCAPE) {
+                Operate(kCloseTargetId);
+                return 0;
+            }
+            break;
         case WM_COMMAND:
             if (wParam == kCommandExit) {
                 LogEvent(L"Calidra ends (Exit from the tray menu)");

@@ -88,7 +88,12 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
     // Registers the logon task unless someone other than an administrator can change what it would start.
     void RegisterStartupTaskIfProtected();
 
+    // The switches' images and what a screen reader says of them, after the settings.
     void ApplySwitchImages();
+    // A switch or the close mark acts, as when it is clicked: id of its control, or 0 for none.
+    void Operate(UINT target);
+    // A keyboard target: a tab stop with a name and role for screen readers and a focus ring.
+    void DescribeTarget(Tessel::MControl* target, const wchar_t* name, LONG role, const wchar_t* focusRing);
     void OnUpdateResult(WPARAM what, LPARAM detail);
     void InvalidateClient();
     // Removes the tray icon and ends the process at once with exit code 0.
@@ -99,6 +104,7 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
     Tessel::MControl* lightPicture_ = nullptr;  // not owned: the engine's control, id 31
     Tessel::MControl* unitPicture_ = nullptr;   // not owned: the engine's control, id 32
     Tessel::MControl* statusText_ = nullptr;    // not owned: the engine's control, id 33
+    Tessel::MControl* closeTarget_ = nullptr;   // not owned: the engine's control, id 34
     std::wstring statusLine_;
     bool autostartRefused_ = false;          // the status line keeps saying why there is no logon task
     uint32_t publishedStatus_ = UINT32_MAX;  // worker only; no status was ever this value

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -43,7 +44,7 @@ class Deadline {
 
 }  // namespace
 
-int HttpTransfer::FetchText(const std::wstring& url, std::wstring* text) noexcept {
+int HttpTransfer::FetchBytes(const std::wstring& url, std::string* bytes) noexcept {
     keepRunning_.store(1);
     const Deadline deadline(textLimits_.totalMs);
     const HttpsRequest opened = OpenHttpsRequest(url, textLimits_);
@@ -75,8 +76,17 @@ int HttpTransfer::FetchText(const std::wstring& url, std::wstring* text) noexcep
             break;
         }
     }
-    *text = Utf8ToText(body);
+    *bytes = std::move(body);
     return keepRunning_.load() != 0 ? kTransferDone : kTransferStopped;
+}
+
+int HttpTransfer::FetchText(const std::wstring& url, std::wstring* text) noexcept {
+    std::string body;
+    const int result = FetchBytes(url, &body);
+    if (result == kTransferDone || result == kTransferStopped) {
+        *text = Utf8ToText(body);
+    }
+    return result;
 }
 
 int HttpTransfer::DownloadFile(const std::wstring& url, HANDLE file, HWND window) noexcept {

@@ -48,6 +48,9 @@ class HttpTransfer {
     // The body of url, decoded as UTF-8 up to its first zero byte. text is assigned on kTransferDone and
     // kTransferStopped only.
     int FetchText(const std::wstring& url, std::wstring* text) noexcept;
+    // The body of url as it came, within the same limits; bytes is assigned on kTransferDone and
+    // kTransferStopped only.
+    int FetchBytes(const std::wstring& url, std::string* bytes) noexcept;
 
     // Writes the body of url into file (open for writing and empty, the caller's to keep and check) and posts
     // progress to window (null: none), each value only when it differs from the last one posted: 0 first if

@@ -2,6 +2,7 @@
 
 #include "update/ExtractZip.h"
 #include "update/InstallerLaunch.h"
+#include "update/PackageSignature.h"
 #include "update/Versions.h"
 
 #include "security/AdminFolder.h"
@@ -41,9 +42,7 @@ void DeleteWhenClosed(HANDLE file) noexcept {
 
 void Updater::Configure(HWND window, const std::wstring& baseUrl, const std::wstring& machineFolder) {
     window_ = window;
-    softwareUrl_ = baseUrl + kSoftwareFolder;
-    firmwareK1Url_ = baseUrl + kFirmwareK1Folder;
-    firmwareK2Url_ = baseUrl + kFirmwareK2Folder;
+    baseUrl_ = baseUrl;
     currentVersion_ = kProductVersion;
     machineFolder_ = machineFolder;
 }
@@ -105,9 +104,10 @@ void Updater::Cancel() noexcept {
 }
 
 void Updater::CheckSoftware() noexcept {
-    const std::wstring version = FetchVersion(softwareUrl_);
+    const std::wstring folder = baseUrl_ + kSoftwareFolder;
+    const std::wstring version = FetchVersion(folder);
     if (version.empty()) {
-        LogEvent(L"Software check: no version from %ls", softwareUrl_.c_str());
+        LogEvent(L"Software check: no version from %ls", folder.c_str());
         return;
     }
     SetLatest(kUpdateSoftware, version);
@@ -121,7 +121,7 @@ void Updater::CheckSoftware() noexcept {
 
 void Updater::CheckFirmware(int displayModel) noexcept {
     SetLatest(kUpdateFirmware, {});
-    const std::wstring& folder = FirmwareFolderUrl(displayModel);
+    const std::wstring folder = baseUrl_ + FirmwareFolder(displayModel);
     const std::wstring version = FetchVersion(folder);
     if (version.empty()) {
         LogEvent(L"Firmware check: no version from %ls", folder.c_str());
@@ -162,8 +162,8 @@ InstallOutcome Updater::InstallPackage(bool software, const std::wstring& versio
     const std::wstring stem = (software ? kSoftwarePackage : kFirmwarePackage) + version;
     const std::wstring packageName = stem + L".zip";
     const std::wstring installerName = stem + L".exe";
-    const std::wstring url =
-        (software ? softwareUrl_ : FirmwareFolderUrl(displayModel)) + L"//" + packageName;
+    const wchar_t* const folderName = software ? kSoftwareFolder : FirmwareFolder(displayModel);
+    const std::wstring url = baseUrl_ + folderName + L"//" + packageName;
 
     // A fresh folder of this update's own, which only administrators can change: nothing another process
     // planted (a DLL an installer would load from its folder, a link) can be in it.
@@ -191,8 +191,17 @@ InstallOutcome Updater::InstallPackage(bool software, const std::wstring& versio
     if (downloaded != kTransferDone) {
         return notInstalled(L"no package from", url);
     }
-    // Whatever must vouch for the package before it is unpacked reads it here, through `package`: the bytes
-    // as they were written, which nobody can open, change or replace while the handle is held.
+    // The signature vouches for the bytes as they were written, read through `package`, which nobody can
+    // open, change or replace while it is held; they are what is unpacked next. Without it nothing is
+    // unpacked and the package goes with the folder.
+    const SignatureCheck signature =
+        CheckPackageSignature(download_, url, package.get(), {folderName, packageName, version});
+    if (cancelled_.load()) {
+        return InstallOutcome::kCancelled;
+    }
+    if (signature != SignatureCheck::kValid) {
+        return notInstalled(SignatureCheckText(signature), L"(" + url + L")");
+    }
     if (!ExtractZip(package.get(), folder.Path())) {
         return notInstalled(L"the package is no zip archive:", url);
     }
@@ -216,8 +225,8 @@ InstallOutcome Updater::InstallPackage(bool software, const std::wstring& versio
     return InstallOutcome::kStarted;
 }
 
-const std::wstring& Updater::FirmwareFolderUrl(int displayModel) const noexcept {
-    return displayModel == kModelK1 ? firmwareK1Url_ : firmwareK2Url_;
+const wchar_t* Updater::FirmwareFolder(int displayModel) noexcept {
+    return displayModel == kModelK1 ? kFirmwareK1Folder : kFirmwareK2Folder;
 }
 
 std::wstring Updater::FetchVersion(const std::wstring& folderUrl) noexcept {

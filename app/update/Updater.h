@@ -73,7 +73,8 @@ class Updater {
     [[nodiscard]] InstallOutcome Install(WPARAM kind, int displayModel) noexcept;
 
   private:
-    [[nodiscard]] const std::wstring& FirmwareFolderUrl(int displayModel) const noexcept;
+    // The folder below the server's base address that serves this display model's firmware tool.
+    [[nodiscard]] static const wchar_t* FirmwareFolder(int displayModel) noexcept;
     // The version file of folderUrl, or empty when there is none or it is not a version text.
     [[nodiscard]] static std::wstring FetchVersion(const std::wstring& folderUrl) noexcept;
     void SetLatest(WPARAM kind, const std::wstring& version);
@@ -82,9 +83,7 @@ class Updater {
 
     const FirmwareQuery queryFirmware_;
     HWND window_ = nullptr;
-    std::wstring softwareUrl_;
-    std::wstring firmwareK1Url_;
-    std::wstring firmwareK2Url_;
+    std::wstring baseUrl_;
     std::wstring currentVersion_;
     std::wstring machineFolder_;
     mutable std::mutex latestMutex_;  // the worker writes the latest versions, the UI thread reads them

@@ -56,6 +56,13 @@ unit() {  # $1 file, $2 left of highlight
 unit img_temp_type1.png 2
 unit img_temp_type2.png 36
 
+# Focus rings, drawn centred over what has the keyboard focus: a rounded ring 2 pixels outside a switch, and a
+# circle around the close mark (its 20 x 20 area).
+convert -size 79x31 xc:none -fill none -stroke "$text" -strokewidth 2 -draw 'roundrectangle 1,1 77,29 15,15' \
+  "PNG32:$out/img_focus_switch.png"
+convert -size 24x24 xc:none -fill none -stroke "$text" -strokewidth 2 -draw 'circle 11.5,11.5 11.5,1.5' \
+  "PNG32:$out/img_focus_close.png"
+
 # Button: four frames side by side (normal, hover, pressed, disabled), 100 x 30 each; captions are drawn by
 # the button itself.
 button_frame() {  # $1 file, $2 fill, $3 edge

@@ -14,11 +14,14 @@ import subprocess
 import sys
 import time
 import unittest
+import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
+sys.path.insert(0, HERE)
 from calidra_session import CALIDRA_TITLE, STAND_IN_HID, Session  # noqa: E402
+from panel_without_mouse import PanelWithoutMouse  # noqa: E402
 
 BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
 SERVER = "OpenTermivoxServer.exe"
@@ -56,7 +59,7 @@ def installer_runs(path):
     return runs
 
 
-class WholeProgram(unittest.TestCase):
+class WholeProgram(PanelWithoutMouse, unittest.TestCase):
     s = None
     calidra = None
 
@@ -155,6 +158,11 @@ class WholeProgram(unittest.TestCase):
             os.remove(log)
         type(self).calidra = self.s.start_calidra(extra_env={"CALIDRA_PROBE_LOG": "Z:" + log.replace("/", "\\")})
         return log
+
+    def focus_panel(self):
+        # Without a window manager a click does not move the X keyboard focus: give it to the panel as one would.
+        panel = self.s.xdotool("search", "--onlyvisible", "--name", "^" + CALIDRA_TITLE + "$").split()[-1]
+        self.s.xdotool("windowfocus", "--sync", panel)
 
     def log_of_this_run(self):
         """The program log from the last start on."""
@@ -425,15 +433,12 @@ class WholeProgram(unittest.TestCase):
         self.ensure_running()
         self.assertTrue(self.s.wait_for(lambda: self.s.processes_named(SERVER), 10), "no sensor server running")
         self.assertTrue(self.s.window("Wine System Tray"), "no tray icon")
-        # Without a window manager a click does not move the X keyboard focus: give it to the panel as one would.
-        panel = self.s.xdotool("search", "--onlyvisible", "--name", "^" + CALIDRA_TITLE + "$").split()[-1]
-        self.s.xdotool("windowfocus", "--sync", panel)
+        self.focus_panel()
         self.s.key("alt+F4")
         self.assertEqual(self.calidra.wait(timeout=20), 1)
         self.s.wait_for(lambda: not self.s.processes_named(SERVER), 5)
         self.assertEqual(self.s.processes_named(SERVER), [], "the sensor server was left running")
         self.assertIsNone(self.s.window("Wine System Tray"), "the tray icon is still shown")
-
 
     def test_16_a_server_of_that_name_from_another_folder_survives_the_start(self):
         self.ensure_running()
@@ -498,7 +503,7 @@ class WholeProgram(unittest.TestCase):
 
     # ---- updates: a local HTTPS server named in the prefix's machine-wide "UpdateServer" value -------------
     def test_21_accepted_update_runs_its_installer_from_a_folder_of_its_own_and_the_program_ends(self):
-        self.s.offer_software("1.0.0.6", installer=INSTALLER)
+        self.s.offer_software("1.0.0.6", installer=INSTALLER)  # laid out and signed as a release is
         # Where update files once were, in a folder the user's processes can write: a DLL an installer would
         # load from beside itself. And a per-user "open" command for programs that the shell would consult.
         user = next(n for n in os.listdir(os.path.join(self.s.prefix, "drive_c", "users")) if n != "Public")
@@ -520,6 +525,7 @@ class WholeProgram(unittest.TestCase):
             self.s.click(box[0] + 120, box[1] + 175)  # YES
             self.assertEqual(self.calidra.wait(timeout=30), 0)
             self.assertIn("/display-K/K1K2/software///Software-1.0.0.6.zip", self.s.update_requests())
+            self.assertIn("/display-K/K1K2/software///Software-1.0.0.6.zip.sig", self.s.update_requests())
             runs = self.s.wait_for(lambda: installer_runs(log), 10)
             self.assertEqual(len(runs or []), 1, f"the installer did not run once, directly: {runs}")
             folder = runs[0]["folder"].rstrip("\\")
@@ -559,29 +565,45 @@ class WholeProgram(unittest.TestCase):
         finally:
             self.s.reset_updates()
 
-    def test_23_missing_package_is_reported_and_the_program_runs_on(self):
-        self.s.offer_software("1.0.0.7")  # no package on the server: 404
-        try:
-            self.restart_with_probe_log()
-            box = self.message_box()
-            self.assertTrue(box, "no update offer")
-            offer = self.message_box_ids()
-            self.s.click(box[0] + 120, box[1] + 175)  # YES
-            # The notice is a box of its own, in the same place.
-            self.assertTrue(self.s.wait_for(lambda: [i for i in self.message_box_ids() if i not in offer], 20),
-                            "no notice that the update could not be installed")
-            notice = self.message_box()
-            time.sleep(1.0)
-            self.assertIn("could not be installed", self.box_text(notice, "23-not-installed"))
-            self.s.click(notice[0] + 190, notice[1] + 175)  # OK
-            self.assertTrue(self.s.wait_for(lambda: self.s.window("MessageBox") is None, 5))
-            before = self.reports()
-            time.sleep(2.5)
-            self.assertIsNone(self.calidra.poll())
-            self.assertGreater(self.reports(), before)
-            self.assertIn("/display-K/K1K2/software///Software-1.0.0.7.zip", self.s.update_requests())
-        finally:
-            self.s.reset_updates()
+    def test_23_a_missing_or_tampered_package_or_an_installer_that_does_not_start_is_reported(self):
+        swapped = os.path.join(self.s.update_root, "display-K", "K1K2", "software", "Software-1.0.0.6.zip")
+        broken = os.path.join(self.s.work, "no-program.exe")
+        with open(broken, "wb") as f:
+            f.write(b"MZ but no program")
+        cases = (("1.0.0.7", None, None, "no package from"),  # nothing on the server: 404
+                 # A sound package with another installer in place of the signed one, its signature left.
+                 ("1.0.0.6", INSTALLER, swapped, "the signature does not match the package"),
+                 # Signed, but its installer is no program.
+                 ("1.0.0.8", broken, None, "the installer did not start"))
+        for version, installer, package, reason in cases:
+            with self.subTest(version):
+                self.s.offer_software(version, installer=installer)
+                if package:
+                    with zipfile.ZipFile(package, "w") as z:
+                        z.write(PROBE, f"Software-{version}.exe")
+                try:
+                    log = self.restart_with_probe_log()
+                    box = self.message_box()
+                    self.assertTrue(box, "no update offer")
+                    offer = self.message_box_ids()
+                    self.s.click(box[0] + 120, box[1] + 175)  # YES
+                    # The notice is a box of its own, in the same place.
+                    self.assertTrue(self.s.wait_for(lambda: [i for i in self.message_box_ids() if i not in offer], 20),
+                                    "no notice that the update could not be installed")
+                    notice = self.message_box()
+                    time.sleep(1.0)
+                    self.assertIn("could not be installed", self.box_text(notice, f"23-not-installed-{version}"))
+                    self.s.click(notice[0] + 190, notice[1] + 175)  # OK
+                    self.assertTrue(self.s.wait_for(lambda: self.s.window("MessageBox") is None, 5))
+                    before = self.reports()
+                    time.sleep(2.5)
+                    self.assertIsNone(self.calidra.poll())
+                    self.assertGreater(self.reports(), before)
+                    self.assertIn(f"/display-K/K1K2/software///Software-{version}.zip", self.s.update_requests())
+                    self.assertIn("Update not installed: " + reason, self.log_of_this_run())
+                    self.assertFalse(os.path.exists(log), "an installer ran")
+                finally:
+                    self.s.reset_updates()
 
     def test_24_without_an_update_server_the_first_report_comes_within_2_seconds(self):
         self.ensure_running()

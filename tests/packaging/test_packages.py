@@ -18,7 +18,9 @@ import zlib
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
+sys.path.insert(0, os.path.join(ROOT, "packaging"))
 from calidra_session import Session  # noqa: E402
+import update_signing  # noqa: E402
 
 BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
 ARCH = os.environ.get("CALIDRA_ARCH", "x64")
@@ -31,13 +33,17 @@ STAGE = os.path.join(RELEASE, f"Calidra-{VERSION}-{ARCH}")
 PORTABLE_ZIP = os.path.join(RELEASE, f"Calidra-{VERSION}-{ARCH}.zip")
 DEBUG_ZIP = os.path.join(RELEASE, f"Calidra-{VERSION}-{ARCH}-debug.zip")
 SETUP = os.path.join(RELEASE, f"Calidra-Setup-{VERSION}-{ARCH}.exe")
+# What the update server serves for this version, signed with the build's test key.
+UPDATE_SOFTWARE = os.path.join(RELEASE, "update-server", "display-K", "K1K2", "software")
+UPDATE_KEY = os.path.join(BUILD, "update-key", "test-key.pem")
 
 BINARIES = ["Calidra.exe", "Tessel.dll", "hidapi.dll",
             "Termivox/OpenTermivoxServer.exe", "TermivoxWin7/OpenTermivoxServer.exe"]
 SKINS = sorted("skins/theme1/" + n for n in os.listdir(os.path.join(ROOT, "skins", "theme1")))
 LICENCES = ["Licenses/" + n + ".txt" for n in ("hidapi", "zlib", "minizip", "OpenSans", "Apache-2.0")]
 INSTALL_LAYOUT = sorted(BINARIES + SKINS + LICENCES)
-PE_MACHINE = {"x64": 0x8664, "x86": 0x14C}[ARCH]
+PE_MACHINE_X86 = 0x14C
+PE_MACHINE = {"x64": 0x8664, "x86": PE_MACHINE_X86}[ARCH]
 
 TASK_NAME = "Kelvaro-DIG StartupTask"
 SETTINGS_KEY = r"HKCU\Software\Kelvaro-DIG"
@@ -105,6 +111,24 @@ class ReleaseFiles(unittest.TestCase):
         # A 64-bit setup program cannot start on 32-bit Windows, where the x64 files would not run either.
         self.assertEqual(pe_machine(SETUP), PE_MACHINE)
 
+    def test_update_server_tree_holds_the_signed_package_for_this_version(self):
+        package = f"Software-{VERSION}.zip"
+        self.assertEqual(sorted(os.listdir(UPDATE_SOFTWARE)), sorted(["version", package, package + ".sig"]))
+        with open(os.path.join(UPDATE_SOFTWARE, "version")) as f:
+            self.assertEqual(f.read(), VERSION)
+        with zipfile.ZipFile(os.path.join(UPDATE_SOFTWARE, package)) as z, tempfile.TemporaryDirectory() as tmp:
+            self.assertEqual(z.namelist(), [f"Software-{VERSION}.exe"])
+            # The update installer starts on either width (and runs the setup program that fits).
+            self.assertEqual(pe_machine(z.extract(f"Software-{VERSION}.exe", tmp)), PE_MACHINE_X86)
+        with open(os.path.join(UPDATE_SOFTWARE, package), "rb") as f:
+            statement = update_signing.statement("display-K/K1K2/software/", package, VERSION, f.read())
+        with open(os.path.join(UPDATE_SOFTWARE, package + ".sig"), "rb") as f:
+            self.assertTrue(update_signing.verify(UPDATE_KEY, statement, f.read()))
+        # The shipped program checks packages against the key that signed them.
+        r = subprocess.run([sys.executable, update_signing.__file__, "embedded", UPDATE_KEY,
+                            os.path.join(STAGE, "Calidra.exe")], capture_output=True, timeout=60)
+        self.assertEqual(r.returncode, 0, r.stderr.decode())
+
 
 class PackageSession(Session):
     """A prefix and display with nothing installed: the test installs the product itself."""
@@ -157,8 +181,8 @@ class SetupUnderWine(unittest.TestCase):
         cls.s.stop()
 
     # ---- helpers ----------------------------------------------------------------------------------------
-    def install(self):
-        r = self.s.run(SETUP, "/S")
+    def install(self, setup=SETUP):
+        r = self.s.run(setup, "/S")
         self.assertEqual(r.returncode, 0, "silent setup failed")
 
     def uninstall(self, *options):
@@ -244,8 +268,13 @@ class SetupUnderWine(unittest.TestCase):
         self.wait_for_reports(before)
         self.stop_calidra()
 
-    def test_05_uninstall_removes_settings_when_asked_and_without_a_task(self):
-        self.install()
+    def test_05_update_installer_installs_and_uninstall_removes_settings_when_asked_and_without_a_task(self):
+        # The installer of the update server's package runs the setup program it carries, with its arguments.
+        updates = os.path.join(self.s.prefix, "drive_c", "update")
+        with zipfile.ZipFile(os.path.join(UPDATE_SOFTWARE, f"Software-{VERSION}.zip")) as z:
+            installer = z.extract(f"Software-{VERSION}.exe", updates)
+        self.install(installer)
+        self.assertTrue(os.path.isfile(os.path.join(self.folder, "Calidra.exe")), "the update installed nothing")
         self.assertFalse(os.path.exists(self.task_file))
         self.uninstall("/RemoveSettings")
         self.assertIsNone(self.s.setting("led_switch"), "the settings were kept")

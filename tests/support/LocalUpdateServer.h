@@ -5,8 +5,9 @@
 // certificate trusted in this prefix. This object holds the server's control connection, so the server ends
 // when the object goes or the test process ends.
 //
-// Needs CALIDRA_PYTHON and CALIDRA_UPDATE_SERVER (Linux paths of python3 and update_server.py) defined at
-// build time, and the build folder on wine's Z: drive.
+// Needs CALIDRA_PYTHON and CALIDRA_UPDATE_SERVER (Linux paths of python3 and update_server.py) and
+// CALIDRA_TEST_UPDATE_KEY (the build's test key) defined at build time, and the build folder on wine's Z:
+// drive.
 
 #include "CertificateTrust.h"
 #include "TempFolder.h"
@@ -64,7 +65,11 @@ class LocalUpdateServer {
     static constexpr DWORD kStartWaitMs = 15000;
     static constexpr DWORD kStopWaitMs = 3000;
 
-    LocalUpdateServer() {
+    // kSignsPackages: the server answers "<package>.sig" for every package it has with the signature the
+    // program under test accepts (unless a file of that name says otherwise; a folder of that name: 404).
+    enum class Signing { kNone, kSignsPackages };
+
+    explicit LocalUpdateServer(Signing signing = Signing::kNone) : signing_(signing) {
         static int serial = 0;
         const std::wstring base = TestDir() + L"update_server\\";
         folder_ = base + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++serial) + L"\\";
@@ -169,6 +174,9 @@ class LocalUpdateServer {
         std::wstring command = L"Z:" + Widen(python) + L" " + Quote(Widen(CALIDRA_UPDATE_SERVER)) + L" " +
                                Quote(Widen(LinuxPath(Root()))) + L" " + Quote(Widen(LinuxPath(State()))) +
                                L" --certs " + Quote(Widen(LinuxPath(certs)));
+        if (signing_ == Signing::kSignsPackages) {
+            command += L" --sign " + Quote(Widen(CALIDRA_TEST_UPDATE_KEY));
+        }
         for (size_t i = 2; i < 2 + python.size(); ++i) {
             command[i] = command[i] == L'/' ? L'\\' : command[i];
         }
@@ -186,6 +194,7 @@ class LocalUpdateServer {
 
     static std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
+    const Signing signing_;
     Winsock winsock_;
     std::wstring folder_;
     UniqueSocket control_;

@@ -25,6 +25,10 @@ What a path gets:
   /_chunked/BYTES/REST           the same in chunks, with no length announced
   /_trickle/MS/REST              200 with "1.0.0.6\n" in chunks of one byte, MS milliseconds apart, no length announced
   /_stall/REST                   reads the request and never answers
+  PACKAGE.sig, with --sign KEY, for a package the server has (a file, or a folder named *.zip) and nothing
+                                 named PACKAGE.sig: 200 with its signature by KEY, as a release signs it
+                                 (packaging/update_signing.py), for the folder from its display-K component on;
+                                 a folder named PACKAGE.sig makes it 404 (a package nobody signed)
 The silent port accepts connections and never says anything (not even TLS). The plain port answers the same
 paths over plain HTTP; the untrusted and expired ports over TLS with those certificates.
 
@@ -39,10 +43,15 @@ import shutil
 import socket
 import ssl
 import subprocess
+import sys
 import threading
 import time
 import zipfile
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                                "packaging"))
+import update_signing  # noqa: E402
 
 CERT_MAX_AGE_S = 24 * 3600
 STALL_S = 120
@@ -142,7 +151,29 @@ class _Handler(BaseHTTPRequestHandler):
                 return self._send(200, f.read())
         if os.path.isdir(path) and path.endswith(".zip"):
             return self._send(200, zip_folder(path))
+        if server.signing_key and path.endswith(update_signing.SIGNATURE_SUFFIX) and not os.path.exists(path):
+            signature = self._signature(parts)
+            if signature:
+                return self._send(200, signature)
         return self._send(404, b"Not Found")
+
+    def _signature(self, parts):
+        """The signature of the package that parts name less ".sig" ("<prefix>-<version>.zip"), or None."""
+        server = self.server
+        parts = parts[:-1] + [parts[-1][:-len(update_signing.SIGNATURE_SUFFIX)]]
+        path = os.path.join(server.root, *parts)
+        if os.path.isfile(path):
+            with open(path, "rb") as f:
+                package = f.read()
+        elif os.path.isdir(path) and path.endswith(".zip"):
+            package = zip_folder(path)
+        else:
+            return None
+        # The program signs the folder below its base address; a test's base address may put more in front.
+        folder = parts[parts.index("display-K") if "display-K" in parts else 0:-1]
+        version = parts[-1][:-len(".zip")].split("-", 1)[-1]
+        statement = update_signing.statement("/".join(folder) + "/", parts[-1], version, package)
+        return update_signing.sign(server.signing_key, statement)
 
     def _send(self, status, body, headers=None):
         self.send_response(status)
@@ -188,8 +219,9 @@ class _Server(ThreadingHTTPServer):
     daemon_threads = True
     log_lock = threading.Lock()
 
-    def __init__(self, root, state, stopping, cert_and_key=None):
+    def __init__(self, root, state, stopping, cert_and_key=None, signing_key=None):
         self.context = None
+        self.signing_key = signing_key
         if cert_and_key:
             self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             self.context.load_cert_chain(*cert_and_key)
@@ -221,14 +253,14 @@ class _Server(ThreadingHTTPServer):
 class UpdateServer:
     """The server on a thread of its own, with the silent, plain, untrusted and expired ports beside it."""
 
-    def __init__(self, root, state, certs=None):
+    def __init__(self, root, state, certs=None, signing_key=None):
         os.makedirs(state, exist_ok=True)
         self.state = state
         self.certs = certs or os.path.join(os.path.dirname(os.path.abspath(state)), "certs")
         cert, key, self.der = ensure_certificate(self.certs)
         other = lambda name: (os.path.join(self.certs, name + ".pem"), os.path.join(self.certs, name + ".key"))  # noqa: E731
         self._stopping = threading.Event()
-        self._server = _Server(root, state, self._stopping, (cert, key))
+        self._server = _Server(root, state, self._stopping, (cert, key), signing_key)
         self._others = {name: _Server(root, state, self._stopping, pair) for name, pair in
                         (("plain", None), ("untrusted", other("untrusted")), ("expired", other("expired")))}
         self._silent = socket.create_server(("127.0.0.1", 0))
@@ -288,8 +320,9 @@ def main():
     parser.add_argument("state")
     parser.add_argument("--certs")
     parser.add_argument("--max-seconds", type=float, default=600)
+    parser.add_argument("--sign", metavar="KEY", help="signs the packages it serves with this private key")
     args = parser.parse_args()
-    server = UpdateServer(args.root, args.state, args.certs).start()
+    server = UpdateServer(args.root, args.state, args.certs, args.sign).start()
     watcher = threading.Thread(target=_wait_for_control, args=(server.control,), daemon=True)
     watcher.start()
     watcher.join(args.max_seconds)

@@ -1,11 +1,13 @@
 #include "core/InputRouter.h"
 
 #include "controls/MControl.h"
+#include "core/AccessibleControls.h"
 #include "core/ControlList.h"
 #include "core/DragSource.h"
 #include "core/PaintManager.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace Tessel {
 
@@ -23,6 +25,8 @@ const CPoint kNowhere(-1, -1);
 constexpr UINT kAltHeld = VK_MENU;
 constexpr UINT kShiftHeld = VK_SHIFT;
 constexpr UINT kCtrlHeld = VK_CONTROL;
+// WM_KEYDOWN's lParam: the key was already down (auto-repeat).
+constexpr LPARAM kKeyWasDown = 1 << 30;
 
 bool KeyHeld(int vk) noexcept {
     return (::GetKeyState(vk) & 0x8000) != 0;
@@ -87,20 +91,25 @@ BOOL InputRouter::OnMouseLeave() {
 
 BOOL InputRouter::OnButtonDown(UINT flags, CPoint pt, bool right) {
     (right ? rightDblClk_ : leftDblClk_) = FALSE;
+    MControl* const focusBefore = focus_;
+    const bool cuesBefore = std::exchange(keyboardCues_, false);
     if (focus_ != nullptr && focus_ != hover_) {
         MControl* old = focus_;
         focus_ = nullptr;
         old->SetControlFocus(FALSE);
     }
     MControl* hover = ResponsiveHover();
-    if (hover != nullptr && hover->PtInRect(pt) && hover->OnCheckMouseResponse(flags, pt)) {
+    const bool takes = hover != nullptr && hover->PtInRect(pt) && hover->OnCheckMouseResponse(flags, pt);
+    if (takes)
+        focus_ = hover;
+    FocusMoved(focusBefore, cuesBefore);
+    if (takes) {
         if (!right && hover->IsDragDrop() && hover->IsEnabled()) {
             dragArmed_ = TRUE;
             dragStart_ = pt;
             dragBitmap_.reset(hover->GetDropBitmap());
         }
         (right ? rightDown_ : leftDown_) = TRUE;
-        focus_ = hover;
         const int handled = right ? hover->OnRButtonDown(flags, pt) : hover->OnLButtonDown(flags, pt);
         if (!captured_) {
             engine_.SetCapture();
@@ -207,19 +216,25 @@ BOOL InputRouter::OnNcActivate(BOOL active) {
     return TRUE;
 }
 
-BOOL InputRouter::OnKeyDown(UINT vk) {
+BOOL InputRouter::OnKeyDown(UINT vk, LPARAM lParam) {
     UINT code = KeyHeld(VK_MENU) ? kAltHeld : (KeyHeld(VK_SHIFT) ? kShiftHeld : 0);
     if (KeyHeld(VK_CONTROL))
         code |= kCtrlHeld;
     if (hover_ != nullptr && hover_->OnKeyDown(vk, 1, code))
         return TRUE;
-    LockGuard guard(controls_.Lock());
-    std::vector<MControl*>& controls = controls_.Items();
-    for (size_t i = 0; i < controls.size(); ++i) {
-        if (controls[i]->OnKeyDown(vk, 1, code))
-            return TRUE;
+    {
+        LockGuard guard(controls_.Lock());
+        std::vector<MControl*>& controls = controls_.Items();
+        for (size_t i = 0; i < controls.size(); ++i) {
+            if (controls[i]->OnKeyDown(vk, 1, code))
+                return TRUE;
+        }
     }
-    return FALSE;
+    // With Ctrl or Alt these keys mean something else.
+    const bool activates = (vk == VK_SPACE || vk == VK_RETURN) && (code == 0 || code == kShiftHeld);
+    if (!activates || (lParam & kKeyWasDown) != 0 || focus_ == nullptr || !focus_->IsTabStop())
+        return FALSE;
+    return access_.DoDefaultAction(focus_) ? TRUE : FALSE;
 }
 
 bool InputRouter::OnTab() {
@@ -228,7 +243,7 @@ bool InputRouter::OnTab() {
     MControl* next = KeyHeld(VK_SHIFT) ? PrevFocusable() : NextFocusable();
     if (next == nullptr || next == focus_)
         return false;
-    SetFocus(next);
+    FocusByKeyboard(next);
     return true;
 }
 
@@ -241,6 +256,24 @@ void InputRouter::SetFocus(MControl* control) {
         old->SetControlFocus(FALSE);
     if (control != nullptr)
         control->SetControlFocus(TRUE);
+    FocusMoved(old, keyboardCues_);
+}
+
+void InputRouter::FocusByKeyboard(MControl* control) {
+    const bool cuesBefore = std::exchange(keyboardCues_, true);
+    if (control != focus_)
+        SetFocus(control);
+    else
+        FocusMoved(focus_, cuesBefore);  // only the ring may have to show
+}
+
+void InputRouter::FocusMoved(MControl* before, bool cuesBefore) {
+    if (focus_ != before)
+        access_.OnFocusChanged(focus_);
+    if (focus_ != before || cuesBefore != keyboardCues_) {
+        access_.RepaintFocusRing(before);
+        access_.RepaintFocusRing(focus_);
+    }
 }
 
 template <typename It>

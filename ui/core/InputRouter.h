@@ -2,7 +2,8 @@
 
 // The engine's input side: which control is under the mouse (the hover control) and which has the keyboard
 // focus, the mouse capture while a control is pressed, the window drag by areas no control takes, the drag
-// of a control's image, the wheel, keys and the Tab order. Everything runs on the window's thread.
+// of a control's image, the wheel, keys and the Tab order. Everything runs on the window's thread. Focus
+// moves are announced to assistive programs and repaint the focus ring (AccessibleControls).
 
 #include "core/Handle.h"
 #include "core/Types.h"
@@ -11,14 +12,15 @@
 
 namespace Tessel {
 
+class AccessibleControls;
 class ControlList;
 class MControl;
 class PaintManager;
 
 class InputRouter {
   public:
-    InputRouter(PaintManager& engine, ControlList& controls) noexcept
-        : engine_(engine), controls_(controls) {}
+    InputRouter(PaintManager& engine, ControlList& controls, AccessibleControls& access) noexcept
+        : engine_(engine), controls_(controls), access_(access) {}
 
     BOOL OnMouseMove(UINT flags, CPoint pt);
     BOOL OnMouseLeave();
@@ -27,11 +29,17 @@ class InputRouter {
     BOOL OnButtonDblClk(UINT flags, CPoint pt, bool right);
     BOOL OnMouseWheel(short delta, CPoint screenPt);
     BOOL OnNcActivate(BOOL active);
-    BOOL OnKeyDown(UINT vk);
+    // A key no control takes: Space and Enter carry out the default action of the focused tab stop, once
+    // for a key held down (lParam as in WM_KEYDOWN).
+    BOOL OnKeyDown(UINT vk, LPARAM lParam);
     // Tab and Shift+Tab: the focus moves to the next (previous) focusable control; true when it moved.
     bool OnTab();
 
     void SetFocus(MControl* control);
+    // As SetFocus, and the focus ring shows until the mouse is pressed next.
+    void FocusByKeyboard(MControl* control);
+    // The focus was last moved by the keyboard (or an assistive program), not by the mouse.
+    [[nodiscard]] bool KeyboardCues() const noexcept { return keyboardCues_; }
     MControl* NextFocusable();
     MControl* PrevFocusable();
     // The control is going away: no hover, focus or press refers to it any more.
@@ -51,9 +59,12 @@ class InputRouter {
     // The first focusable control after the focus control in [begin, end), else the first one at all.
     template <typename It>
     MControl* FindFocusable(It begin, It end);
+    // After the focus or the cues changed: the announcement and the focus rings' repaint.
+    void FocusMoved(MControl* before, bool cuesBefore);
 
     PaintManager& engine_;
     ControlList& controls_;
+    AccessibleControls& access_;
     MControl* hover_ = nullptr;  // not owned: one of the controls
     MControl* focus_ = nullptr;  // not owned
     BOOL active_ = FALSE;
@@ -64,6 +75,7 @@ class InputRouter {
     BOOL rightDblClk_ = FALSE;
     BOOL captured_ = FALSE;
     BOOL windowDrag_ = TRUE;
+    bool keyboardCues_ = false;
     BOOL dragArmed_ = FALSE;
     POINT dragStart_ = {0, 0};
     UniqueBitmap dragBitmap_;

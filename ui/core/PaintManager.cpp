@@ -11,7 +11,11 @@
 
 namespace Tessel {
 
-PaintManager::PaintManager() noexcept : m_banner(*this), m_caret(*this), m_input(*this, m_controls) {}
+PaintManager::PaintManager() noexcept
+    : m_banner(*this),
+      m_caret(*this),
+      m_input(*this, m_controls, m_access),
+      m_access(*this, m_areas, m_controls, m_input) {}
 
 PaintManager::~PaintManager() {
     // The window, if it lives on, must not keep the mouse for a press that nothing will ever release.
@@ -51,6 +55,7 @@ void PaintManager::DestroyData() {
     if (!m_bInit)
         return;
     m_background.SetImage(nullptr);
+    m_access.Disconnect();
     m_paintDC.reset();
     KillMTimer();
     ClearTimers();
@@ -76,6 +81,7 @@ MControl* PaintManager::CreateControl(UINT list, MObject* parent, const wchar_t*
         m_areas.Add(control);
     else if (list == 1)
         m_controls.Add(control);
+    m_access.Track(control);
     return control;
 }
 
@@ -124,6 +130,33 @@ void PaintManager::ForgetControl(MControl* control) noexcept {
     m_mtimerControls.RemoveAll(control);
     m_input.Forget(control);
     m_caret.Forget(control);
+    m_access.Forget(control);
+}
+
+// ---- Accessibility ----
+
+void PaintManager::SetAccessibleName(MControl* control, const wchar_t* name) {
+    m_access.SetName(control, name);
+}
+
+void PaintManager::SetAccessibleRole(MControl* control, LONG role) {
+    m_access.SetRole(control, role);
+}
+
+void PaintManager::SetAccessibleValue(MControl* control, const wchar_t* value) {
+    m_access.SetValue(control, value);
+}
+
+void PaintManager::SetAccessibleChecked(MControl* control, BOOL checked) {
+    m_access.SetChecked(control, checked != FALSE);
+}
+
+AccessibleDescription PaintManager::GetAccessibleDescription(MControl* control) {
+    return m_access.Describe(control);
+}
+
+void PaintManager::SetFocusRing(MControl* control, const wchar_t* imageName) {
+    m_access.SetFocusRing(control, imageName);
 }
 
 // ---- Drop shadow ----

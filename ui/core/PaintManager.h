@@ -7,9 +7,10 @@
 // The engine holds one small object per concern and forwards to it: the control lists (ControlList), input
 // and focus (InputRouter), control timers (ControlTimers), master-timer controls (MasterTimerControls),
 // images (ImageCache), fonts (FontTable), the background (Background), the banner (Banner), the caret
-// (Caret), the tool tip (Tooltip) and the balloon (Balloon). Drag and drop sit beside CIDropTarget
-// (DragSource, DropBitmap).
+// (Caret), the tool tip (Tooltip), the balloon (Balloon) and what assistive programs are told with the
+// focus ring (AccessibleControls). Drag and drop sit beside CIDropTarget (DragSource, DropBitmap).
 
+#include "core/AccessibleControls.h"
 #include "core/Background.h"
 #include "core/Balloon.h"
 #include "core/Banner.h"
@@ -153,6 +154,17 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     // The old focus control loses its focus, the new one gains it.
     void SetFocusControl(MControl* control);
     [[nodiscard]] MControl* GetFocusControl() const noexcept { return m_input.Focus(); }
+
+    // ---- Accessibility (see AccessibleControls.h) ----
+    // What assistive programs are told about a control. A null or empty text, or role 0, leaves that part to
+    // the control's class; the role is one of MSAA's ROLE_SYSTEM_* values.
+    void SetAccessibleName(MControl* control, const wchar_t* name);
+    void SetAccessibleRole(MControl* control, LONG role);
+    void SetAccessibleValue(MControl* control, const wchar_t* value);
+    void SetAccessibleChecked(MControl* control, BOOL checked);
+    [[nodiscard]] AccessibleDescription GetAccessibleDescription(MControl* control);
+    // A skin image drawn centred over the control while the keyboard has moved the focus to it.
+    void SetFocusRing(MControl* control, const wchar_t* imageName);
 
     // One tool tip per window, shown over the whole client area; the rectangle is not used.
     void SetTooltip(const wchar_t* text, CRect rect) noexcept;
@@ -325,6 +337,7 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     // Every live control whose manager this engine is, owned or not: the controls of both lists, those
     // handed to the caller, and those given the engine by hand. Window thread only, as they are made there.
     std::unordered_set<MControl*> m_attached;
+    AccessibleControls m_access;
 };
 
 }  // namespace Tessel

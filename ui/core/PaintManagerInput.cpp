@@ -31,6 +31,8 @@ LRESULT PaintManager::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 return 0;
         }
     }
+    if (LRESULT answer = 0; m_access.OnWindowMessage(msg, wParam, lParam, answer))
+        return answer;
     const auto flags = static_cast<UINT>(wParam);
     switch (msg) {
         case WM_DESTROY:
@@ -168,8 +170,8 @@ BOOL PaintManager::OnNcActivate(BOOL active) {
     return m_input.OnNcActivate(active);
 }
 
-BOOL PaintManager::OnKeyDown(UINT vk, LPARAM) {
-    return m_input.OnKeyDown(vk);
+BOOL PaintManager::OnKeyDown(UINT vk, LPARAM lParam) {
+    return m_input.OnKeyDown(vk, lParam);
 }
 
 void PaintManager::SetFocusControl(MControl* control) {

@@ -130,6 +130,7 @@ LRESULT PaintManager::OnControlUpdate(CRect rect, BOOL discardCache, MControl* c
         }
     }
     InvalidateRect(dirty, FALSE);
+    m_access.OnControlChanged(control);
     return 0;
 }
 
@@ -173,9 +174,19 @@ void PaintManager::PaintFrame(const CRect& client, const CRect& drawRect, bool h
     const int saved = ::SaveDC(mem);
     m_background.Paint(m_frame, drawRect);
     DrawControl(mem, drawRect);
-    if (hot || m_banner.Shown()) {
+    const AccessibleControls::Ring ring = m_access.ShownFocusRing();
+    if (hot || m_banner.Shown() || ring.image != nullptr) {
         PixelCanvas canvas(reinterpret_cast<BYTE*>(m_frame.GetBits()), client.Width(), client.Height(), true);
         Gdiplus::Graphics g(canvas.Get());
+        if (ring.image != nullptr) {
+            // Outside the painted part the frame holds the ring already: drawing it there again would darken
+            // its soft edge.
+            g.SetClip(Gdiplus::Rect(drawRect.left, drawRect.top, drawRect.Width(), drawRect.Height()));
+            g.DrawImage(ring.image,
+                        Gdiplus::Rect(ring.rect.left, ring.rect.top, ring.rect.Width(), ring.rect.Height()),
+                        0, 0, ring.rect.Width(), ring.rect.Height(), Gdiplus::UnitPixel);
+            g.ResetClip();
+        }
         m_banner.Draw(g);
         if (hot) {
             Gdiplus::Pen pen(Gdiplus::Color(kHotSquareColor), 1.0f);

@@ -37,10 +37,10 @@ class Transfer : public ::testing::Test {
     }
 
     // A new, empty file for a download, as the update folder makes it.
-    UniqueFileHandle NewFile() {
+    UniqueFileHandle NewFile(DWORD access = GENERIC_READ | GENERIC_WRITE) {
         const std::wstring path = folder_.path() + L"package" + std::to_wstring(++files_) + L".zip";
-        return UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return UniqueFileHandle(
+            ::CreateFileW(path.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
     // What the file holds, read through its handle.
     static std::string Contents(HANDLE file) {
@@ -193,12 +193,19 @@ TEST_F(Transfer, AFailedOrStoppedDownloadLeavesNothingInTheFile) {
     EXPECT_EQ(Progress(), (std::vector<LPARAM>{2}));
     EXPECT_EQ(Contents(file.get()), "");
 
+    // Too long: by its announced length, or with none once pieces of it are written.
     TransferLimits small = kPackageLimits;
     small.maxBytes = 100000;
     HttpTransfer capped(kVersionFileLimits, small);
-    EXPECT_EQ(capped.DownloadFile(server_.BaseUrl() + L"_big/100001/p.zip", file.get(), nullptr),
+    for (const wchar_t* answer : {L"_big/100001/p.zip", L"_chunked/100001/p.zip"}) {
+        EXPECT_EQ(capped.DownloadFile(server_.BaseUrl() + answer, file.get(), nullptr), kTransferFailed)
+            << answer;
+        EXPECT_EQ(Contents(file.get()).size(), 0u) << answer;
+    }
+    // A file that takes no writes.
+    const UniqueFileHandle readOnly = NewFile(GENERIC_READ);
+    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"_big/5000/p.zip", readOnly.get(), nullptr),
               kTransferFailed);
-    EXPECT_EQ(Contents(file.get()), "");
 
     auto stopper = std::async(std::launch::async, [&transfer] {
         ::Sleep(300);

@@ -4,6 +4,8 @@
 
 #include "update/Updater.h"
 
+#include "update/PackageSignature.h"
+
 #include "security/MachineFolder.h"
 #include "shell/WindowMessages.h"
 
@@ -119,7 +121,8 @@ class UpdaterTest : public ::testing::Test {
         return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     }
 
-    LocalUpdateServer server_;
+    // Packages the server has come with the signature the program accepts, unless a test serves another.
+    LocalUpdateServer server_{LocalUpdateServer::Signing::kSignsPackages};
     MessageSink sink_;
     TempFolder machine_{L"updater machine"};
     std::string probe_;
@@ -197,17 +200,24 @@ TEST_F(UpdaterTest, AnAcceptedUpdateStartsTheInstallerItsPackageBroughtFromAFold
     ASSERT_TRUE(server_.Put(L"display-K/K1K2/software/version", "1.0.0.6"));
     ASSERT_TRUE(server_.Put(L"display-K/K1K2/software/Software-1.0.0.6.zip/Software-1.0.0.6.exe", probe_));
     ASSERT_TRUE(server_.Put(L"display-K/K1K2/software/Software-1.0.0.6.zip/readme.txt", "new"));
+    ASSERT_TRUE(server_.Put(L"display-K/K1K2/firmware-K1/version", "103"));
+    gDisplayAnswers = true;
+    gDisplayVersion = 0x0102;
     ASSERT_TRUE(WriteFileBytes(OldUserTemp() + L"version.dll", "planted"));
     PerUserOpenCommand openCommand(L"\"" + TestDir() + L"InstallerProbe.exe\" \"%1\"");
     ASSERT_TRUE(openCommand.ok());
     Updater updater(&QueryTestDisplay);
     Configure(updater);
     updater.RunCommand(kCommandSoftwareCheck, 0);
-    ASSERT_EQ(sink_.Take(kUpdateResultMessage), (Results{{kUpdateSoftware, 1}}));
+    updater.RunCommand(kCommandFirmwareCheck, 1);
+    ASSERT_EQ(sink_.Take(kUpdateResultMessage), (Results{{kUpdateSoftware, 1}, {kUpdateFirmware, 1}}));
 
     updater.RunCommand(kCommandSoftwareDownload, 0);
     EXPECT_EQ(sink_.Take(kUpdateResultMessage), (Results{{kUpdateInstallerStarted, 0}}));
-    EXPECT_EQ(server_.Requests().back(), "/display-K/K1K2/software///Software-1.0.0.6.zip");
+    const std::vector<std::string> requests = server_.Requests();
+    EXPECT_EQ(std::vector<std::string>(requests.end() - 2, requests.end()),
+              (std::vector<std::string>{"/display-K/K1K2/software///Software-1.0.0.6.zip",
+                                        "/display-K/K1K2/software///Software-1.0.0.6.zip.sig"}));
     const auto runs = ProbeRuns(10000);
     ASSERT_EQ(runs.size(), 1u) << "started once, and never through the per-user open command";
     const std::vector<std::wstring> folders = UpdateFolders();
@@ -221,10 +231,12 @@ TEST_F(UpdaterTest, AnAcceptedUpdateStartsTheInstallerItsPackageBroughtFromAFold
     EXPECT_NE(run[L"beside"].find(L"readme.txt|"), std::wstring::npos) << run[L"beside"];
     EXPECT_FALSE(Exists(folder + L"\\Software-1.0.0.6.zip")) << "an unpacked package is deleted";
 
-    const size_t requests = server_.Requests().size();
-    updater.RunCommand(kCommandFirmwareCheck, 1);
-    updater.RunCommand(kCommandSoftwareDownload, 0);
-    EXPECT_EQ(server_.Requests().size(), requests) << "nothing queued runs after the installer started";
+    // Both offers were accepted: the firmware download queued behind the software asks for nothing.
+    for (int command : {kCommandFirmwareDownload, kCommandFirmwareCheck, kCommandSoftwareDownload}) {
+        updater.RunCommand(command, 1);
+    }
+    EXPECT_EQ(server_.Requests().size(), requests.size())
+        << "nothing queued runs after the installer started";
     EXPECT_TRUE(sink_.Take(kUpdateResultMessage).empty());
 
     // Once the installer has ended, its folder is a left-over that the next start removes.
@@ -239,12 +251,15 @@ TEST_F(UpdaterTest, AnUpdateThatCannotBeInstalledSaysSoStartsNothingAndLeavesNoF
     struct Case {
         const char* version;
         const char* package;  // null: 404; "zip": a folder zipped without the installer; "broken": an
-                              // installer that is no program
+                              // installer that is no program; "forged": a good package with a signature
+                              // by no one; "old": release 1.0.0.4 with its valid signature; "unsigned":
+                              // a good package without a signature (404)
     };
     const Case cases[] = {
         {"1.0.0.6", nullptr}, {"1.0.0.7", "this is no zip archive"},
         {"1.0.0.8", "zip"},   {"1.0.0.9", "broken"},
-        {"..\\x", nullptr},
+        {"..\\x", nullptr},   {"1.0.0.10", "forged"},
+        {"1.0.0.11", "old"},  {"1.0.0.12", "unsigned"},
     };
     int i = 0;
     for (const Case& c : cases) {
@@ -257,6 +272,16 @@ TEST_F(UpdaterTest, AnUpdateThatCannotBeInstalledSaysSoStartsNothingAndLeavesNoF
             ASSERT_TRUE(server_.Put(package + L"/readme.txt", "no installer here"));
         } else if (kind == "broken") {
             ASSERT_TRUE(server_.Put(package + L"/Software-" + version + L".exe", "MZ but no program"));
+        } else if (kind == "forged" || kind == "unsigned") {
+            ASSERT_TRUE(server_.Put(package + L"/Software-" + version + L".exe", probe_));
+            ASSERT_TRUE(kind == "forged" ? server_.Put(package + kSignatureSuffix,
+                                                       std::string(kPackageSignatureSize, '\x5A'))
+                                         : server_.Put(package + kSignatureSuffix + L"/none", ""));
+        } else if (kind == "old") {
+            const std::wstring old =
+                TestDir() + L"signed_packages\\old\\display-K\\K1K2\\software\\Software-1.0.0.4.zip";
+            ASSERT_TRUE(server_.Put(package, ReadFileBytes(old)));
+            ASSERT_TRUE(server_.Put(package + kSignatureSuffix, ReadFileBytes(old + kSignatureSuffix)));
         } else if (c.package) {
             ASSERT_TRUE(server_.Put(package, c.package));
         }
@@ -298,6 +323,33 @@ TEST_F(UpdaterTest, FirmwareForAK2OrNoDisplayComesFromTheK2Folder) {
         "/display-K/K1K2/firmware-K2/version", "/display-K/K1K2/firmware-K2///FirmwareUpdateTool-103.zip",
         "/display-K/K1K2/firmware-K2/version", "/display-K/K1K2/firmware-K2///FirmwareUpdateTool-103.zip"};
     EXPECT_EQ(server_.Requests(), expected);
+}
+
+// The signature names the folder: the K1 firmware tool, validly signed, is installed for a K1 display and
+// refused when the K2 folder offers it.
+TEST_F(UpdaterTest, TheK1FirmwareToolIsInstalledOnlyFromTheK1Folder) {
+    const std::wstring signedTool =
+        TestDir() + L"signed_packages\\good\\display-K\\K1K2\\firmware-K1\\FirmwareUpdateTool-103.zip";
+    gDisplayAnswers = true;
+    gDisplayVersion = 0x0102;
+    for (const int model : {2, 1}) {
+        const std::wstring folder =
+            model == 1 ? L"display-K/K1K2/firmware-K1/" : L"display-K/K1K2/firmware-K2/";
+        ASSERT_TRUE(server_.Put(folder + L"version", "103"));
+        ASSERT_TRUE(server_.Put(folder + L"FirmwareUpdateTool-103.zip", ReadFileBytes(signedTool)));
+        ASSERT_TRUE(server_.Put(folder + L"FirmwareUpdateTool-103.zip.sig",
+                                ReadFileBytes(signedTool + kSignatureSuffix)));
+        Updater updater(&QueryTestDisplay);
+        Configure(updater);
+        updater.RunCommand(kCommandFirmwareCheck, model);
+        updater.RunCommand(kCommandFirmwareDownload, model);
+        EXPECT_EQ(sink_.Take(kUpdateResultMessage),
+                  (Results{{kUpdateFirmware, 1},
+                           {model == 1 ? kUpdateInstallerStarted : kUpdateNotInstalled,
+                            model == 1 ? 0 : kUpdateFirmware}}))
+            << model;
+        EXPECT_EQ(ProbeRuns(model == 1 ? 10000 : 1000).size(), model == 1 ? 1u : 0u) << model;
+    }
 }
 
 // A firmware check that finds no version forgets the one the check before found: accepting the earlier offer
