@@ -7,9 +7,6 @@
 //                                   reports)
 //   soak_driver.exe plugs N         N plug or unplug events of the virtual K1, alternately; after an unplug
 //                                   the program has closed the display, after a plug it has opened it again
-//   soak_driver.exe updates N       N software and N firmware update checks in this process against the
-//                                   update server named in the machine's settings, with this process's
-//                                   counters before, between and after
 //
 // Exit code: 0 done, 2 bad arguments, 3 something did not happen in time (the line says what).
 
@@ -17,8 +14,6 @@
 
 #include "VirtualDisplayState.h"
 #include "display/DisplayManager.h"
-#include "update/UpdateServer.h"
-#include "update/Updater.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -42,8 +37,6 @@ constexpr DWORD kBatchWaitMs = 60000;
 // An unplug is seen at the worker's next step, after its pause of up to a second.
 constexpr DWORD kEventWaitMs = 10000;
 constexpr DWORD kPollMs = 5;
-// What the soak's virtual K1 answers to the firmware query: the server's "100" is not newer.
-constexpr int kDisplayFirmware = 0x0100;
 
 bool WaitFor(const std::function<bool()>& done, DWORD ms) {
     const ULONGLONG deadline = ::GetTickCount64() + ms;
@@ -130,47 +123,6 @@ int Plugs(vdisplay::State& state, int count) {
     return 0;
 }
 
-bool SoakFirmware(int* version) noexcept {
-    *version = kDisplayFirmware;
-    return true;
-}
-
-void PrintOwnCounters(const wchar_t* label) {
-    ProcessCounters counters;
-    if (ReadProcessCounters(::GetCurrentProcessId(), &counters)) {
-        PrintProcessCounters(stdout, label, counters);
-    }
-}
-
-int Updates(int count) {
-    Updater updater(&SoakFirmware);
-    updater.Configure(nullptr, ReadUpdateBaseUrl(), L"");
-    int answered = 0;
-    auto check = [&] {
-        updater.CheckSoftware();
-        updater.CheckFirmware(kModelK1);
-        answered += updater.LatestVersion(kUpdateFirmware).empty() ? 0 : 1;
-        // Offers go to the thread's queue (there is no window): take them.
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
-    };
-    // The first check loads WinINet and its certificate store: the counters start after it.
-    check();
-    PrintOwnCounters(L"updates-start");
-    const ULONGLONG start = ::GetTickCount64();
-    for (int i = 1; i < count; ++i) {
-        check();
-        if (i == count / 2) {
-            PrintOwnCounters(L"updates-half");
-        }
-    }
-    PrintOwnCounters(L"updates-end");
-    std::printf("updates: %d software and %d firmware checks, %d firmware answers; %.1f s\n", count, count,
-                answered, static_cast<double>(::GetTickCount64() - start) / 1000.0);
-    return answered == count ? 0 : kNotInTime;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -184,9 +136,6 @@ int wmain(int argc, wchar_t** argv) {
     const int count = static_cast<int>(std::wcstol(argv[2], nullptr, 10));
     if (count <= 0) {
         return kBadArguments;
-    }
-    if (command == L"updates") {
-        return Updates(count);
     }
     vdisplay::State state;
     if (!state.Open()) {

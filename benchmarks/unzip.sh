@@ -2,8 +2,9 @@
 # Prints unzip figures for a generated package of about 64 MB (70 files, mixed compressible and random data):
 # the product's ExtractZip beside zlib's own miniunz built from the same source, a minizip read loop that
 # writes nothing, and an inflate-only loop (the limit), each run ROUNDS times in turn under wine, each run in a
-# fresh process. Medians in MB/s of unpacked data by wall clock and by the process's processor time (steadier
-# on a busy machine), per-round ratios, and ExtractZip's peak extra memory.
+# fresh process, the order of the four rotated from round to round. Medians in MB/s of unpacked data by wall
+# clock and by the process's processor time (steadier on a busy machine), per-round ratios, and ExtractZip's
+# peak extra memory.
 #
 #   benchmarks/unzip.sh [ROUNDS]    (default 7)
 set -euo pipefail
@@ -35,9 +36,10 @@ run() {
 }
 run extractzip  # warms the page cache and the prefix
 : >"$results"
-for _ in $(seq "$rounds"); do
-  for mode in extractzip miniunz readonly inflate; do
-    run "$mode"
+modes=(extractzip miniunz readonly inflate)
+for round in $(seq 0 $((rounds - 1))); do
+  for i in "${!modes[@]}"; do
+    run "${modes[$(( (i + round) % ${#modes[@]} ))]}"
   done
 done
 rm -rf "$work/out"
@@ -52,7 +54,8 @@ for line in open(path):
 size = runs["extractzip"][0][2]
 names = {"extractzip": "ExtractZip", "miniunz": "miniunz (zlib's own)", "readonly": "minizip read, no writes",
          "inflate": "inflate only (the limit)"}
-print(f"unzip of a {size / 1e6:.1f} MB package, {rounds} rounds under wine; medians in MB/s of unpacked data")
+print(f"unzip of a {size / 1e6:.1f} MB package, {rounds} rounds under wine (order rotated); medians in MB/s of "
+      "unpacked data")
 print(f"  {'':26} {'wall clock':>12} {'processor':>12}   wall-clock runs")
 for mode, name in names.items():
     wall = [r[0] for r in runs[mode]]

@@ -64,7 +64,17 @@ wine_up() {
   quietly "starting the prefix" "$WINE" wineboot.exe || return
   # Keep the desktop in use for the whole run (see tests/support/KeepDesktop.cpp).
   if [ -f "$build/tests/KeepDesktop.exe" ]; then
-    "$WINE" "$build/tests/KeepDesktop.exe" </dev/null >/dev/null 2>&1 &
+    local ready="$WINEPREFIX/desktop-ready" keeper
+    "$WINE" "$build/tests/KeepDesktop.exe" 7200 "$(wine_path "$ready")" </dev/null >/dev/null 2>&1 &
+    keeper=$!
+    for i in $(seq 1 600); do
+      [ -e "$ready" ] || ! kill -0 "$keeper" 2>/dev/null && break
+      sleep 0.1
+    done
+    if [ ! -e "$ready" ]; then
+      echo "wine-env: the desktop keeper (tests/KeepDesktop.exe) did not bring the desktop up" >&2
+      return 1
+    fi
   fi
 }
 
