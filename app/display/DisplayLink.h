@@ -7,18 +7,20 @@
 //
 //   void Step() noexcept override {                       // CThreadBasic's step
 //       if (const int command = display_.RunStep(*this)) {
-//           updates_.RunCommand(command, ...);            // the update checks and downloads
+//           updateThread_.HandOver(command, ...);         // the update checks and downloads run there
 //       }
 //   }
 //   OnInitDialog:  display_.SetLight(ReadLightSetting()); display_.SetUnit(ReadSetting(kSettingUnit));
 //                  DisplayManager::RegisterDisplayNotifications(hwnd);  (after the tray icon)
-//                  Start(); then queue the software check, kCommandRescan and the firmware check.
+//                  updateThread_.Start(); Start(); then queue the software check, kCommandRescan and the
+//                  firmware check.
 //   WM_DEVICECHANGE: display_.OnDeviceChange(wParam, lParam); return 0;
 //   light / unit clicks: display_.SetLight(...), display_.SetUnit(...) next to WriteSetting.
 //   watchdog timer: display_.Snapshot() (null until mapped) for SnapshotLiveness.
-//   firmware check: display_.Facts().model and DisplayManager::Instance().QueryFirmwareVersion.
+//   firmware check: display_.Facts().model and DisplayManager::Instance().QueryFirmwareVersion, at the
+//                   hand-over, on the worker.
 //   tray menu: DisplayManager::Instance().Count().
-//   destructor: StopAndJoin();  before the members go.
+//   destructor: updateThread_.Shutdown(); StopAndJoin();  before the members go.
 
 #include "core/Handle.h"
 #include "display/CommandQueue.h"

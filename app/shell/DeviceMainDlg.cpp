@@ -51,18 +51,19 @@ Tessel::MPicture* AsPicture(Tessel::MControl* control) noexcept {
     return static_cast<Tessel::MPicture*>(control);
 }
 
-bool QueryDisplayFirmware(int* version) noexcept {
-    return DisplayManager::Instance().QueryFirmwareVersion(version);
-}
-
 }  // namespace
 
-DeviceMainDlg::DeviceMainDlg() noexcept : updates_(&QueryDisplayFirmware) {}
+DeviceMainDlg::DeviceMainDlg() noexcept
+    : updates_([this](int* version) {
+          const int answer = displayFirmware_.load();
+          *version = answer;
+          return answer != kNoFirmwareAnswer;
+      }) {}
 
 DeviceMainDlg::~DeviceMainDlg() {
-    // The worker calls Step on this object: it must be gone before the members are. A download in progress
-    // ends after its current read.
-    updates_.Cancel();
+    // Both threads use this object: they must be gone before the members are. A download in progress ends
+    // after its current read.
+    updateThread_.Shutdown();
     StopAndJoin();
 }
 
@@ -98,6 +99,9 @@ BOOL DeviceMainDlg::OnInitDialog() {
     updates_.Configure(GetSafeHwnd(), ReadUpdateBaseUrl(), MachineFolderPath());
     updates_.RemoveLeftovers();
 
+    if (!updateThread_.Start()) {
+        LogEvent(L"The update thread did not start: no update checks");
+    }
     if (!IsRunning()) {
         (void)Start();
     }
@@ -328,9 +332,20 @@ void DeviceMainDlg::EndProgram() noexcept {
 
 void DeviceMainDlg::Step() noexcept {
     if (const int command = display_.RunStep(*this)) {
-        updates_.RunCommand(command, display_.Facts().model.load());
+        HandOverUpdate(command);
     }
     PublishDisplayStatus();
+}
+
+void DeviceMainDlg::HandOverUpdate(int command) noexcept {
+    // The displays belong to this thread: the first one is asked for its firmware here, before the check
+    // fetches the server's version on the update thread, which then compares with this answer.
+    if (command == kCommandFirmwareCheck) {
+        int version = 0;
+        displayFirmware_.store(DisplayManager::Instance().QueryFirmwareVersion(&version) ? version
+                                                                                         : kNoFirmwareAnswer);
+    }
+    (void)updateThread_.HandOver(command, display_.Facts().model.load());
 }
 
 void DeviceMainDlg::PublishDisplayStatus() noexcept {

@@ -8,6 +8,7 @@
 #include "display/ThreadBasic.h"
 #include "shell/TrayIcon.h"
 #include "shell/WindowMessages.h"
+#include "update/UpdateThread.h"
 #include "update/Updater.h"
 
 #include "core/MDialog.h"
@@ -15,6 +16,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -81,6 +83,9 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
     // The shell was restarted (explorer's "TaskbarCreated" broadcast): the icon it lost is added again.
     void OnTaskbarCreated();
 
+    // Worker: passes an update command taken from its queue to the update thread, with the display model
+    // and, for the firmware check, the first display's firmware version as they are now.
+    void HandOverUpdate(int command) noexcept;
     // Worker: posts the display status to the window when it differs from the one posted last.
     void PublishDisplayStatus() noexcept;
     void OnDisplayStatus(WPARAM packed);
@@ -99,8 +104,14 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
     // Removes the tray icon and ends the process at once with exit code 0.
     [[noreturn]] void EndProgram() noexcept;
 
+    static constexpr int kNoFirmwareAnswer = -1;
+
     DisplayLink display_;
+    // What the first display answered to the firmware query at the last firmware check's hand-over
+    // (kNoFirmwareAnswer: nothing); written by the worker before the hand-over, read by the update thread.
+    std::atomic<int> displayFirmware_{kNoFirmwareAnswer};
     Updater updates_;
+    UpdateThread updateThread_{updates_};  // runs updates_'s commands; declared after it, so it ends first
     Tessel::MControl* lightPicture_ = nullptr;  // not owned: the engine's control, id 31
     Tessel::MControl* unitPicture_ = nullptr;   // not owned: the engine's control, id 32
     Tessel::MControl* statusText_ = nullptr;    // not owned: the engine's control, id 33

@@ -1,18 +1,20 @@
 #pragma once
 
-// The program's update work, owned by the main window and run on its worker thread: the start-up checks for
-// new software (command 5) and display firmware (command 6), and, once the user has accepted an offer, the
-// download of the package, its unpacking and the start of its installer (commands 7 and 8). Everything it
-// learns goes to the main window as posted kUpdateResultMessage messages; the dialogue with the user stays
-// there, on the window's thread.
+// The program's update work, owned by the main window and run on its update thread (UpdateThread.h): the
+// start-up checks for new software (command 5) and display firmware (command 6), and, once the user has
+// accepted an offer, the download of the package, its unpacking and the start of its installer (commands 7
+// and 8). Everything it learns goes to the main window as posted kUpdateResultMessage messages; the dialogue
+// with the user stays there, on the window's thread.
 
 #include "update/HttpTransfer.h"
 
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 
 inline constexpr int kCommandSoftwareCheck = 5;     // software update check at start-up
 inline constexpr int kCommandFirmwareCheck = 6;     // firmware update check at start-up
@@ -40,10 +42,11 @@ enum class InstallOutcome {
 
 class Updater {
   public:
-    // Asks the first display for its firmware version (a 16-bit number); false if no display answers.
-    using FirmwareQuery = bool (*)(int* version) noexcept;
+    // The first display's firmware version (a 16-bit number); false if no display answers. Called on the
+    // thread that runs the firmware check.
+    using FirmwareQuery = std::function<bool(int* version)>;
 
-    explicit Updater(FirmwareQuery queryFirmware) noexcept : queryFirmware_(queryFirmware) {}
+    explicit Updater(FirmwareQuery queryFirmware) noexcept : queryFirmware_(std::move(queryFirmware)) {}
     Updater(const Updater&) = delete;
     Updater& operator=(const Updater&) = delete;
 
@@ -57,7 +60,8 @@ class Updater {
     // from one runs there until it ends). Any thread.
     void RemoveLeftovers() noexcept;
 
-    // Worker: performs command 5, 6, 7 or 8 (displayModel: 1 K1, 2 K2, 0 none); any other command is ignored.
+    // Update thread: performs command 5, 6, 7 or 8 (displayModel: 1 K1, 2 K2, 0 none); any other command is
+    // ignored.
     void RunCommand(int command, int displayModel) noexcept;
 
     // UI thread, after a kUpdateSoftware or kUpdateFirmware result: the version text the check found.
@@ -86,7 +90,7 @@ class Updater {
     std::wstring baseUrl_;
     std::wstring currentVersion_;
     std::wstring machineFolder_;
-    mutable std::mutex latestMutex_;  // the worker writes the latest versions, the UI thread reads them
+    mutable std::mutex latestMutex_;  // the update thread writes the latest versions, the UI reads them
     std::wstring latestSoftware_;
     std::wstring latestFirmware_;
     HttpTransfer download_;  // one for every download: its last progress carries over to the next

@@ -654,6 +654,43 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
         finally:
             self.s.reset_updates()
 
+    def test_26_a_server_that_accepts_and_stays_silent_holds_no_report(self):
+        """The update checks wait for the server on a thread of their own: the first report reaches the display
+        while the software check still waits for an answer, and reports go on through both checks."""
+        self.ensure_running()
+        self.exit_through_menu()
+        self.s.set_update_server(self.s.updates.base_url + "_stall/")  # reads each request, never answers
+        software = "/_stall/display-K/K1K2/software/version"
+        try:
+            before = self.reports()
+            type(self).calidra = self.s.start_calidra()
+
+            def reports_then_log(at_least, asked):
+                # The reports are read first: a report counted here came before the log below was read.
+                reports = self.reports()
+                if reports < at_least or asked not in self.s.update_requests():
+                    return None
+                return reports, self.log_of_this_run()
+
+            seen = self.s.wait_for(lambda: reports_then_log(before + 1, software))
+            self.assertTrue(seen, f"no report, or no software check at the server: {self.s.update_requests()}")
+            first, log = seen
+            self.assertNotIn("Software check:", log, "the first report waited for the software check")
+            # The firmware check waits behind the software check; two more reports come meanwhile.
+            seen = self.s.wait_for(lambda: reports_then_log(first + 2, software))
+            self.assertTrue(seen, "the reports stopped")
+            self.assertNotIn("Firmware check:", seen[1], "the reports waited for the checks")
+            # Both checks end within their limits, offer nothing, and the reports go on.
+            ended = self.s.wait_for(lambda: (lambda t: t if "Firmware check:" in t else None)(self.log_of_this_run()))
+            self.assertIn("Software check: no version from", ended or "")
+            self.assertIn("Firmware check: no version from", ended or "")
+            self.assertIn("/_stall/display-K/K1K2/firmware-K1/version", self.s.update_requests())
+            self.wait_reports(self.reports() + 1)
+            self.assertIsNone(self.s.window("MessageBox"))
+            self.assertIsNone(self.calidra.poll())
+        finally:
+            self.s.set_update_server(self.s.updates.base_url)
+
 
 if __name__ == "__main__":
     unittest.main()
