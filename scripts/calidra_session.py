@@ -322,7 +322,8 @@ class Session:
         self.click(w[0] + x, w[1] + y)
 
     def click_tray_icon(self, button=1):
-        tray = self.window("Wine System Tray")
+        # The icon comes a moment after the program has started.
+        tray = self.wait_for(lambda: self.window("Wine System Tray"))
         if not tray:
             raise AssertionError("the notification area is not on screen")
         self.click(tray[0] + 10, tray[1] + 10, button)
