@@ -21,6 +21,7 @@ sys.path.insert(0, os.path.join(ROOT, "scripts"))
 sys.path.insert(0, HERE)
 from calidra_session import CALIDRA_TITLE, GIVE_UP_S, STAND_IN_HID, WINE, Session  # noqa: E402
 from panel_without_mouse import PanelWithoutMouse  # noqa: E402
+from slow_download import SlowDownload  # noqa: E402
 
 BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
 SERVER = "OpenTermivoxServer.exe"
@@ -58,7 +59,7 @@ def installer_runs(path):
     return runs
 
 
-class WholeProgram(PanelWithoutMouse, unittest.TestCase):
+class WholeProgram(PanelWithoutMouse, SlowDownload, unittest.TestCase):
     s = None
     calidra = None
 
@@ -189,6 +190,25 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
         # Without a window manager a click does not move the X keyboard focus: give it to the panel as one would.
         panel = self.s.xdotool("search", "--onlyvisible", "--name", "^" + CALIDRA_TITLE + "$").split()[-1]
         self.s.xdotool("windowfocus", "--sync", panel)
+
+    def accept_offer(self, name):
+        """Says YES to the software offer on screen; the ids of the boxes up before the answer."""
+        box = self.message_box()
+        self.assertTrue(box, "no update offer")
+        self.box_showing(box, name, "Software Updates")
+        offer = self.message_box_ids()
+        self.s.click(box[0] + 120, box[1] + 175)  # YES
+        return offer
+
+    def dismiss_notice(self, offer, name):
+        """Waits for the notice that the update was not installed (a box of its own, in the offer's place)
+        and closes it."""
+        self.assertTrue(self.s.wait_for(lambda: [i for i in self.message_box_ids() if i not in offer]),
+                        "no notice that the update could not be installed")
+        notice = self.message_box()
+        self.box_showing(notice, name, "could not be installed")
+        self.s.click(notice[0] + 190, notice[1] + 175)  # OK
+        self.assertTrue(self.s.wait_for(lambda: self.s.window("MessageBox") is None), "the notice stayed")
 
     def log_of_this_run(self):
         """The program log from the last start on."""
@@ -603,18 +623,7 @@ class WholeProgram(PanelWithoutMouse, unittest.TestCase):
                         z.write(PROBE, f"Software-{version}.exe")
                 try:
                     log = self.restart_with_probe_log()
-                    box = self.message_box()
-                    self.assertTrue(box, "no update offer")
-                    self.box_showing(box, f"23-offer-{version}", "Software Updates")
-                    offer = self.message_box_ids()
-                    self.s.click(box[0] + 120, box[1] + 175)  # YES
-                    # The notice is a box of its own, in the same place.
-                    self.assertTrue(self.s.wait_for(lambda: [i for i in self.message_box_ids() if i not in offer]),
-                                    "no notice that the update could not be installed")
-                    notice = self.message_box()
-                    self.box_showing(notice, f"23-not-installed-{version}", "could not be installed")
-                    self.s.click(notice[0] + 190, notice[1] + 175)  # OK
-                    self.assertTrue(self.s.wait_for(lambda: self.s.window("MessageBox") is None), "the notice stayed")
+                    self.dismiss_notice(self.accept_offer(f"23-offer-{version}"), f"23-not-installed-{version}")
                     self.wait_reports(self.reports() + 2)
                     self.assertIsNone(self.calidra.poll())
                     self.assertIn(f"/display-K/K1K2/software///Software-{version}.zip", self.s.update_requests())

@@ -25,6 +25,8 @@ What a path gets:
   /_chunked/BYTES/REST           the same in chunks, with no length announced
   /_trickle/MS/REST              200 with "1.0.0.6\n" in chunks of one byte, MS milliseconds apart, no length announced
   /_stall/REST                   reads the request and never answers
+  /_hold/REST                    what REST gets, but a request for a package (a path ending ".zip") is held until
+                                 the test calls release_held(); held_packages() names those whose clients still wait
   PACKAGE.sig, with --sign KEY, for a package the server has (a file, or a folder named *.zip) and nothing
                                  named PACKAGE.sig: 200 with its signature by KEY, as a release signs it
                                  (packaging/update_signing.py), for the folder from its display-K component on;
@@ -39,6 +41,7 @@ import fcntl
 import io
 import json
 import os
+import select
 import shutil
 import socket
 import ssl
@@ -130,8 +133,15 @@ class _Handler(BaseHTTPRequestHandler):
     def do_GET(self):
         server = self.server
         # The path exactly as sent (http.server folds a leading run of slashes in self.path).
-        server.log_request_path(self.raw_requestline.decode("latin-1").split(" ")[1], self.headers.items())
+        sent = self.raw_requestline.decode("latin-1").split(" ")[1]
+        server.log_request_path(sent, self.headers.items())
         parts = [p for p in self.path.split("?")[0].split("/") if p]
+        if parts[:1] == ["_hold"]:
+            parts = parts[1:]
+            if parts and parts[-1].endswith(".zip"):
+                if not server.hold.wait(self.connection, sent) or server.stopping.is_set():
+                    self.close_connection = True
+                    return
         if parts[:1] == ["_stall"]:
             server.stopping.wait(STALL_S)
             self.close_connection = True
@@ -214,13 +224,43 @@ class _Handler(BaseHTTPRequestHandler):
             self.close_connection = True
 
 
+class _Hold:
+    """Package requests held until the test releases them (the /_hold/ paths)."""
+
+    def __init__(self):
+        self.released = threading.Event()
+        self._lock = threading.Lock()
+        self._waiting = {}  # connection -> the path as sent
+
+    def wait(self, connection, path):
+        """Holds the request until the release; whether its client still waits for the answer then."""
+        with self._lock:
+            self._waiting[connection] = path
+        self.released.wait(STALL_S)
+        with self._lock:
+            del self._waiting[connection]
+        return self._waits(connection)
+
+    def pending(self):
+        """The paths of the held requests whose clients still wait."""
+        with self._lock:
+            return [path for connection, path in self._waiting.items() if self._waits(connection)]
+
+    @staticmethod
+    def _waits(connection):
+        # A client that gave up has closed its connection, and one waiting for an answer sends nothing: a
+        # readable connection has given up.
+        return not select.select([connection], [], [], 0)[0]
+
+
 class _Server(ThreadingHTTPServer):
     """Plain HTTP, or TLS with the certificate and key given."""
     daemon_threads = True
     log_lock = threading.Lock()
 
-    def __init__(self, root, state, stopping, cert_and_key=None, signing_key=None):
+    def __init__(self, root, state, stopping, hold, cert_and_key=None, signing_key=None):
         self.context = None
+        self.hold = hold
         self.signing_key = signing_key
         if cert_and_key:
             self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
@@ -260,8 +300,9 @@ class UpdateServer:
         cert, key, self.der = ensure_certificate(self.certs)
         other = lambda name: (os.path.join(self.certs, name + ".pem"), os.path.join(self.certs, name + ".key"))  # noqa: E731
         self._stopping = threading.Event()
-        self._server = _Server(root, state, self._stopping, (cert, key), signing_key)
-        self._others = {name: _Server(root, state, self._stopping, pair) for name, pair in
+        self._hold = _Hold()
+        self._server = _Server(root, state, self._stopping, self._hold, (cert, key), signing_key)
+        self._others = {name: _Server(root, state, self._stopping, self._hold, pair) for name, pair in
                         (("plain", None), ("untrusted", other("untrusted")), ("expired", other("expired")))}
         self._silent = socket.create_server(("127.0.0.1", 0))
         self._held = []
@@ -290,6 +331,7 @@ class UpdateServer:
         except OSError:
             pass
         self._stopping.set()
+        self._hold.released.set()
         for server in (self._server, *self._others.values()):
             server.shutdown()
             server.server_close()
@@ -297,6 +339,14 @@ class UpdateServer:
         self.control.close()
         for connection in self._held:
             connection.close()
+
+    def held_packages(self):
+        """The paths (as sent) of the package requests held now whose clients still wait for the answer."""
+        return self._hold.pending()
+
+    def release_held(self):
+        """Answers the held package requests, and those that come later at once."""
+        self._hold.released.set()
 
     def requests(self):
         try:
