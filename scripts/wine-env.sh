@@ -27,18 +27,6 @@ quietly() {
   return "$status"
 }
 
-# Waits until FILE passes the test FLAG (-e, -s) while the process PID that makes it runs, for at most 60 s;
-# true if it does.
-await_file() {
-  local flag=$1 file=$2 pid=$3 i
-  for i in $(seq 1 600); do
-    test "$flag" "$file" && return 0
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  test "$flag" "$file"
-}
-
 wine_up() {
   local build=$1
   export WINEPREFIX="$(realpath -m "$build")/wineprefix"
@@ -53,7 +41,12 @@ wine_up() {
   fdfile=$(mktemp)
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" </dev/null >/dev/null 2>&1 &
   XVFB_PID=$!
-  if ! await_file -s "$fdfile" "$XVFB_PID"; then
+  local i
+  for i in $(seq 1 300); do
+    [ -s "$fdfile" ] || ! kill -0 "$XVFB_PID" 2>/dev/null && break
+    sleep 0.1
+  done
+  if [ ! -s "$fdfile" ]; then
     echo "wine-env: Xvfb did not start (it is in the package xvfb, which scripts/setup.sh installs)" >&2
     rm -f "$fdfile"
     return 1
@@ -74,7 +67,11 @@ wine_up() {
     local ready="$WINEPREFIX/desktop-ready" keeper
     "$WINE" "$build/tests/KeepDesktop.exe" 7200 "$(wine_path "$ready")" </dev/null >/dev/null 2>&1 &
     keeper=$!
-    if ! await_file -e "$ready" "$keeper"; then
+    for i in $(seq 1 600); do
+      [ -e "$ready" ] || ! kill -0 "$keeper" 2>/dev/null && break
+      sleep 0.1
+    done
+    if [ ! -e "$ready" ]; then
       echo "wine-env: the desktop keeper (tests/KeepDesktop.exe) did not bring the desktop up" >&2
       return 1
     fi
