@@ -12,7 +12,8 @@
 
 namespace Tessel {
 
-class PaintManager;
+class FontTable;
+class PaintWindow;
 
 // Kind of the transient message banner.
 enum MsgLevel : int {
@@ -23,7 +24,7 @@ enum MsgLevel : int {
 
 class Banner {
   public:
-    explicit Banner(PaintManager& engine) noexcept : engine_(engine) {}
+    Banner(const PaintWindow& window, FontTable& fonts) noexcept : window_(window), fonts_(fonts) {}
 
     void SetMessage(const CString& text, CRect rect, MsgLevel level);
     // Acts only when the percentage changes; an empty rectangle means a band along the client's bottom.
@@ -45,7 +46,8 @@ class Banner {
   private:
     [[nodiscard]] bool WindowLives() const noexcept;
 
-    PaintManager& engine_;
+    const PaintWindow& window_;
+    FontTable& fonts_;  // the text's face
     CString text_;
     MsgLevel level_ = MsgInfo;
     int alpha_ = 0;  // 255 when shown, lowered while fading
