@@ -1,9 +1,10 @@
 #pragma once
 
 // An ordered, owned list of controls with the lock that guards it: the engine's two (the area controls of the
-// background layer, and the ordinary controls) and each control's two lists of children. The list owns its controls. Loops over it hold the lock
-// for the whole walk; the lock is re-entrant, so a control may add to or remove from the list from inside a
-// call that the walk makes, and walks that must survive that go by index.
+// background layer, and the ordinary controls) and each control's two lists of children. The list owns its
+// controls. Loops over it hold the lock for the whole walk; the lock is re-entrant, so a control may add to
+// or remove from the list from inside a call that the walk makes, and walks that must survive that go by
+// index.
 
 #include "core/RecursiveLock.h"
 

@@ -59,8 +59,7 @@ void FrameCompositor::Release() noexcept {
 
 bool FrameCompositor::EnsureFrame(HWND hwnd, const CRect& client) {
     // The frame of the last paint serves again while the size stays.
-    if (frame_.GetDC() != nullptr && frame_.Width() == client.Width() &&
-        frame_.Height() == client.Height())
+    if (frame_.GetDC() != nullptr && frame_.Width() == client.Width() && frame_.Height() == client.Height())
         return true;
     background_.Discard();
     layeredShown_ = false;
@@ -193,8 +192,8 @@ BOOL FrameCompositor::Paint() {
                 PaintLayered(hwnd, client, update);
             } else {
                 PaintFrame(client, update, PointerInHotSquare(hwnd));
-                ::BitBlt(paint.dc(), update.left, update.top, update.Width(), update.Height(),
-                         frame_.GetDC(), update.left, update.top, SRCCOPY);
+                ::BitBlt(paint.dc(), update.left, update.top, update.Width(), update.Height(), frame_.GetDC(),
+                         update.left, update.top, SRCCOPY);
             }
         }
     }

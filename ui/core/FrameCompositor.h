@@ -22,8 +22,7 @@ class PaintWindow;
 class FrameCompositor {
   public:
     FrameCompositor(const PaintWindow& window, Background& background, ControlList& areas,
-                    ControlList& controls, AccessibleControls& access, Banner& banner,
-                    Caret& caret) noexcept
+                    ControlList& controls, AccessibleControls& access, Banner& banner, Caret& caret) noexcept
         : window_(window),
           background_(background),
           areas_(areas),

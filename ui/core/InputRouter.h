@@ -67,7 +67,7 @@ class InputRouter {
     const PaintWindow& window_;
     ControlList& controls_;
     AccessibleControls& access_;
-    Tooltip& tooltip_;  // hidden when the pointer leaves a control
+    Tooltip& tooltip_;           // hidden when the pointer leaves a control
     MControl* hover_ = nullptr;  // not owned: one of the controls
     MControl* focus_ = nullptr;  // not owned
     BOOL active_ = FALSE;

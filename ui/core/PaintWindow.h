@@ -22,7 +22,8 @@ class PaintWindow {
     // Client (window) rectangle; empty without a window.
     [[nodiscard]] CRect ClientRect() const noexcept;
     [[nodiscard]] CRect WindowRect() const noexcept;
-    // The mouse goes to the window until ReleaseCapture; a release while another window holds it does nothing.
+    // The mouse goes to the window until ReleaseCapture; a release while another window holds it does
+    // nothing.
     HWND SetCapture() const noexcept;
     BOOL ReleaseCapture() const noexcept;
 
