@@ -1,8 +1,9 @@
 #pragma once
 
 // The engine's transient message banner: a text that holds for three seconds and then fades, or a progress
-// bar that moves towards its target and fades at 100 %. It runs on the engine's window timers 66 (hold),
-// 88 (fade) and 99 (progress) and is drawn over the controls.
+// bar that moves towards its target and fades at 100 %. It runs on the engine's window timers
+// kBannerHoldTimer, kBannerFadeTimer and kBannerProgressTimer (ControlTimers.h) and is drawn over the
+// controls.
 
 #include "core/Types.h"
 

@@ -2,7 +2,7 @@
 
 // The emulated caret of the focused text control: the system caret is created and moved (so that input
 // methods find it), but what the user sees is a rectangle in the owner's text colour that the engine paints
-// and blinks on its window timer 6553.
+// and blinks on its window timer kCaretTimer (ControlTimers.h).
 
 #include "core/Types.h"
 
