@@ -2,8 +2,8 @@
 
 #include "security/OpenedPath.h"
 
-#include "core/Handle.h"
 #include "core/Manager.h"
+#include "win/Handle.h"
 
 #include <tlhelp32.h>
 

@@ -1,6 +1,6 @@
 #include "OverlappedIo.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <hidclass.h>
 

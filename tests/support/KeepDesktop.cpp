@@ -9,7 +9,7 @@
 //
 //   KeepDesktop.exe [SECONDS [READY_FILE]]   (default 7200; the run's end normally stops it earlier)
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

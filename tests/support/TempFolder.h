@@ -3,7 +3,7 @@
 // A uniquely named folder under the prefix's temporary folder, deleted with everything in it at the end of
 // the test, and small file helpers for building test trees in it.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

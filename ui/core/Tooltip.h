@@ -3,7 +3,7 @@
 // One common-controls tool tip per engine, covering the paint window's whole client area. It is created on
 // the first text and then only gets new text and is switched on and off.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

@@ -2,8 +2,8 @@
 
 #include "controls/MRender.h"
 #include "core/Manager.h"
-#include "core/ScopeGuards.h"
 #include "TestSupport.h"
+#include "win/ScopeGuards.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The scope guards end what they started on every path, and only that: a nested initialisation is balanced
 // too, a failed one is not, and a selection gives the DC its own object back.
 
-#include "core/Handle.h"
-#include "core/ScopeGuards.h"
+#include "win/Handle.h"
+#include "win/ScopeGuards.h"
 
 #include <gtest/gtest.h>
 
