@@ -49,7 +49,6 @@ struct DisplayFilter {
     int modelTag = 0;
 };
 
-
 inline constexpr size_t kDevicePathSize = 1024;
 inline constexpr size_t kProductTextSize = 512;
 

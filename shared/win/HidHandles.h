@@ -9,4 +9,5 @@
 
 using UniqueHidDevice = UniqueResource<handle_traits::NullIsNone<hid_device*, &::hid_close>>;
 // The first entry of the list; walk it through `next`.
-using UniqueHidDeviceList = UniqueResource<handle_traits::NullIsNone<hid_device_info*, &::hid_free_enumeration>>;
+using UniqueHidDeviceList =
+    UniqueResource<handle_traits::NullIsNone<hid_device_info*, &::hid_free_enumeration>>;

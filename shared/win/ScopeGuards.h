@@ -77,7 +77,8 @@ class ImmContextScope {
     HIMC context_;
 };
 
-// timeBeginPeriod ... timeEndPeriod: the system timer's resolution raised to `period` ms while the scope lasts.
+// timeBeginPeriod ... timeEndPeriod: the system timer's resolution raised to `period` ms while the scope
+// lasts.
 class TimerPeriodScope {
   public:
     explicit TimerPeriodScope(UINT period) noexcept
