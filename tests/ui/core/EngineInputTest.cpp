@@ -10,6 +10,7 @@
 #include "core/Manager.h"
 #include "core/PaintManager.h"
 #include "win/Handle.h"
+#include "win/ScopeGuards.h"
 
 #include <gtest/gtest.h>
 
@@ -371,9 +372,11 @@ TEST_F(EngineInputTest, DroppedBitmapArrivesAsAnImageAfterARelease) {
 TEST_F(EngineInputTest, ATruncatedDroppedDibIsRefused) {
     // A header that promises 100 × 100 pixels with only the header in the block.
     HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPINFOHEADER));
-    auto* header = static_cast<BITMAPINFOHEADER*>(::GlobalLock(block));
-    *header = {sizeof(BITMAPINFOHEADER), 100, 100, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    ::GlobalUnlock(block);
+    {
+        const GlobalLockScope locked(block);
+        *static_cast<BITMAPINFOHEADER*>(locked.data()) = {
+            sizeof(BITMAPINFOHEADER), 100, 100, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    }
     STGMEDIUM medium{};
     medium.tymed = TYMED_HGLOBAL;
     medium.hGlobal = block;
@@ -403,9 +406,11 @@ class OneFormatData final : public IDataObject {
             return DV_E_FORMATETC;
         SIZE_T size = ::GlobalSize(block_.get());
         HGLOBAL copy = ::GlobalAlloc(GMEM_MOVEABLE, size);
-        std::memcpy(::GlobalLock(copy), ::GlobalLock(block_.get()), size);
-        ::GlobalUnlock(copy);
-        ::GlobalUnlock(block_.get());
+        {
+            const GlobalLockScope to(copy);
+            const GlobalLockScope from(block_.get());
+            std::memcpy(to.data(), from.data(), size);
+        }
         *m = {};
         m->tymed = TYMED_HGLOBAL;
         m->hGlobal = copy;
@@ -431,9 +436,11 @@ TEST_F(EngineInputTest, ADibDraggedOverTheWindowIsAcceptedAndDroppedAsAnImage) {
     constexpr int kWidth = 8, kHeight = 4;
     HGLOBAL block =
         ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(BITMAPINFOHEADER) + kWidth * kHeight * 4);
-    auto* header = static_cast<BITMAPINFOHEADER*>(::GlobalLock(block));
-    *header = {sizeof(BITMAPINFOHEADER), kWidth, kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    ::GlobalUnlock(block);
+    {
+        const GlobalLockScope locked(block);
+        *static_cast<BITMAPINFOHEADER*>(locked.data()) = {
+            sizeof(BITMAPINFOHEADER), kWidth, kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    }
     OneFormatData object(CF_DIB, block);
     IDataObject* data = &object;
 
