@@ -116,9 +116,9 @@ Gdiplus::FontFamily* MControlFont::GetFontFamily(const wchar_t* face) {
     // library carries, so that text never silently disappears.
     Gdiplus::FontFamily* found = m_pManager->FindTempFont(face);
     if (found == nullptr)
-        found = m_pManager->FindTempFont(kLibraryFontKey);
+        found = m_pManager->FindTempFont(kLibraryFontName);
     if (found == nullptr)
-        found = m_pManager->AddTempFont(kLibraryFontKey, kLibraryFontId);
+        found = m_pManager->AddTempFont(kLibraryFontName, kLibraryFontId);
     if (found == nullptr)
         return nullptr;
     m_pFontFamily.reset(found->Clone());

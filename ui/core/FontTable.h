@@ -18,11 +18,9 @@
 
 namespace Tessel {
 
-// The TrueType font the library carries, and the name its family is stored under in the table: not its own
-// family name, so that looking it up never asks the installed fonts (a machine with that family installed
-// would load every style of it for the lookup).
+// The TrueType font the library carries and its family name.
 inline constexpr UINT kLibraryFontId = IDR_LIBRARY_FONT;
-inline constexpr wchar_t kLibraryFontKey[] = L"Tessel library font";
+inline constexpr wchar_t kLibraryFontName[] = L"Open Sans Semibold";
 
 class FontTable {
   public:
