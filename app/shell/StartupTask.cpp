@@ -45,9 +45,6 @@ constexpr wchar_t kQueryExecActionFailed[] = L"Failed to query exec action inter
 constexpr wchar_t kSetPathFailed[] = L"Failed to set executable path with HRESULT: 0x";
 constexpr wchar_t kRegisterFailed[] = L"Failed to register task definition with HRESULT: 0x";
 
-constexpr wchar_t kTaskSchedulerLibrary[] = L"taskschd.dll";
-constexpr char kGetClassObject[] = "DllGetClassObject";
-
 constexpr int kReachedRegistration = 0;
 constexpr int kStoppedEarly = 1;
 
@@ -186,14 +183,6 @@ int BuildAndRegister(TaskServiceFactory createService, LineSink& errors, const s
     return kReachedRegistration;
 }
 
-// The Task Scheduler's in-process server, loaded by CreateTaskSchedulerService rather than through COM, which
-// would keep it for the rest of the day: the registration runs once a start and lets it go after its last
-// interface.
-UniqueModule& TaskSchedulerLibrary() noexcept {
-    static UniqueModule library;
-    return library;
-}
-
 // Passes lines on and remembers whether any came.
 class LineCounter final : public LineSink {
   public:
@@ -212,21 +201,8 @@ class LineCounter final : public LineSink {
 }  // namespace
 
 HRESULT CreateTaskSchedulerService(ITaskService** service) noexcept {
-    *service = nullptr;
-    UniqueModule& library = TaskSchedulerLibrary();
-    if (!library)
-        library.reset(::LoadLibraryExW(kTaskSchedulerLibrary, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    const auto getClassObject = library ? reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(
-                                              ::GetProcAddress(library.get(), kGetClassObject)))
-                                        : nullptr;
-    if (getClassObject == nullptr)
-        return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
-    ComPtr<IClassFactory> factory;
-    const HRESULT hr = getClassObject(CLSID_TaskScheduler, IID_PPV_ARGS(factory.GetAddressOf()));
-    if (FAILED(hr) || !factory)
-        return FAILED(hr) ? hr : E_POINTER;
-    return factory->CreateInstance(nullptr, IID_ITaskService, reinterpret_cast<void**>(service));
+    return ::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService,
+                              reinterpret_cast<void**>(service));
 }
 
 int RegisterStartupTask(TaskServiceFactory createService, LineSink& errors) noexcept {
@@ -242,8 +218,9 @@ int RegisterStartupTask(TaskServiceFactory createService, LineSink& errors) noex
         return kStoppedEarly;
     }
     const int result = BuildAndRegister(createService, errors, programPath);
-    // Every object of the library is released: it goes now, not when the program ends.
-    TaskSchedulerLibrary().reset();
+    // The registration runs once a start: the Task Scheduler's library goes now that its objects are gone,
+    // not when the program ends.
+    ::CoFreeUnusedLibrariesEx(0, 0);
     return result;
 }
 

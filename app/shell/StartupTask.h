@@ -18,8 +18,7 @@ inline constexpr wchar_t kStartupTaskName[] = L"Kelvaro-DIG StartupTask";
 // interfaces in tests.
 using TaskServiceFactory = HRESULT (*)(ITaskService** service);
 
-// The Task Scheduler class's ITaskService, from its in-process server loaded from the system folder; the
-// library stays until RegisterStartupTask ends.
+// CoCreateInstance of the Task Scheduler class (in-process server) for ITaskService.
 HRESULT CreateTaskSchedulerService(ITaskService** service) noexcept;
 
 // Initialises COM on the calling thread, then connects, builds and registers the task. Each failing step

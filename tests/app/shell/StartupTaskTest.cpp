@@ -179,8 +179,6 @@ TEST(StartupTaskOnWine, StopsAtTheLogonTriggerWithItsMessage) {
     EXPECT_EQ(RegisterStartupTask(&CreateTaskSchedulerService, errors), 1);
     EXPECT_EQ(errors.lines, Lines{L"Failed to create trigger with HRESULT: 0x80004001"});
     EXPECT_TRUE(ComLeftUninitialised());
-    // The service was made and released: its library is gone again.
-    EXPECT_EQ(::GetModuleHandleW(L"taskschd.dll"), nullptr);
 }
 
 }  // namespace
