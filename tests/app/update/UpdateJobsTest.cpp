@@ -4,6 +4,7 @@
 
 #include "update/UpdateJobs.h"
 
+#include "update/UpdateJobWire.h"
 #include "update/Updater.h"
 #include "shell/WindowMessages.h"
 
@@ -84,6 +85,31 @@ TEST_F(UpdateJobsTest, ADownloadIsGivenTheVersionItsCheckFound) {
     ASSERT_TRUE(jobs_.HandOver(kCommandSoftwareDownload, 0, kEchoesVersion));
     EXPECT_EQ(UntilSentinel().first, (Messages{{kUpdateSoftware, 1}, {kUpdateFirmware, 1}}));
     EXPECT_EQ(jobs_.LatestVersion(kUpdateFirmware), L"1.0.0.6\n");
+}
+
+TEST(UpdateJobWire, TheJobTakesOnlyARequestInItsForm) {
+    const UpdateJobRequest sound{kCommandSoftwareDownload, 1, 0x102, L"1.0.0.6\n", 12, 34};
+    const std::wstring args = FormatJobArguments(sound);
+    EXPECT_EQ(args, L"7 1 258 0031002E0030002E0030002E0036000A 12 34");
+    const auto parsed =
+        ParseJobArguments({L"7", L"1", L"258", L"0031002E0030002E0030002E0036000A", L"12", L"34"});
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->version, sound.version);
+    const std::vector<std::wstring> refused[] = {
+        {L"7", L"1", L"258", L"-", L"12"},               // one missing
+        {L"9", L"1", L"258", L"-", L"12", L"34"},        // no such command
+        {L"5", L"3", L"258", L"-", L"12", L"34"},        // no such model
+        {L"5", L"1", L"65536", L"-", L"12", L"34"},      // no 16-bit firmware
+        {L"5", L"1", L"-2", L"-", L"12", L"34"},         // below "none"
+        {L"7", L"1", L"258", L"002E002", L"12", L"34"},  // a broken code unit
+        {L"7", L"1", L"258", L"00310031003100310031003100310031003100310031", L"12", L"34"},  // 11 characters
+        {L"5", L"1", L"258", L"-", L"0", L"34"},                                              // no handle
+        {L"5", L"1", L"258", L"-", L"12", L"4294967296"},                                     // past 32 bits
+        {L"5", L"+1", L"258", L"-", L"12", L"34"},                                            // a sign
+    };
+    for (const auto& r : refused) {
+        EXPECT_FALSE(ParseJobArguments(r)) << r[0] << L" " << r[1] << L" " << r[2] << L" " << r[3];
+    }
 }
 
 TEST(UpdateJobs, AFolderOthersMayChangeStartsNoJob) {
