@@ -29,7 +29,7 @@ int HexValue(wchar_t c) noexcept {
 // A version text from its hexadecimal form; nothing unless it is well formed and IsVersionText.
 template <typename Char>
 std::optional<std::wstring> FromHex(std::basic_string_view<Char> hex) {
-    if (hex.empty() || hex.size() % kHexPerUnit != 0 || hex.size() > kMaxVersionLength * kHexPerUnit) {
+    if (hex.size() % kHexPerUnit != 0) {
         return std::nullopt;
     }
     std::wstring text;
