@@ -1,17 +1,14 @@
-include(GoogleTest)
-
 # calidra_add_test(NAME SOURCES src... LIBS lib... [LOCKS name...] [TIMEOUT s] [FIXTURES name...]
-#                  [ENVIRONMENT var=value...]): a GoogleTest executable run under wine by CTest, one CTest test
-# per test case. Test executables live apart from the install folder; WINEPATH (set by scripts/test.sh)
-# lets them find the product DLLs.
+#                  [ENVIRONMENT var=value...] [OUTPUT_DIR dir]): a GoogleTest executable run under wine by
+# CTest, one CTest test per test case. Test executables live apart from the install folder (in the tests'
+# folder unless OUTPUT_DIR says otherwise); WINEPATH (set by scripts/test.sh) lets them find the product DLLs.
 function(calidra_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LOCKS;FIXTURES;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;OUTPUT_DIR" "SOURCES;LIBS;LOCKS;FIXTURES;ENVIRONMENT" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 60)
   endif()
-  add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main calidra_warnings)
-  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CALIDRA_TEST_DIR})
+  calidra_add_program(${name} NARROW_MAIN SOURCES ${T_SOURCES} LIBS ${T_LIBS} GTest::gtest GTest::gtest_main
+                      OUTPUT_DIR ${T_OUTPUT_DIR})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${T_TIMEOUT})
 
   # The list-valued properties are set once the tests are discovered: a list of several items does not survive
@@ -35,12 +32,5 @@ function(calidra_add_test name)
   endif()
 endfunction()
 
-# A helper executable that tests start as a separate process; it lands beside the tests. Every tool starts at
-# wmain (or wWinMain), as the product's programs do.
-function(calidra_add_test_tool name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} calidra_warnings)
-  target_link_options(${name} PRIVATE -municode)
-  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CALIDRA_TEST_DIR})
-endfunction()
+# A helper executable that tests start as a separate process lands beside the tests: calidra_add_program
+# (cmake/Programs.cmake) without OUTPUT_DIR.

@@ -24,7 +24,7 @@ done
 . "$root/scripts/wine-env.sh"
 build_targets "$root" PaintBench
 wine_session "$build" "$build"
-cd "$build/tests"
+cd "$build/benchmarks"
 
 if [ -n "$out" ] && [ -n "$shadow" ]; then
   "$WINE" PaintBench.exe compose "$(wine_path "$out")" </dev/null

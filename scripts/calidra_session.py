@@ -3,7 +3,7 @@
 Used by the demo (scripts/demo.py) and the whole-program tests (tests/e2e). A session owns its own Xvfb
 display, its own wine prefix and wineserver, and an install folder laid out like a real one, except that the
 virtual display stands in for the hardware and the sensor server replays a scripted curve. It also runs a local
-HTTPS update server (tests/support/update_server.py), trusted in the prefix and named in the prefix's
+HTTPS update server (simulators/update_server/update_server.py), trusted in the prefix and named in the prefix's
 machine-wide "UpdateServer" value, which offers nothing newer until told to.
 
 Which stand-in of the virtual display a session uses: STAND_IN_HID (the default) keeps the real hidapi.dll, the
@@ -21,7 +21,7 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+sys.path.insert(0, os.path.join(ROOT, "simulators", "update_server"))
 sys.path.insert(0, os.path.join(ROOT, "packaging"))
 from update_server import UpdateServer  # noqa: E402
 import update_tree  # noqa: E402

@@ -51,7 +51,7 @@ class DisplayLink {
     // the queue, for the caller to perform or drop; 0 when there was none.
     [[nodiscard]] int RunStep(CThreadBasic& worker) noexcept;
 
-    // Worker command 1: rescans the displays (logging those found and lost), then maps the sensor snapshot if
+    // kCommandRescan: rescans the displays (logging those found and lost), then maps the sensor snapshot if
     // that has not succeeded yet.
     void Rescan() noexcept;
 

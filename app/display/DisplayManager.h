@@ -81,7 +81,7 @@ class DisplayManager {
     // Opens the vendor interface of every device that matches a filter and appends it to the list.
     // Empty while hidapi cannot be initialised (it is tried again each time).
     void Enumerate() noexcept;
-    // Worker command 1: clear present, reopen every display, then set present and the model if any was found.
+    // kCommandRescan: clear present, reopen every display, then set present and the model if any was found.
     void RescanDisplays(DisplayFacts& facts) noexcept;
 
     [[nodiscard]] int Count() const noexcept { return count_.load(); }

@@ -55,9 +55,9 @@ bool StopSensorServer() noexcept;
 [[nodiscard]] bool IsOwnSensorServer(const std::wstring& image, DWORD session, DWORD ownSession,
                                      const std::wstring& win10Server, const std::wstring& olderServer);
 
-// One tick of the watchdog timer 300, to be called by the main window's WM_TIMER handler on the UI thread.
-// snapshot: the mapped block, or null while it is not mapped yet (not owned). When the block is mapped and
-// its liveness value is 0 or below (NaN is not), the server is started again with the process-wide attempt
-// counter, which every tick then advances. Returns true on the 12th tick (the counter was above 10): the
-// caller must kill timer 300 then.
+// One tick of the watchdog timer (kSensorWatchdogTimerId), to be called by the main window's WM_TIMER
+// handler on the UI thread. snapshot: the mapped block, or null while it is not mapped yet (not owned). When
+// the block is mapped and its liveness value is 0 or below (NaN is not), the server is started again with the
+// process-wide attempt counter, which every tick then advances. Returns true on the 12th tick (the counter
+// was above 10): the caller must kill that timer then.
 [[nodiscard]] bool SensorWatchdogTick(const SensorSnapshot* snapshot) noexcept;

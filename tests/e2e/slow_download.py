@@ -1,5 +1,5 @@
 """Whole-program test of an accepted download from a server that holds the package: the display's reports go
-on while the request waits at the server (tests/support/update_server.py, its /_hold/ paths). Mixed into
+on while the request waits at the server (simulators/update_server/update_server.py, its /_hold/ paths). Mixed into
 WholeProgram (test_whole_program.py), whose session, running program and helpers it uses; it runs in its order,
 as scenario 27.
 """

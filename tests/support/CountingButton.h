@@ -4,7 +4,7 @@
 
 #include "controls/MButton.h"
 
-namespace tessel_test {
+namespace testing_support {
 
 class CountingButton : public Tessel::MButton {
   public:
@@ -17,4 +17,4 @@ class CountingButton : public Tessel::MButton {
     int renders = 0;
 };
 
-}  // namespace tessel_test
+}  // namespace testing_support

@@ -7,6 +7,7 @@
 // GetFinalPathNameByHandleW then gives. So the link is made by the host's "ln", started through wine's
 // "start /unix".
 
+#include "TestSupport.h"
 #include "Wait.h"
 
 #include "core/Handle.h"
@@ -38,20 +39,12 @@ inline bool PlantHostLink(const std::wstring& link, const std::wstring& target) 
     if (hostLink.empty() || hostTarget.empty()) {
         return false;
     }
-    char system[MAX_PATH] = {};
-    ::GetSystemDirectoryA(system, MAX_PATH);
-    std::string command =
-        std::string(system) + "\\start.exe /unix /bin/ln -s \"" + hostTarget + "\" \"" + hostLink + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process)) {
-        return false;
-    }
-    const UniqueHandle thread(process.hThread);
-    const UniqueHandle started(process.hProcess);
-    return WaitUntil([&] { return ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; });
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring command = std::wstring(system) + L"\\start.exe /unix /bin/ln -s " +
+                                 Quote(Widen(hostTarget)) + L" " + Quote(Widen(hostLink));
+    return StartDetached(command) &&
+           WaitUntil([&] { return ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; });
 }
 
 }  // namespace testing_support

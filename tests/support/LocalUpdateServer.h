@@ -180,19 +180,8 @@ class LocalUpdateServer {
         for (size_t i = 2; i < 2 + python.size(); ++i) {
             command[i] = command[i] == L'/' ? L'\\' : command[i];
         }
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process{};
-        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                              &process)) {
-            return false;
-        }
-        UniqueHandle thread(process.hThread);
-        UniqueHandle handle(process.hProcess);
-        return true;
+        return StartDetached(command);
     }
-
-    static std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
     const Signing signing_;
     Winsock winsock_;

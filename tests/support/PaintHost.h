@@ -14,7 +14,7 @@
 #include <functional>
 #include <string>
 
-namespace tessel_test {
+namespace testing_support {
 
 // Hands WM_PAINT to the engine; everything else to the default procedure.
 class PaintWindow : public Tessel::MWindow {
@@ -61,4 +61,4 @@ inline void PaintNow(Tessel::PaintManager& engine) {
     ::UpdateWindow(engine.GetPaintWnd());
 }
 
-}  // namespace tessel_test
+}  // namespace testing_support

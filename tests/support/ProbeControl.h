@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace tessel_test {
+namespace testing_support {
 
 using Tessel::MControl;
 using Tessel::MObject;
@@ -137,4 +137,4 @@ inline Probe* AddProbe(MControl& parent, UINT id, CRect rect, int visible = 1, i
     return child;
 }
 
-}  // namespace tessel_test
+}  // namespace testing_support

@@ -12,7 +12,7 @@
 
 #include <vector>
 
-namespace tessel_test {
+namespace testing_support {
 
 // The dialog tests' fixture: the library set up once for the suite.
 class DialogFixture : public ::testing::Test {
@@ -74,4 +74,4 @@ inline LRESULT SendMouse(HWND hwnd, UINT msg, WPARAM flags, int x, int y) {
     return ::SendMessageW(hwnd, msg, flags, MAKELPARAM(x, y));
 }
 
-}  // namespace tessel_test
+}  // namespace testing_support

@@ -103,4 +103,31 @@ inline std::wstring Quote(const std::wstring& path) {
     return L"\"" + path + L"\"";
 }
 
+// UTF-8 text (host paths, the build's settings) as UTF-16.
+inline std::wstring Widen(const std::string& text) {
+    if (text.empty())
+        return {};
+    const int size =
+        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
+    if (size > 0)
+        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+// Starts the command line and leaves the process to itself (a Linux program that wine starts, for which the
+// handle says nothing); true when it started.
+inline bool StartDetached(std::wstring commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        return false;
+    }
+    const UniqueHandle thread(process.hThread);
+    const UniqueHandle handle(process.hProcess);
+    return true;
+}
+
 }  // namespace testing_support

@@ -112,8 +112,8 @@ int MControl::PtInRect(CPoint pt) {
 }
 
 int MControl::DrawSubControls(HDC& dc, CRect clip) {
-    LockGuard guard(m_controlLock);
-    for (MControl* child : m_controls) {
+    LockGuard guard(m_controls.Lock());
+    for (MControl* child : m_controls.Items()) {
         if (child->IsVisible())
             child->Draw(dc, clip);
     }
@@ -126,7 +126,7 @@ int MControl::IsDraw(CPoint) {
 
 void MControl::SetUpdate(int cacheValid, DWORD colour) {
     m_bUpdate = cacheValid;
-    for (MControl* child : m_controls) {
+    for (MControl* child : m_controls.Items()) {
         if (RectsIntersect(child->m_rect, m_rect))
             child->SetUpdate(cacheValid, colour);
     }
@@ -134,8 +134,8 @@ void MControl::SetUpdate(int cacheValid, DWORD colour) {
 
 int MControl::SetControlFocus(int focus) {
     if (!focus) {
-        LockGuard guard(m_controlLock);
-        for (MControl* child : m_controls)
+        LockGuard guard(m_controls.Lock());
+        for (MControl* child : m_controls.Items())
             child->SetControlFocus(0);
     }
     return 0;
@@ -175,18 +175,18 @@ void MControl::ChangeManager(PaintManager* manager) {
 }
 
 MControl* MControl::GetControl(UINT id) {
-    MControl* found = FindControl(m_controls, id);
-    return found != nullptr ? found : FindControl(m_areas, id);
+    MControl* found = m_controls.Find(id);
+    return found != nullptr ? found : m_areas.Find(id);
 }
 
 void MControl::AddControl(MControl* child) {
     if (child != nullptr)
-        AppendControl(m_controls, m_controlLock, child);
+        m_controls.Add(child);
 }
 
 void MControl::AddAreaControl(MControl* child) {
     if (child != nullptr)
-        AppendControl(m_areas, m_areaLock, child);
+        m_areas.Add(child);
 }
 
 void MControl::SetRect(CRect rect) {
@@ -281,25 +281,19 @@ int MControl::RemoveControl(MControl* child) {
         return 0;
     if (m_pManager != nullptr && m_pManager->GetFocusControl() == child)
         m_pManager->SetFocusControl(nullptr);
-    LockGuard guard(m_controlLock);
-    for (auto it = m_controls.begin(); it != m_controls.end(); ++it) {
-        if (*it == child) {
-            m_controls.erase(it);
-            // The hover child must never point at a deleted control.
-            if (m_pHover == child)
-                m_pHover = nullptr;
-            delete child;
-            break;
-        }
-    }
+    LockGuard guard(m_controls.Lock());
+    // The hover child must never point at a deleted control (it is always one of the list's).
+    if (m_pHover == child)
+        m_pHover = nullptr;
+    m_controls.Remove(child);
     return 0;
 }
 
 void MControl::RemoveAllControl() {
-    DeleteControls(m_areas, m_areaLock);
-    LockGuard guard(m_controlLock);
+    m_areas.Clear();
+    LockGuard guard(m_controls.Lock());
     m_pHover = nullptr;
-    DeleteControls(m_controls, m_controlLock);
+    m_controls.Clear();
 }
 
 void MControl::AddMTimer() {
@@ -333,8 +327,8 @@ void MControl::Draw(HDC& dc, CRect clip) {
     if (!m_bVisible || !RectsIntersect(m_rect, clip))
         return;
     {
-        LockGuard guard(m_areaLock);
-        for (MControl* area : m_areas) {
+        LockGuard guard(m_areas.Lock());
+        for (MControl* area : m_areas.Items()) {
             if (RectsIntersect(area->m_rect, m_rect))
                 area->Draw(dc, clip);
         }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "controls/MObject.h"
+#include "core/ControlList.h"
 #include "core/DrawSurface.h"
-#include "core/RecursiveLock.h"
 #include "core/TesselApi.h"
 #include "core/Types.h"
 
@@ -62,8 +62,8 @@ class TESSEL_API MControl : public MObject {
     void OnManagerGone() noexcept { m_pManager = nullptr; }
 
     [[nodiscard]] CRect GetRect() const noexcept { return m_rect; }
-    [[nodiscard]] std::vector<MControl*>* GetControls() noexcept { return &m_controls; }
-    [[nodiscard]] std::vector<MControl*>* GetAreaControls() noexcept { return &m_areas; }
+    [[nodiscard]] std::vector<MControl*>* GetControls() noexcept { return &m_controls.Items(); }
+    [[nodiscard]] std::vector<MControl*>* GetAreaControls() noexcept { return &m_areas.Items(); }
     // Depth first through the control children, then the area children; the control itself is not compared.
     [[nodiscard]] MControl* GetControl(UINT id);
     // Children join a list under its lock; the control owns them from then on.
@@ -193,10 +193,8 @@ class TESSEL_API MControl : public MObject {
     int m_bAnimating = 0;
     int m_bRunTimer = 0;
     int m_bImageECM = 0;
-    std::vector<MControl*> m_areas;     // owned
-    std::vector<MControl*> m_controls;  // owned
-    RecursiveLock m_areaLock;
-    RecursiveLock m_controlLock;
+    ControlList m_areas;
+    ControlList m_controls;
     MControl* m_pHover = nullptr;  // one of m_controls
     int m_nMemWidth = 0;
     int m_nMemHeight = 0;

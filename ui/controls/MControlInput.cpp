@@ -61,8 +61,8 @@ int MControl::OnMouseMove(UINT flags, CPoint pt) {
     if (m_bPressedInside)
         return result;
     {
-        LockGuard guard(m_controlLock);
-        for (MControl* child : m_controls) {
+        LockGuard guard(m_controls.Lock());
+        for (MControl* child : m_controls.Items()) {
             const CPoint p = PointFor(child, original, pt);
             if (child->OnMouseMove(flags, p)) {
                 result = 1;
@@ -80,8 +80,8 @@ int MControl::RouteButtonDown(UINT flags, CPoint pt, bool right) {
         return 0;
     m_bPressedInside = m_rect.PtInRect(pt) ? 1 : 0;
     {
-        LockGuard guard(m_controlLock);
-        for (MControl* child : m_controls) {
+        LockGuard guard(m_controls.Lock());
+        for (MControl* child : m_controls.Items()) {
             const CPoint p = PointFor(child, original, pt);
             if (child->PtInRect(p) && child->m_bVisible && child->m_bEnabled && child->m_bResponse)
                 m_pHover = child;
@@ -170,8 +170,8 @@ int MControl::OnScroll(int delta, UINT flags, CPoint pt) {
         return 0;
     if (OnControlScroll(delta, flags, pt))
         return 1;
-    LockGuard guard(m_controlLock);
-    for (MControl* child : m_controls) {
+    LockGuard guard(m_controls.Lock());
+    for (MControl* child : m_controls.Items()) {
         if (child->PtInRect(pt) && child->OnScroll(delta, flags, pt))
             return 1;
     }
@@ -188,8 +188,8 @@ int MControl::OnKeyDown(UINT key, UINT repeat, UINT flags) {
         return 0;
     {
         // Keys belong to the deepest focused descendant; the locks stay held on the way down.
-        LockGuard guard(m_controlLock);
-        for (MControl* child : m_controls) {
+        LockGuard guard(m_controls.Lock());
+        for (MControl* child : m_controls.Items()) {
             if (child->m_bFocused)
                 return child->OnKeyDown(key, repeat, flags);
         }
@@ -201,8 +201,8 @@ int MControl::OnKeyDown(UINT key, UINT repeat, UINT flags) {
         return 1;
     }
     {
-        LockGuard guard(m_controlLock);
-        for (MControl* child : m_controls) {
+        LockGuard guard(m_controls.Lock());
+        for (MControl* child : m_controls.Items()) {
             if (child->OnKeyDown(key, repeat, flags)) {
                 NotifyKey(key, flags);
                 return 1;
@@ -215,8 +215,8 @@ int MControl::OnKeyDown(UINT key, UINT repeat, UINT flags) {
 
 int MControl::OnTimer() {
     int result = OnControlTimer() ? 1 : 0;
-    LockGuard guard(m_controlLock);
-    for (MControl* child : m_controls) {
+    LockGuard guard(m_controls.Lock());
+    for (MControl* child : m_controls.Items()) {
         if (child->m_bRunTimer && child->m_bVisible && child->OnTimer())
             result = 1;
     }

@@ -74,7 +74,7 @@ void MText::SetControlRect(CRect rect) {
     m_rect = rect;
     if (!m_bScrollBar)
         return;
-    for (MControl* child : m_controls) {
+    for (MControl* child : m_controls.Items()) {
         if (child->GetControlID() == kVerticalScrollBarId)
             child->SetRect(CRect(rect.right - m_nScrollBarWidth, rect.top, rect.right, rect.bottom));
     }

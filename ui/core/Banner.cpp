@@ -1,8 +1,9 @@
 #include "core/Banner.h"
 
 #include "core/ControlTimers.h"
+#include "core/FontTable.h"
 #include "core/Manager.h"
-#include "core/PaintManager.h"
+#include "core/PaintWindow.h"
 
 #include <algorithm>
 
@@ -33,12 +34,12 @@ Gdiplus::ARGB BannerColor(MsgLevel level) noexcept {
 }  // namespace
 
 bool Banner::WindowLives() const noexcept {
-    HWND hwnd = engine_.GetPaintWnd();
+    HWND hwnd = window_.Handle();
     return hwnd != nullptr && ::IsWindow(hwnd);
 }
 
 void Banner::SetMessage(const CString& text, CRect rect, MsgLevel level) {
-    if (HWND hwnd = engine_.GetPaintWnd()) {
+    if (HWND hwnd = window_.Handle()) {
         ::KillTimer(hwnd, kBannerHoldTimer);
         ::KillTimer(hwnd, kBannerFadeTimer);
     }
@@ -48,30 +49,29 @@ void Banner::SetMessage(const CString& text, CRect rect, MsgLevel level) {
     rect_ = rect;
     progress_ = 0;
     target_ = 0;
-    engine_.InvalidateRect(rect, FALSE);
+    window_.InvalidateRect(rect, FALSE);
     if (WindowLives())
-        ::SetTimer(engine_.GetPaintWnd(), kBannerHoldTimer, kHoldMs, nullptr);
+        ::SetTimer(window_.Handle(), kBannerHoldTimer, kHoldMs, nullptr);
 }
 
 void Banner::SetProgress(int percent, const CString& text, CRect rect) {
     if (percent == target_)
         return;
     const bool window = WindowLives();
-    HWND hwnd = engine_.GetPaintWnd();
+    HWND hwnd = window_.Handle();
     if (percent < 5 && window)
         ::KillTimer(hwnd, kBannerFadeTimer);
     alpha_ = 255;
     text_ = text;
     target_ = percent;
     if (rect.IsRectEmpty()) {
-        CRect client;
-        engine_.GetClientRect(client);
+        const CRect client = window_.ClientRect();
         rect = CRect(client.left, client.bottom - kBandTop, client.right, client.bottom - kBandBottom);
     }
     rect_ = rect;
     if (static_cast<long long>(percent) - progress_ < kProgressJump) {
         progress_ = percent;
-        engine_.InvalidateRect(rect, FALSE);
+        window_.InvalidateRect(rect, FALSE);
         if (percent >= 100 && window)
             ::SetTimer(hwnd, kBannerFadeTimer, kFadeStepMs, nullptr);
     } else if (window) {
@@ -80,7 +80,7 @@ void Banner::SetProgress(int percent, const CString& text, CRect rect) {
 }
 
 bool Banner::OnTimer(UINT id) {
-    HWND hwnd = engine_.GetPaintWnd();
+    HWND hwnd = window_.Handle();
     switch (id) {
         case kBannerHoldTimer:
             ::KillTimer(hwnd, kBannerHoldTimer);
@@ -92,15 +92,15 @@ bool Banner::OnTimer(UINT id) {
                 alpha_ = 0;
                 progress_ = 0;
                 ::KillTimer(hwnd, kBannerFadeTimer);
-                engine_.Invalidate();
+                window_.Invalidate();
             }
-            engine_.InvalidateRect(rect_, FALSE);
+            window_.InvalidateRect(rect_, FALSE);
             return true;
         case kBannerProgressTimer:
             progress_ = std::min(progress_ + kProgressStep, target_);
             if (progress_ >= target_)
                 ::KillTimer(hwnd, kBannerProgressTimer);
-            engine_.InvalidateRect(rect_, FALSE);
+            window_.InvalidateRect(rect_, FALSE);
             if (progress_ >= 100)
                 ::SetTimer(hwnd, kBannerFadeTimer, kFadeStepMs, nullptr);
             return true;
@@ -128,7 +128,7 @@ void Banner::Draw(Gdiplus::Graphics& g) {
         Gdiplus::SolidBrush bar(Gdiplus::Color(static_cast<BYTE>(alpha), 0x3C, 0xB4, 0x50));
         g.FillRectangle(&bar, box.X, box.GetBottom() - 3, box.Width * progress / 100, 3);
     }
-    Gdiplus::FontFamily* family = engine_.FindTempFont(Manager::GetFontName());
+    Gdiplus::FontFamily* family = fonts_.Find(Manager::GetFontName());
     if (family == nullptr || text_.IsEmpty())
         return;
     Gdiplus::Font font(family, 12.0f, Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);

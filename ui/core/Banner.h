@@ -1,8 +1,9 @@
 #pragma once
 
 // The engine's transient message banner: a text that holds for three seconds and then fades, or a progress
-// bar that moves towards its target and fades at 100 %. It runs on the engine's window timers 66 (hold),
-// 88 (fade) and 99 (progress) and is drawn over the controls.
+// bar that moves towards its target and fades at 100 %. It runs on the engine's window timers
+// kBannerHoldTimer, kBannerFadeTimer and kBannerProgressTimer (ControlTimers.h) and is drawn over the
+// controls.
 
 #include "core/Types.h"
 
@@ -12,7 +13,8 @@
 
 namespace Tessel {
 
-class PaintManager;
+class FontTable;
+class PaintWindow;
 
 // Kind of the transient message banner.
 enum MsgLevel : int {
@@ -23,7 +25,7 @@ enum MsgLevel : int {
 
 class Banner {
   public:
-    explicit Banner(PaintManager& engine) noexcept : engine_(engine) {}
+    Banner(const PaintWindow& window, FontTable& fonts) noexcept : window_(window), fonts_(fonts) {}
 
     void SetMessage(const CString& text, CRect rect, MsgLevel level);
     // Acts only when the percentage changes; an empty rectangle means a band along the client's bottom.
@@ -45,7 +47,8 @@ class Banner {
   private:
     [[nodiscard]] bool WindowLives() const noexcept;
 
-    PaintManager& engine_;
+    const PaintWindow& window_;
+    FontTable& fonts_;  // the text's face
     CString text_;
     MsgLevel level_ = MsgInfo;
     int alpha_ = 0;  // 255 when shown, lowered while fading

@@ -2,16 +2,16 @@
 
 #include "controls/MControlFont.h"
 #include "core/ControlTimers.h"
-#include "core/PaintManager.h"
+#include "core/PaintWindow.h"
 
 namespace Tessel {
 
 void Caret::Invalidate() {
-    engine_.InvalidateRect(rect_, FALSE);
+    window_.InvalidateRect(rect_, FALSE);
 }
 
 void Caret::Create(HBITMAP bitmap, int width, int height) {
-    if (HWND hwnd = engine_.GetPaintWnd())
+    if (HWND hwnd = window_.Handle())
         ::CreateCaret(hwnd, bitmap, width, height);
     rect_ = CRect(rect_.left, rect_.top, rect_.left + width, rect_.top + height);
 }
@@ -27,7 +27,7 @@ BOOL Caret::SetPos(MControlFont* owner, int x, int y) {
 }
 
 void Caret::Show(BOOL show) {
-    HWND hwnd = engine_.GetPaintWnd();
+    HWND hwnd = window_.Handle();
     if (show && !shown_) {
         shown_ = TRUE;
         if (hwnd != nullptr)
@@ -52,7 +52,7 @@ void Caret::Blink() {
 }
 
 void Caret::Draw(HDC dc, const CRect& paintRect) {
-    HWND hwnd = engine_.GetPaintWnd();
+    HWND hwnd = window_.Handle();
     if (owner_ == nullptr || !owner_->IsFocused() || ::GetFocus() != hwnd) {
         if (hwnd != nullptr)
             ::KillTimer(hwnd, kCaretTimer);

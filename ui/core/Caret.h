@@ -2,7 +2,7 @@
 
 // The emulated caret of the focused text control: the system caret is created and moved (so that input
 // methods find it), but what the user sees is a rectangle in the owner's text colour that the engine paints
-// and blinks on its window timer 6553.
+// and blinks on its window timer kCaretTimer (ControlTimers.h).
 
 #include "core/Types.h"
 
@@ -12,11 +12,11 @@ namespace Tessel {
 
 class MControl;
 class MControlFont;
-class PaintManager;
+class PaintWindow;
 
 class Caret {
   public:
-    explicit Caret(PaintManager& engine) noexcept : engine_(engine) {}
+    explicit Caret(const PaintWindow& window) noexcept : window_(window) {}
 
     void Create(HBITMAP bitmap, int width, int height);
     BOOL SetPos(MControlFont* owner, int x, int y);
@@ -34,7 +34,7 @@ class Caret {
   private:
     void Invalidate();
 
-    PaintManager& engine_;
+    const PaintWindow& window_;
     CRect rect_;
     BOOL phase_ = FALSE;  // drawn in this blink phase
     BOOL shown_ = FALSE;

@@ -6,21 +6,9 @@
 
 namespace Tessel {
 
-void AppendControl(std::vector<MControl*>& list, RecursiveLock& lock, MControl* control) {
-    LockGuard guard(lock);
-    list.push_back(control);
-}
-
-void DeleteControls(std::vector<MControl*>& list, RecursiveLock& lock) {
-    LockGuard guard(lock);
-    std::vector<MControl*> doomed;
-    doomed.swap(list);
-    for (MControl* control : doomed)
-        delete control;
-}
-
 void ControlList::Add(MControl* control) {
-    AppendControl(items_, lock_, control);
+    LockGuard guard(lock_);
+    items_.push_back(control);
 }
 
 void ControlList::Remove(MControl* control) {
@@ -35,11 +23,15 @@ void ControlList::Remove(MControl* control) {
 }
 
 void ControlList::Clear() {
-    DeleteControls(items_, lock_);
+    LockGuard guard(lock_);
+    std::vector<MControl*> doomed;
+    doomed.swap(items_);
+    for (MControl* control : doomed)
+        delete control;
 }
 
-MControl* FindControl(const std::vector<MControl*>& list, UINT id) {
-    for (MControl* control : list) {
+MControl* ControlList::Find(UINT id) const {
+    for (MControl* control : items_) {
         if (control->GetControlID() == id)
             return control;
         if (MControl* found = control->GetControl(id))

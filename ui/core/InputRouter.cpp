@@ -4,7 +4,8 @@
 #include "core/AccessibleControls.h"
 #include "core/ControlList.h"
 #include "core/DragSource.h"
-#include "core/PaintManager.h"
+#include "core/PaintWindow.h"
+#include "core/Tooltip.h"
 
 #include <cstdlib>
 #include <utility>
@@ -39,7 +40,7 @@ MControl* InputRouter::ResponsiveHover() const noexcept {
 }
 
 BOOL InputRouter::OnMouseMove(UINT flags, CPoint pt) {
-    HWND hwnd = engine_.GetPaintWnd();
+    HWND hwnd = window_.Handle();
     if (!tracking_ && hwnd != nullptr) {
         TRACKMOUSEEVENT tme = {sizeof(tme), TME_HOVER | TME_LEAVE, hwnd, kHoverTimeMs};
         tracking_ = ::TrackMouseEvent(&tme);
@@ -56,7 +57,7 @@ BOOL InputRouter::OnMouseMove(UINT flags, CPoint pt) {
         hover_->OnMouseMove(flags, pt);
         return TRUE;
     }
-    engine_.ClearTooltip();
+    tooltip_.Clear(window_.Handle());
     if (leftDown_)
         return TRUE;
     if (!tracking_) {
@@ -78,7 +79,7 @@ BOOL InputRouter::OnMouseMove(UINT flags, CPoint pt) {
 }
 
 BOOL InputRouter::OnMouseLeave() {
-    engine_.ClearTooltip();
+    tooltip_.Clear(window_.Handle());
     tracking_ = FALSE;
     if (leftDown_)
         return TRUE;
@@ -112,7 +113,7 @@ BOOL InputRouter::OnButtonDown(UINT flags, CPoint pt, bool right) {
         (right ? rightDown_ : leftDown_) = TRUE;
         const int handled = right ? hover->OnRButtonDown(flags, pt) : hover->OnLButtonDown(flags, pt);
         if (!captured_) {
-            engine_.SetCapture();
+            window_.SetCapture();
             captured_ = TRUE;
             return TRUE;
         }
@@ -121,9 +122,9 @@ BOOL InputRouter::OnButtonDown(UINT flags, CPoint pt, bool right) {
     }
     if (right || !windowDrag_)
         return TRUE;
-    engine_.ReleaseCapture();
+    window_.ReleaseCapture();
     // The system's move loop takes the press point in screen coordinates.
-    HWND hwnd = engine_.GetPaintWnd();
+    HWND hwnd = window_.Handle();
     POINT screen = pt;
     ::ClientToScreen(hwnd, &screen);
     ::SendMessageW(hwnd, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(screen.x, screen.y));
@@ -132,7 +133,7 @@ BOOL InputRouter::OnButtonDown(UINT flags, CPoint pt, bool right) {
 
 BOOL InputRouter::OnButtonUp(UINT flags, CPoint pt, bool right) {
     if (captured_) {
-        engine_.ReleaseCapture();
+        window_.ReleaseCapture();
         captured_ = FALSE;
     }
     (right ? rightDown_ : leftDown_) = FALSE;
@@ -170,7 +171,7 @@ BOOL InputRouter::OnButtonDblClk(UINT flags, CPoint pt, bool right) {
 
 BOOL InputRouter::OnMouseWheel(short delta, CPoint screenPt) {
     CPoint pt = screenPt;
-    ::ScreenToClient(engine_.GetPaintWnd(), &pt);
+    ::ScreenToClient(window_.Handle(), &pt);
     const int steps = delta / WHEEL_DELTA;
     // The direction travels with every step, to the hover control and to the others alike: a control that
     // takes the wheel when the hover control does not needs to know which way to scroll, which the message's
@@ -210,9 +211,7 @@ BOOL InputRouter::OnNcActivate(BOOL active) {
             hover->OnMouseMove(0, kNowhere);
         }
     }
-    CRect client;
-    engine_.GetClientRect(client);
-    engine_.InvalidateRect(client, FALSE);
+    window_.InvalidateRect(window_.ClientRect(), FALSE);
     return TRUE;
 }
 
@@ -306,11 +305,11 @@ MControl* InputRouter::PrevFocusable() {
 }
 
 void InputRouter::StartDrag() {
-    HWND hwnd = engine_.GetPaintWnd();
+    HWND hwnd = window_.Handle();
     RECT window = {};
     ::GetWindowRect(hwnd, &window);
     ::ClipCursor(&window);
-    engine_.ReleaseCapture();
+    window_.ReleaseCapture();
     captured_ = FALSE;
     RunImageDrag(dragBitmap_.get());
     dragArmed_ = FALSE;

@@ -15,12 +15,14 @@ namespace Tessel {
 class AccessibleControls;
 class ControlList;
 class MControl;
-class PaintManager;
+class PaintWindow;
+class Tooltip;
 
 class InputRouter {
   public:
-    InputRouter(PaintManager& engine, ControlList& controls, AccessibleControls& access) noexcept
-        : engine_(engine), controls_(controls), access_(access) {}
+    InputRouter(const PaintWindow& window, ControlList& controls, AccessibleControls& access,
+                Tooltip& tooltip) noexcept
+        : window_(window), controls_(controls), access_(access), tooltip_(tooltip) {}
 
     BOOL OnMouseMove(UINT flags, CPoint pt);
     BOOL OnMouseLeave();
@@ -62,9 +64,10 @@ class InputRouter {
     // After the focus or the cues changed: the announcement and the focus rings' repaint.
     void FocusMoved(MControl* before, bool cuesBefore);
 
-    PaintManager& engine_;
+    const PaintWindow& window_;
     ControlList& controls_;
     AccessibleControls& access_;
+    Tooltip& tooltip_;           // hidden when the pointer leaves a control
     MControl* hover_ = nullptr;  // not owned: one of the controls
     MControl* focus_ = nullptr;  // not owned
     BOOL active_ = FALSE;

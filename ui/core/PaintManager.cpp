@@ -12,10 +12,11 @@
 namespace Tessel {
 
 PaintManager::PaintManager() noexcept
-    : m_banner(*this),
-      m_caret(*this),
-      m_input(*this, m_controls, m_access),
-      m_access(*this, m_areas, m_controls, m_input) {}
+    : m_banner(m_window, m_fonts),
+      m_caret(m_window),
+      m_input(m_window, m_controls, m_access, m_tooltip),
+      m_access(*this, m_areas, m_controls, m_input),
+      m_compositor(m_window, m_background, m_areas, m_controls, m_access, m_banner, m_caret) {}
 
 PaintManager::~PaintManager() {
     // The window, if it lives on, must not keep the mouse for a press that nothing will ever release.
@@ -38,9 +39,9 @@ PaintManager::~PaintManager() {
 void PaintManager::Init(HWND hwnd, MWindow* owner) noexcept {
     if (hwnd == nullptr || !::IsWindow(hwnd))
         return;
-    if (hwnd != m_hPaintWnd) {
+    if (hwnd != m_window.Handle()) {
         m_paintDC.reset();
-        m_hPaintWnd = hwnd;
+        m_window.Attach(hwnd);
         m_paintDC = std::make_unique<WindowDC>(hwnd);
     }
     m_pOwner = owner;
@@ -63,8 +64,7 @@ void PaintManager::DestroyData() {
     ClearControls();
     ClearImgResInfo();
     ClearTempFont();
-    m_frame.Release();
-    m_background.Discard();
+    m_compositor.Release();
     m_shadow.Destroy();
     m_bInit = FALSE;
 }
@@ -163,7 +163,7 @@ void PaintManager::SetFocusRing(MControl* control, const wchar_t* imageName) {
 
 void PaintManager::CreateShadow(BOOL show, bool) {
     if (MShadow::Initialize(Manager::GetInstance()))
-        m_shadow.Create(m_hPaintWnd);
+        m_shadow.Create(m_window.Handle());
     SetShadowShow(show);
 }
 
@@ -193,16 +193,16 @@ void PaintManager::SetProgress(int percent, CString text, CRect rect) {
 }
 
 void PaintManager::SetTooltip(const wchar_t* text, CRect) noexcept {
-    m_tooltip.Set(m_hPaintWnd, text);
+    m_tooltip.Set(m_window.Handle(), text);
 }
 
 void PaintManager::ClearTooltip() noexcept {
-    m_tooltip.Clear(m_hPaintWnd);
+    m_tooltip.Clear(m_window.Handle());
 }
 
 BOOL PaintManager::SetAirBladderMsg(const wchar_t* text, POINT screenPt, AIRBLADDER_TYPE type,
                                     AIRBLADDER_MODE mode) {
-    return m_balloon.SetMessage(m_hPaintWnd, text, screenPt, type, mode);
+    return m_balloon.SetMessage(m_window.Handle(), text, screenPt, type, mode);
 }
 
 BOOL PaintManager::ShowAirBladder(BOOL show, int owner) {
@@ -263,19 +263,19 @@ void PaintManager::ClearTempFont() {
 // ---- Timers ----
 
 BOOL PaintManager::SetTimer(MControl* control, UINT key, UINT elapse) {
-    return m_timers.Set(m_hPaintWnd, control, key, elapse);
+    return m_timers.Set(m_window.Handle(), control, key, elapse);
 }
 
 BOOL PaintManager::KillTimer(MControl* control, UINT key) {
-    return m_timers.Kill(m_hPaintWnd, control, key);
+    return m_timers.Kill(m_window.Handle(), control, key);
 }
 
 void PaintManager::KillTimer(MControl* control) {
-    m_timers.Kill(m_hPaintWnd, control);
+    m_timers.Kill(m_window.Handle(), control);
 }
 
 void PaintManager::ClearTimers() {
-    m_timers.Clear(m_hPaintWnd);
+    m_timers.Clear(m_window.Handle());
 }
 
 void PaintManager::OnTimer(UINT id) {
@@ -285,7 +285,7 @@ void PaintManager::OnTimer(UINT id) {
     }
     if (m_banner.OnTimer(id))
         return;
-    m_timers.Tick(m_hPaintWnd, id);
+    m_timers.Tick(m_window.Handle(), id);
 }
 
 BOOL PaintManager::AddMTimer(MControl* control) {

@@ -20,12 +20,14 @@
 #include "core/ControlTimers.h"
 #include "core/DrawSurface.h"
 #include "core/FontTable.h"
+#include "core/FrameCompositor.h"
 #include "core/ImageCache.h"
 #include "core/InputRouter.h"
 #include "core/MAirBladder.h"
 #include "core/MMediaTimer.h"
 #include "core/MShadow.h"
 #include "core/MasterTimerControls.h"
+#include "core/PaintWindow.h"
 #include "core/TesselApi.h"
 #include "core/Tooltip.h"
 #include "core/Types.h"
@@ -56,7 +58,7 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     // Frees controls, images, fonts and the background; runs once after Init, later calls do nothing.
     void DestroyData();
     [[nodiscard]] BOOL IsInitialized() const noexcept { return m_bInit; }
-    [[nodiscard]] HWND GetPaintWnd() const noexcept { return m_hPaintWnd; }
+    [[nodiscard]] HWND GetPaintWnd() const noexcept { return m_window.Handle(); }
     [[nodiscard]] HDC GetPaintDC() const noexcept { return m_paintDC ? m_paintDC->get() : nullptr; }
     [[nodiscard]] MWindow* GetMDialog() const noexcept { return m_pOwner; }  // not owned
 
@@ -95,9 +97,8 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     void SetBackColor(COLORREF fill, COLORREF border) noexcept;
     [[nodiscard]] COLORREF GetBackColor() const noexcept { return m_background.FillColor(); }
     // A layered window shows per-pixel alpha through UpdateLayeredWindowIndirect.
-    void SetLayeredWindow(BOOL layered) noexcept { m_bLayered = layered; }
-    [[nodiscard]] BOOL IsLayered() const noexcept { return m_bLayered; }
-    [[nodiscard]] BOOL IsLayeredWindow() const noexcept { return m_bLayered; }
+    void SetLayeredWindow(BOOL layered) noexcept { m_compositor.SetLayered(layered); }
+    [[nodiscard]] BOOL IsLayered() const noexcept { return m_compositor.Layered(); }
     void Invalidate() noexcept;
     void InvalidateRect(CRect rect, BOOL erase) noexcept;
     void GetClientRect(CRect& rect) const noexcept;
@@ -111,13 +112,14 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     LRESULT SendMessageW(UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
     LRESULT PostMessageW(UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
 
-    // WM_PAINT: background, controls and banner into the off-screen surface, then to the screen.
+    // WM_PAINT: background, controls and banner into the off-screen frame, then to the screen
+    // (FrameCompositor).
     BOOL OnPaint();
     // Background and every control into `dc` (a 32-bit surface of the client size).
     void DrawBackImage(Gdiplus::Graphics& g, CRect rect);
     void DrawControl(HDC& dc, CRect rect);
     // Pause after each paint, bounding the frame rate of animated controls; 15 ms unless changed.
-    void SetPaintPacing(DWORD milliseconds) noexcept { m_nPaintPacing = milliseconds; }
+    void SetPaintPacing(DWORD milliseconds) noexcept { m_compositor.SetPacing(milliseconds); }
     // The last painted frame: bottom-up 32-bit pixels of width × height; null before the first paint.
     [[nodiscard]] const BYTE* GetPaintBits(int& width, int& height) const noexcept;
     // One pixel (0xAARRGGBB, premultiplied) of the last frame in client coordinates; 0 outside it.
@@ -286,23 +288,10 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     void ForgetControl(MControl* control) noexcept;
 
   private:
-    // A frame of the client's size, kept from the last paint or new; false when it cannot be had.
-    bool EnsureFrame(HWND hwnd, const CRect& client);
-    // The frame as painted into the off-screen surface (steps shared by both kinds of window).
-    void PaintFrame(const CRect& client, const CRect& drawRect, bool hot);
-    // A layered window draws and pushes to the screen only the part that changed, once the screen holds the
-    // kept frame.
-    void PaintLayered(HWND hwnd, const CRect& client, const CRect& update);
-    // `dirty` grown until every visible control whose drawing touches it lies inside it.
-    CRect CoverTouchedControls(CRect dirty);
-    // UpdateLayeredWindowIndirect of the frame, all of it or only `dirty`; false when it failed.
-    bool PresentLayered(HWND hwnd, const CRect* dirty);
-
     MWindow* m_pOwner = nullptr;  // not owned
     BOOL m_bInit = FALSE;
-    HWND m_hPaintWnd = nullptr;
+    PaintWindow m_window;
     std::unique_ptr<WindowDC> m_paintDC;  // GetDC of the paint window, released by DestroyData
-    BOOL m_bLayered = FALSE;
     CRect m_rcCaption;
     SIZE m_maxSize = {0, 0};
     SIZE m_minSize = {0, 0};
@@ -311,7 +300,6 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     COLORREF m_defaultEnabledColor = 0x808080;
     UINT m_nMTimerID = 0;
     BOOL m_bFormatsListed = FALSE;
-    DWORD m_nPaintPacing = 15;
     MShadow m_shadow;
     BOOL m_bShadowShow = FALSE;
 
@@ -322,13 +310,6 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     ImageCache m_images;
     FontTable m_fonts;
     Background m_background;
-    // The off-screen frame of the last paint, kept for the next one of the same size.
-    DrawSurface m_frame;
-    // A layered window's screen holds the frame as last pushed (else the next push is whole), and whether the
-    // hot square's outline and the banner were in it.
-    bool m_layeredShown = false;
-    bool m_hotPainted = false;
-    bool m_bannerPainted = false;
     Banner m_banner;
     Caret m_caret;
     Tooltip m_tooltip;
@@ -338,6 +319,7 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     // handed to the caller, and those given the engine by hand. Window thread only, as they are made there.
     std::unordered_set<MControl*> m_attached;
     AccessibleControls m_access;
+    FrameCompositor m_compositor;
 };
 
 }  // namespace Tessel

@@ -108,8 +108,8 @@ LRESULT PaintManager::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 BOOL PaintManager::PreTranslateMessage(MSG* msg) {
     // Only messages of this window (or of native children inside it) concern its engine.
-    if (msg == nullptr || m_hPaintWnd == nullptr ||
-        (msg->hwnd != m_hPaintWnd && !::IsChild(m_hPaintWnd, msg->hwnd)))
+    HWND hwnd = m_window.Handle();
+    if (msg == nullptr || hwnd == nullptr || (msg->hwnd != hwnd && !::IsChild(hwnd, msg->hwnd)))
         return FALSE;
     switch (msg->message) {
         case WM_KEYDOWN:
@@ -187,11 +187,11 @@ MControl* PaintManager::GetPrevFocusableControl() {
 }
 
 HWND PaintManager::SetCapture() {
-    return m_hPaintWnd != nullptr && ::IsWindow(m_hPaintWnd) ? ::SetCapture(m_hPaintWnd) : nullptr;
+    return m_window.SetCapture();
 }
 
 BOOL PaintManager::ReleaseCapture() {
-    return ::GetCapture() == m_hPaintWnd && m_hPaintWnd != nullptr ? ::ReleaseCapture() : FALSE;
+    return m_window.ReleaseCapture();
 }
 
 void PaintManager::GetWindowMinSize(int& cx, int& cy) const noexcept {
@@ -205,7 +205,7 @@ void PaintManager::GetWindowManSize(int& cx, int& cy) const noexcept {
 }
 
 BOOL PaintManager::InitDragDrop() {
-    if (!RegisterTarget(m_hPaintWnd))
+    if (!RegisterTarget(m_window.Handle()))
         return FALSE;
     if (!m_bFormatsListed) {
         for (const FORMATETC& format : kDropFormats)
@@ -216,17 +216,18 @@ BOOL PaintManager::InitDragDrop() {
 }
 
 bool PaintManager::OnDrop(FORMATETC* format, STGMEDIUM& medium, DWORD*) {
-    if (format == nullptr || m_hPaintWnd == nullptr || !::IsWindow(m_hPaintWnd))
+    HWND hwnd = m_window.Handle();
+    if (format == nullptr || hwnd == nullptr || !::IsWindow(hwnd))
         return false;
     POINT cursor = {};
     ::GetCursorPos(&cursor);
-    ::ScreenToClient(m_hPaintWnd, &cursor);
-    ::SendMessageW(m_hPaintWnd, WM_LBUTTONUP, 0, MAKELPARAM(cursor.x, cursor.y));
+    ::ScreenToClient(hwnd, &cursor);
+    ::SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(cursor.x, cursor.y));
     UniqueBitmap bitmap(BitmapFromDrop(*format, medium));
     if (!bitmap)
         return false;
     // The receiver copies what it keeps during the send; the bitmap stays the engine's and is freed here.
-    ::SendMessageW(m_hPaintWnd, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get()));
+    ::SendMessageW(hwnd, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get()));
     return true;
 }
 

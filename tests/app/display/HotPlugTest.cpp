@@ -12,9 +12,7 @@
 #include <string>
 #include <vector>
 
-using testing_support::Quote;
 using testing_support::RunProcess;
-using testing_support::TestDir;
 
 namespace display_tests {
 namespace {
@@ -251,7 +249,7 @@ TEST_P(VirtualDisplay, PlugAndUnplugFromAnotherProcessDriveTheRefresh) {
     ASSERT_TRUE(worker.Start());
 
     // Plugged in by the control program, as a script would.
-    const std::wstring control = Quote(TestDir() + L"..\\..\\virtual_display\\VirtualDisplayCtl.exe");
+    const std::wstring control = ControlProgram();
     const auto plug = RunProcess(control + L" plug K1");
     ASSERT_TRUE(plug.finished);
     ASSERT_EQ(plug.exitCode, 0u);

@@ -8,15 +8,13 @@
 #include <string>
 #include <vector>
 
-using testing_support::Quote;
 using testing_support::RunProcess;
-using testing_support::TestDir;
 
 namespace display_tests {
 namespace {
 
 TEST_P(VirtualDisplay, ControlProgramSetsFaultsAndPrintsState) {
-    const std::wstring control = Quote(TestDir() + L"..\\..\\virtual_display\\VirtualDisplayCtl.exe");
+    const std::wstring control = ControlProgram();
     EXPECT_EQ(RunProcess(control + L" firmware K2 0x0307").exitCode, 0u);
     EXPECT_EQ(RunProcess(control + L" fault K2 send,wrongid,exclusive").exitCode, 0u);
     EXPECT_EQ(RunProcess(control + L" initfail on").exitCode, 0u);

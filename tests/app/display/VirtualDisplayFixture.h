@@ -49,6 +49,13 @@ inline StandIn LoadedStandIn() {
     return _wcsnicmp(hid.c_str(), dir.c_str(), dir.size()) == 0 ? StandIn::kHid : StandIn::kHidapi;
 }
 
+// The virtual display's control program as the first word of a command line: built into virtual_display/ of
+// the build tree, two folders above the tests that run over the stand-ins.
+inline std::wstring ControlProgram() {
+    return testing_support::Quote(testing_support::TestDir() +
+                                  L"..\\..\\virtual_display\\VirtualDisplayCtl.exe");
+}
+
 // How the tests are named: "Over/VirtualDisplay.FindsAK2Alone/hid".
 inline void PrintTo(StandIn standIn, std::ostream* out) {
     *out << (standIn == StandIn::kHid ? "hid" : "hidapi");

@@ -1,6 +1,6 @@
 // The main window's start and its update offers, run in this process: what it queues for the worker, how the
-// panel is created, and what message 1692 asks and queues. The worker's step here only takes the commands,
-// so no display, network or download is involved.
+// panel is created, and what an update result (kUpdateResultMessage) asks and queues. The worker's step here
+// only takes the commands, so no display, network or download is involved.
 
 #include "shell/DeviceMainDlg.h"
 
@@ -117,7 +117,8 @@ class MainWindowStart : public ::testing::Test {
     static void TearDownTestSuite() { ::OleUninitialize(); }
 };
 
-TEST_F(MainWindowStart, QueuesFiveOneSixShowsTheTopmostToolPanelAndQueuesTheAcceptedUpdates) {
+TEST_F(MainWindowStart,
+       QueuesTheStartChecksAroundARescanShowsTheTopmostToolPanelAndQueuesTheAcceptedUpdates) {
     RecordingMainDlg panel;
     struct Seen {
         std::vector<int> atStart;

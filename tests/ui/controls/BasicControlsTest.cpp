@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace tessel_test;
+using namespace testing_support;
 using Tessel::CArea;
 using Tessel::MButton;
 using Tessel::MPicture;

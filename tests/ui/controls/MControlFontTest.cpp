@@ -12,7 +12,7 @@
 #include <limits>
 #include <string>
 
-using namespace tessel_test;
+using namespace testing_support;
 using Tessel::MControlFont;
 
 namespace {

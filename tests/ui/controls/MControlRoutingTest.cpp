@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-using namespace tessel_test;
+using namespace testing_support;
 
 namespace {
 

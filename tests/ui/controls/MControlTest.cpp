@@ -13,7 +13,7 @@
 #include <memory>
 #include <new>
 
-using namespace tessel_test;
+using namespace testing_support;
 
 namespace {
 

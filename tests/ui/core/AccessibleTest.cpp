@@ -51,11 +51,11 @@ void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG chi
         g_events->push_back({event, child});
 }
 
-class AccessibleTest : public tessel_test::DialogFixture {
+class AccessibleTest : public testing_support::DialogFixture {
   protected:
     void SetUp() override {
         // A ring image: a 2-pixel frame 4 pixels larger than the picture on every side.
-        tessel_test::WriteSkin(kRingImage, 78, 38, [](int x, int y) {
+        testing_support::WriteSkin(kRingImage, 78, 38, [](int x, int y) {
             if (x == 0 && y == 0)
                 return kRingEdge;
             return x < 2 || y < 2 || x >= 76 || y >= 36 ? kRingColour : 0u;
@@ -119,14 +119,14 @@ class AccessibleTest : public tessel_test::DialogFixture {
     }
     int Clicks(UINT id) {
         int n = 0;
-        for (const tessel_test::Notice& notice : dialog.notices)
+        for (const testing_support::Notice& notice : dialog.notices)
             n += notice.id == id && notice.code == Tessel::kNotifyClicked ? 1 : 0;
         return n;
     }
 
     // Other processes reach the dialog's client object through COM on this thread.
     OleSession ole;
-    tessel_test::TestDialog dialog;
+    testing_support::TestDialog dialog;
     HWND hwnd = nullptr;
     Tessel::MText* ready = nullptr;
     Tessel::MControl* apply = nullptr;
@@ -264,9 +264,9 @@ TEST_F(AccessibleTest, FocusStateNameValueAndVisibilityChangesRaiseWinEvents) {
     engine().SetAccessibleValue(light, L"dim");   // a value
     later->SetVisible(0);                         // hidden
     hidden->SetVisible(1);                        // shown
-    tessel_test::SendMouse(hwnd, WM_MOUSEMOVE, 0, 20, 50);
-    tessel_test::SendMouse(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 20, 50);  // pressed
-    tessel_test::SendMouse(hwnd, WM_LBUTTONUP, 0, 20, 50);             // released
+    testing_support::SendMouse(hwnd, WM_MOUSEMOVE, 0, 20, 50);
+    testing_support::SendMouse(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 20, 50);  // pressed
+    testing_support::SendMouse(hwnd, WM_LBUTTONUP, 0, 20, 50);             // released
     const std::vector<Event> expected = {
         {EVENT_OBJECT_FOCUS, kApply},       {EVENT_OBJECT_STATECHANGE, kLight},
         {EVENT_OBJECT_NAMECHANGE, kReady},  {EVENT_OBJECT_VALUECHANGE, kLight},
@@ -285,7 +285,7 @@ TEST_F(AccessibleTest, TheFocusRingShowsAfterTabAndGoesWithAMousePress) {
     const CPoint ringTop(150, 36);
     const CPoint softCorner(116, 36);
     auto ringShown = [&] {
-        tessel_test::PaintNow(engine());
+        testing_support::PaintNow(engine());
         return engine().GetPaintPixel(ringTop.x, ringTop.y) == kRingColour;
     };
     EXPECT_FALSE(ringShown());
@@ -299,9 +299,9 @@ TEST_F(AccessibleTest, TheFocusRingShowsAfterTabAndGoesWithAMousePress) {
     ::UpdateWindow(hwnd);
     EXPECT_EQ(engine().GetPaintPixel(softCorner.x, softCorner.y), corner);
 
-    tessel_test::SendMouse(hwnd, WM_MOUSEMOVE, 0, 150, 50);
-    tessel_test::SendMouse(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 150, 50);
-    tessel_test::SendMouse(hwnd, WM_LBUTTONUP, 0, 150, 50);
+    testing_support::SendMouse(hwnd, WM_MOUSEMOVE, 0, 150, 50);
+    testing_support::SendMouse(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 150, 50);
+    testing_support::SendMouse(hwnd, WM_LBUTTONUP, 0, 150, 50);
     EXPECT_EQ(engine().GetFocusControl(), light);
     EXPECT_FALSE(ringShown()) << "the mouse took over: no ring";
 }

@@ -17,8 +17,8 @@
 #include <thread>
 
 using Tessel::MControl;
-using tessel_test::DialogFixture;
-using tessel_test::TestDialog;
+using testing_support::DialogFixture;
+using testing_support::TestDialog;
 using testing_support::WaitUntil;
 using testing_support::WhileWaiting;
 

@@ -18,10 +18,10 @@
 using Tessel::MButton;
 using Tessel::MControl;
 using Tessel::PaintManager;
-using tessel_test::DialogFixture;
-using tessel_test::Probe;
-using tessel_test::SendMouse;
-using tessel_test::TestDialog;
+using testing_support::DialogFixture;
+using testing_support::Probe;
+using testing_support::SendMouse;
+using testing_support::TestDialog;
 using testing_support::WaitUntil;
 using testing_support::WhileWaiting;
 

@@ -19,10 +19,9 @@
 #include <memory>
 #include <vector>
 
-using namespace tessel_test;
+using namespace testing_support;
 using Tessel::MControl;
 using Tessel::PaintManager;
-using testing_support::SkinFolder;
 
 namespace {
 

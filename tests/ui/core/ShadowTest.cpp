@@ -12,15 +12,15 @@
 
 #include <functional>
 
-using tessel_test::Near;
-using tessel_test::Premultiplied;
-using tessel_test::TestDialog;
+using testing_support::Near;
+using testing_support::Premultiplied;
+using testing_support::TestDialog;
 
 namespace {
 
 const CRect kDialog(200, 160, 400, 280);
 
-class ShadowTest : public tessel_test::DialogFixture {
+class ShadowTest : public testing_support::DialogFixture {
   protected:
     // The dialog shown (without activation) with its shadow; the shadow's window.
     static HWND Open(TestDialog& dialog) {
@@ -93,7 +93,7 @@ TEST_F(ShadowTest, FadesOutFromTheEdgeOverTheSharpnessInItsColourAndDarkness) {
 
 TEST_F(ShadowTest, AnImageIsDrawnAsANinePartFrameAroundTheDialog) {
     // A 30 × 30 image: a 10-pixel translucent red border around an opaque blue centre.
-    const std::wstring image = tessel_test::WriteSkin(L"shadow_frame.png", 30, 30, [](int x, int y) {
+    const std::wstring image = testing_support::WriteSkin(L"shadow_frame.png", 30, 30, [](int x, int y) {
         return x >= 10 && x < 20 && y >= 10 && y < 20 ? 0xFF0000FFu : 0xC8FF0000u;
     });
     TestDialog dialog;
@@ -129,7 +129,7 @@ TEST_F(ShadowTest, FollowsTheDialogJustBehindItHidesWithItAndGoesWithIt) {
         EXPECT_FALSE(accepted);
     ::SetWindowPos(hwnd, nullptr, 260, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     for (int i = 0; i < 3; ++i)
-        tessel_test::PaintNow(engine);
+        testing_support::PaintNow(engine);
     EXPECT_EQ(WindowRect(shadow), Grown(placed, 0, CPoint(60, 40)));
     EXPECT_EQ(s.GetRenderCount(), renders);
     ::SetWindowPos(hwnd, nullptr, 0, 0, 300, 150, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);

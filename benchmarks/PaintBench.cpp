@@ -26,7 +26,7 @@
 #include <vector>
 
 using namespace Tessel;
-using tessel_test::CountingButton;
+using testing_support::CountingButton;
 
 namespace {
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""A local HTTPS update server for tests: https://localhost:PORT/ over a folder, with a certificate for localhost
-made with openssl at test time (tests trust it in their wine prefix's machine "Root" store; see
-CertificateTrust.h and the TrustCertificate tool).
+"""A local HTTPS update server for tests and the demo: https://localhost:PORT/ over a folder, with a certificate for
+localhost made with openssl at test time (tests trust it in their wine prefix's machine "Root" store; see
+tests/support/CertificateTrust.h and the TrustCertificate tool).
 
     update_server.py ROOT STATE     serves ROOT while the test holds its control connection
 
