@@ -4,7 +4,7 @@
 //
 // The update server is trusted only as far as TLS and the answers' shape allow: only https:// addresses are
 // opened, redirects are not followed, only a 200 answer counts, and every transfer is bounded in time and
-// size (TransferLimits), so an unreachable, stalled or flooding server cannot hold the update thread for
+// size (TransferLimits), so an unreachable, stalled or flooding server cannot hold the update job for
 // long.
 
 #include "update/HttpsRequest.h"
