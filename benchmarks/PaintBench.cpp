@@ -287,7 +287,7 @@ int wmain(int argc, wchar_t** argv) {
         BenchDialog dialog(compose || std::wcscmp(argv[argc - 1], L"shadow") == 0);
         if (dialog.Create(nullptr, L"Tessel", WS_POPUP, WS_EX_TOOLWINDOW,
                           CRect(100, 100, 100 + kWidth, 100 + kHeight)) == nullptr ||
-            dialog.button == nullptr || dialog.GetPaintManager().GetBKImage() == nullptr) {
+            dialog.button == nullptr || !dialog.GetPaintManager().HasBKImage()) {
             std::fprintf(stderr, "PaintBench: the dialog or its skin could not be loaded\n");
             status = 1;
         } else if (compose) {

@@ -32,6 +32,7 @@
 !define STARTUP_TASK "${PRODUCT_TITLE} StartupTask"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define PROGRAM_EXE "Calidra.exe"
+!define UPDATE_JOB_EXE "CalidraUpdate.exe"
 !define SERVER_EXE "OpenTermivoxServer.exe"
 ; The program's machine-wide folder (its logs, and the folder each update is installed from).
 !define MACHINE_FOLDER "${PRODUCT_TITLE}"
@@ -80,14 +81,16 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (C) ${PRODUCT_TITLE}"
 
-; Ends the program and the sensor server it started, so their files can be replaced or removed. Every copy is
-; ended, wherever it was started from: the program allows one instance, and a server left running would
-; hold its folder.
+; Ends the program, its update job and the sensor server it started, so their files can be replaced or
+; removed. Every copy is ended, wherever it was started from: the program allows one instance, and a server
+; left running would hold its folder.
 !macro StopProgram
   nsExec::Exec '"$SYSDIR\taskkill.exe" /F /IM ${PROGRAM_EXE}'
   Pop $0
   nsExec::Exec '"$SYSDIR\taskkill.exe" /F /IM ${SERVER_EXE}'
   Pop $1
+  nsExec::Exec '"$SYSDIR\taskkill.exe" /F /IM ${UPDATE_JOB_EXE}'
+  Pop $2
   ${If} $0 == 0
   ${OrIf} $1 == 0
     DetailPrint "Stopped the running ${PRODUCT}"
@@ -202,6 +205,7 @@ Section "un.${PRODUCT}" SecUnProgram
 
   ; Only what the setup program installed: the folder may have been chosen next to other programs.
   !insertmacro DeleteWhenReleased "$INSTDIR\${PROGRAM_EXE}"
+  Delete "$INSTDIR\${UPDATE_JOB_EXE}"
   Delete "$INSTDIR\Tessel.dll"
   Delete "$INSTDIR\hidapi.dll"
   RMDir /r "$INSTDIR\Termivox"

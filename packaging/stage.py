@@ -17,7 +17,7 @@ import sys
 import zipfile
 
 # What the install folder holds, relative to the build's output folder.
-BINARIES = ["Calidra.exe", "Tessel.dll", "hidapi.dll",
+BINARIES = ["Calidra.exe", "CalidraUpdate.exe", "Tessel.dll", "hidapi.dll",
             "Termivox/OpenTermivoxServer.exe", "TermivoxWin7/OpenTermivoxServer.exe"]
 SKIN_FOLDER = "skins/theme1"
 LICENCE_FOLDER = "Licenses"

@@ -39,7 +39,7 @@ for preset in release release-i686; do
   # What ships must import nothing but system DLLs, Tessel.dll and hidapi.dll.
   find "$stage" -name '*.exe' -o -name '*.dll' | xargs "$root/tests/check_imports.sh" "$objdump"
   # ... and trust update packages signed with this key.
-  python3 "$signing" embedded "$public" "$stage/Calidra.exe"
+  python3 "$signing" embedded "$public" "$stage/CalidraUpdate.exe"
   cp "$build"/release/*.exe "$build"/release/*.zip "$dist/"
   setup=$(find "$build/release" -maxdepth 1 -name 'Calidra-Setup-*.exe')
   version=$(basename "$setup" | sed -E 's/^Calidra-Setup-(.*)-(x64|x86)\.exe$/\1/')

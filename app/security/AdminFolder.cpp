@@ -1,8 +1,11 @@
+// Declares rand_s; before the first include that may bring <stdlib.h>.
+#define _CRT_RAND_S
+
 #include "security/AdminFolder.h"
 
 #include "security/OpenedPath.h"
 
-#include <bcrypt.h>
+#include <stdlib.h>
 
 #include <utility>
 
@@ -17,10 +20,11 @@ constexpr DWORD kHeldAccess =
     READ_CONTROL | FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 constexpr DWORD kHeldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
+// The system's cryptographic generator through the C runtime: BCryptGenRandom would load bcrypt.dll, and with
+// it (under wine) the TLS libraries, into the program that runs all day.
 std::wstring RandomHex8() {
     unsigned value = 0;
-    if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&value), sizeof(value),
-                                          BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+    if (::rand_s(&value) != 0) {
         value = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
     }
     std::wstring text;

@@ -5,9 +5,7 @@
 #include "shell/Settings.h"
 #include "shell/StartupTask.h"
 #include "update/MessageBox.h"
-#include "update/UpdateServer.h"
 
-#include "security/MachineFolder.h"
 #include "security/ProgramFolderCheck.h"
 
 #include "display/DisplayManager.h"
@@ -53,17 +51,12 @@ Tessel::MPicture* AsPicture(Tessel::MControl* control) noexcept {
 
 }  // namespace
 
-DeviceMainDlg::DeviceMainDlg() noexcept
-    : updates_([this](int* version) {
-          const int answer = displayFirmware_.load();
-          *version = answer;
-          return answer != kNoFirmwareAnswer;
-      }) {}
+DeviceMainDlg::DeviceMainDlg() noexcept = default;
 
 DeviceMainDlg::~DeviceMainDlg() {
-    // Both threads use this object: they must be gone before the members are. A download in progress ends
-    // after its current read.
-    updateThread_.Shutdown();
+    // Both threads use this object: they must be gone before the members are. A running update job is
+    // cancelled, and ended if it does not end soon.
+    updates_.Shutdown();
     StopAndJoin();
 }
 
@@ -91,17 +84,12 @@ BOOL DeviceMainDlg::OnInitDialog() {
     LoadBKImage(L"img_bkg.png");
     ApplySwitchImages();
 
-    RegisterStartupTaskIfProtected();
+    const std::wstring unprotected = RegisterStartupTaskIfProtected();
     StartSensorServer(0);
     SetUpShell();
     SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
 
-    updates_.Configure(GetSafeHwnd(), ReadUpdateBaseUrl(), MachineFolderPath());
-    updates_.RemoveLeftovers();
-
-    if (!updateThread_.Start()) {
-        LogEvent(L"The update thread did not start: no update checks");
-    }
+    updates_.Configure(GetSafeHwnd(), GetProgramFolder(), unprotected);
     if (!IsRunning()) {
         (void)Start();
     }
@@ -326,6 +314,7 @@ void DeviceMainDlg::OnUpdateResult(WPARAM what, LPARAM detail) {
 }
 
 void DeviceMainDlg::EndProgram() noexcept {
+    updates_.Shutdown();
     tray_.Remove();
     ::ExitProcess(0);
 }
@@ -339,13 +328,13 @@ void DeviceMainDlg::Step() noexcept {
 
 void DeviceMainDlg::HandOverUpdate(int command) noexcept {
     // The displays belong to this thread: the first one is asked for its firmware here, before the check
-    // fetches the server's version on the update thread, which then compares with this answer.
-    if (command == kCommandFirmwareCheck) {
-        int version = 0;
-        displayFirmware_.store(DisplayManager::Instance().QueryFirmwareVersion(&version) ? version
-                                                                                         : kNoFirmwareAnswer);
+    // fetches the server's version in its job, which then compares with this answer.
+    int firmware = kNoFirmwareAnswer;
+    if (int version = 0;
+        command == kCommandFirmwareCheck && DisplayManager::Instance().QueryFirmwareVersion(&version)) {
+        firmware = version;
     }
-    (void)updateThread_.HandOver(command, display_.Facts().model.load());
+    (void)updates_.HandOver(command, display_.Facts().model.load(), firmware);
 }
 
 void DeviceMainDlg::PublishDisplayStatus() noexcept {
@@ -370,17 +359,18 @@ void DeviceMainDlg::SetStatusLine(std::wstring line) {
     static_cast<Tessel::MText*>(statusText_)->SetTitle(statusLine_.c_str());
 }
 
-void DeviceMainDlg::RegisterStartupTaskIfProtected() {
+std::wstring DeviceMainDlg::RegisterStartupTaskIfProtected() {
     // A logon task with the highest run level would run whatever an ordinary process put in the program's
     // place at every administrator's logon. This start goes on: whoever can change the files has already
     // chosen what runs now.
     const std::wstring unprotected = UnprotectedProgramPart(GetProgramFolder());
     if (unprotected.empty()) {
         RegisterStartupTaskInProgramLog();
-        return;
+        return unprotected;
     }
     LogEvent(L"Autostart task \"%ls\" not registered or refreshed: %ls", kStartupTaskName,
              unprotected.c_str());
     autostartRefused_ = true;
     SetStatusLine(kAutostartRefusedStatus);
+    return unprotected;
 }

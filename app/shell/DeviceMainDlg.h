@@ -8,7 +8,7 @@
 #include "display/ThreadBasic.h"
 #include "shell/TrayIcon.h"
 #include "shell/WindowMessages.h"
-#include "update/UpdateThread.h"
+#include "update/UpdateJobs.h"
 #include "update/Updater.h"
 
 #include "core/MDialog.h"
@@ -83,15 +83,16 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
     // The shell was restarted (explorer's "TaskbarCreated" broadcast): the icon it lost is added again.
     void OnTaskbarCreated();
 
-    // Worker: passes an update command taken from its queue to the update thread, with the display model
-    // and, for the firmware check, the first display's firmware version as they are now.
+    // Worker: passes an update command taken from its queue to the update work, with the display model and,
+    // for the firmware check, the first display's firmware version as they are now.
     void HandOverUpdate(int command) noexcept;
     // Worker: posts the display status to the window when it differs from the one posted last.
     void PublishDisplayStatus() noexcept;
     void OnDisplayStatus(WPARAM packed);
     void SetStatusLine(std::wstring line);
-    // Registers the logon task unless someone other than an administrator can change what it would start.
-    void RegisterStartupTaskIfProtected();
+    // Registers the logon task unless someone other than an administrator can change what it would start;
+    // returns "" when nobody can, else the first place someone can and why.
+    std::wstring RegisterStartupTaskIfProtected();
 
     // The switches' images and what a screen reader says of them, after the settings.
     void ApplySwitchImages();
@@ -107,11 +108,7 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
     static constexpr int kNoFirmwareAnswer = -1;
 
     DisplayLink display_;
-    // What the first display answered to the firmware query at the last firmware check's hand-over
-    // (kNoFirmwareAnswer: nothing); written by the worker before the hand-over, read by the update thread.
-    std::atomic<int> displayFirmware_{kNoFirmwareAnswer};
-    Updater updates_;
-    UpdateThread updateThread_{updates_};  // runs updates_'s commands; declared after it, so it ends first
+    UpdateJobs updates_;
     Tessel::MControl* lightPicture_ = nullptr;  // not owned: the engine's control, id 31
     Tessel::MControl* unitPicture_ = nullptr;   // not owned: the engine's control, id 32
     Tessel::MControl* statusText_ = nullptr;    // not owned: the engine's control, id 33

@@ -217,7 +217,11 @@ int RegisterStartupTask(TaskServiceFactory createService, LineSink& errors) noex
         Report(errors, kCoInitializeFailed, com.Result());
         return kStoppedEarly;
     }
-    return BuildAndRegister(createService, errors, programPath);
+    const int result = BuildAndRegister(createService, errors, programPath);
+    // The registration runs once a start: the Task Scheduler's library goes now that its objects are gone,
+    // not when the program ends.
+    ::CoFreeUnusedLibrariesEx(0, 0);
+    return result;
 }
 
 void RegisterStartupTaskInProgramLog() noexcept {

@@ -89,20 +89,20 @@ int HttpTransfer::FetchText(const std::wstring& url, std::wstring* text) noexcep
     return result;
 }
 
-int HttpTransfer::DownloadFile(const std::wstring& url, HANDLE file, HWND window) noexcept {
+int HttpTransfer::DownloadFile(const std::wstring& url, HANDLE file, const UpdateNotify& notify) noexcept {
     keepRunning_.store(1);
     const Deadline deadline(fileLimits_.totalMs);
-    PostProgress(window, kProgressIdle);  // only if the last download left another value
+    PostProgress(notify, kProgressIdle);  // only if the last download left another value
     const HttpsRequest opened = OpenHttpsRequest(url, fileLimits_);
     if (!opened.online) {
         return kTransferNoInternet;
     }
-    PostProgress(window, kProgressOnline);
+    PostProgress(notify, kProgressOnline);
     const HINTERNET request = opened.request.get();
     if (!request) {
         return kTransferFailed;
     }
-    PostProgress(window, kProgressOpened);
+    PostProgress(notify, kProgressOpened);
     const DWORD length = ContentLength(request);
     if (length > fileLimits_.maxBytes) {
         return kTransferFailed;
@@ -118,7 +118,7 @@ int HttpTransfer::DownloadFile(const std::wstring& url, HANDLE file, HWND window
         return kTransferFailed;
     };
     const int64_t pieces = length / kTransferReadSize;
-    PostProgress(window, kProgressReceiving);
+    PostProgress(notify, kProgressReceiving);
 
     std::vector<char> buffer(kTransferReadSize);
     uint64_t received = 0;
@@ -139,7 +139,7 @@ int HttpTransfer::DownloadFile(const std::wstring& url, HANDLE file, HWND window
         }
         counter += kProgressPerPiece;
         if (pieces != 0) {
-            PostProgress(window, kProgressReceiving + counter / pieces);
+            PostProgress(notify, kProgressReceiving + counter / pieces);
         }
         if (keepRunning_.load() == 0) {
             break;
@@ -147,20 +147,20 @@ int HttpTransfer::DownloadFile(const std::wstring& url, HANDLE file, HWND window
     }
     if (keepRunning_.load() == 0) {
         empty();
-        PostProgress(window, kProgressComplete);
+        PostProgress(notify, kProgressComplete);
         return kTransferStopped;
     }
-    PostProgress(window, kProgressComplete);
+    PostProgress(notify, kProgressComplete);
     return kTransferDone;
 }
 
-void HttpTransfer::PostProgress(HWND window, int64_t value) noexcept {
+void HttpTransfer::PostProgress(const UpdateNotify& notify, int64_t value) noexcept {
     const int progress = static_cast<int>(std::min<int64_t>(value, INT_MAX));
     if (progress == lastProgress_) {
         return;
     }
     lastProgress_ = progress;
-    if (window) {
-        ::PostMessageW(window, kDownloadProgressMessage, 0, progress);
+    if (notify) {
+        notify(kDownloadProgressMessage, 0, progress);
     }
 }

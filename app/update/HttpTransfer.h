@@ -4,10 +4,11 @@
 //
 // The update server is trusted only as far as TLS and the answers' shape allow: only https:// addresses are
 // opened, redirects are not followed, only a 200 answer counts, and every transfer is bounded in time and
-// size (TransferLimits), so an unreachable, stalled or flooding server cannot hold the update thread for
+// size (TransferLimits), so an unreachable, stalled or flooding server cannot hold the update job for
 // long.
 
 #include "update/HttpsRequest.h"
+#include "update/UpdateNotify.h"
 
 #include <windows.h>
 
@@ -52,12 +53,13 @@ class HttpTransfer {
     // kTransferStopped only.
     int FetchBytes(const std::wstring& url, std::string* bytes) noexcept;
 
-    // Writes the body of url into file (open for writing and empty, the caller's to keep and check) and posts
-    // progress to window (null: none), each value only when it differs from the last one posted: 0 first if
-    // the last was not 0, then 2, 8, 10, 10 + 90 * pieces / (content length / 10240) after each piece when
-    // the length is known (not clamped: more pieces than announced go past 100), and 100 at the end. Only a
-    // complete download leaves anything in the file: on every other result it is emptied again.
-    int DownloadFile(const std::wstring& url, HANDLE file, HWND window) noexcept;
+    // Writes the body of url into file (open for writing and empty, the caller's to keep and check) and sends
+    // progress to notify as kDownloadProgressMessage (empty: none), each value only when it differs from the
+    // last one posted: 0 first if the last was not 0, then 2, 8, 10, 10 + 90 * pieces / (content length /
+    // 10240) after each piece when the length is known (not clamped: more pieces than announced go past 100),
+    // and 100 at the end. Only a complete download leaves anything in the file: on every other result it is
+    // emptied again.
+    int DownloadFile(const std::wstring& url, HANDLE file, const UpdateNotify& notify) noexcept;
 
     // Any thread: ends the running transfer after its current read.
     void Stop() noexcept { keepRunning_.store(0); }
@@ -65,7 +67,7 @@ class HttpTransfer {
     [[nodiscard]] int LastProgress() const noexcept { return lastProgress_; }
 
   private:
-    void PostProgress(HWND window, int64_t value) noexcept;
+    void PostProgress(const UpdateNotify& notify, int64_t value) noexcept;
 
     const TransferLimits textLimits_;
     const TransferLimits fileLimits_;

@@ -40,8 +40,8 @@ void DeleteWhenClosed(HANDLE file) noexcept {
 
 }  // namespace
 
-void Updater::Configure(HWND window, const std::wstring& baseUrl, const std::wstring& machineFolder) {
-    window_ = window;
+void Updater::Configure(UpdateNotify notify, const std::wstring& baseUrl, const std::wstring& machineFolder) {
+    notify_ = std::move(notify);
     baseUrl_ = baseUrl;
     currentVersion_ = kProductVersion;
     machineFolder_ = machineFolder;
@@ -184,7 +184,7 @@ InstallOutcome Updater::InstallPackage(bool software, const std::wstring& versio
     if (!package) {
         return notInstalled(L"no package file:", why);
     }
-    const int downloaded = download_.DownloadFile(url, package.get(), window_);
+    const int downloaded = download_.DownloadFile(url, package.get(), notify_);
     if (cancelled_.load() || downloaded == kTransferStopped) {
         return InstallOutcome::kCancelled;
     }
@@ -242,7 +242,7 @@ void Updater::SetLatest(WPARAM kind, const std::wstring& version) {
 }
 
 void Updater::Post(WPARAM what, LPARAM detail) const noexcept {
-    if (window_) {
-        ::PostMessageW(window_, kUpdateResultMessage, what, detail);
+    if (notify_) {
+        notify_(kUpdateResultMessage, what, detail);
     }
 }

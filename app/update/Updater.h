@@ -1,12 +1,13 @@
 #pragma once
 
-// The program's update work, owned by the main window and run on its update thread (UpdateThread.h): the
-// start-up checks for new software (command 5) and display firmware (command 6), and, once the user has
-// accepted an offer, the download of the package, its unpacking and the start of its installer (commands 7
-// and 8). Everything it learns goes to the main window as posted kUpdateResultMessage messages; the dialogue
-// with the user stays there, on the window's thread.
+// The program's update work, run in the short-lived update job process (UpdateJobMain.cpp), one command per
+// process: the start-up checks for new software (command 5) and display firmware (command 6), and, once the
+// user has accepted an offer, the download of the package, its unpacking and the start of its installer
+// (commands 7 and 8). Everything it learns goes out as kUpdateResultMessage and kDownloadProgressMessage
+// notifications (UpdateNotify.h), which reach the main window; the dialogue with the user stays there.
 
 #include "update/HttpTransfer.h"
+#include "update/UpdateNotify.h"
 
 #include <windows.h>
 
@@ -50,22 +51,24 @@ class Updater {
     Updater(const Updater&) = delete;
     Updater& operator=(const Updater&) = delete;
 
-    // Before the worker runs: the window that gets the results and the download progress, the server's base
+    // Before a command runs: where the results and the download progress go, the server's base
     // address (ending with "/"), and the program's machine-wide folder (ending with "\", MachineFolder.h), in
     // which each accepted update gets a folder of its own that only administrators can change. Without a
     // machine-wide folder nothing is installed.
-    void Configure(HWND window, const std::wstring& baseUrl, const std::wstring& machineFolder);
+    void Configure(UpdateNotify notify, const std::wstring& baseUrl, const std::wstring& machineFolder);
 
     // Removes the update folders of earlier runs that nothing uses any more (an installer that was started
     // from one runs there until it ends). Any thread.
     void RemoveLeftovers() noexcept;
 
-    // Update thread: performs command 5, 6, 7 or 8 (displayModel: 1 K1, 2 K2, 0 none); any other command is
+    // Performs command 5, 6, 7 or 8 (displayModel: 1 K1, 2 K2, 0 none); any other command is
     // ignored.
     void RunCommand(int command, int displayModel) noexcept;
 
-    // UI thread, after a kUpdateSoftware or kUpdateFirmware result: the version text the check found.
+    // After a kUpdateSoftware or kUpdateFirmware result: the version text the check found.
     [[nodiscard]] std::wstring LatestVersion(WPARAM kind) const;
+    // The version a download (command 7 or 8) fetches: the one an earlier check found.
+    void SetLatest(WPARAM kind, const std::wstring& version);
 
     // Any thread: a running download ends after its current read, and later commands do nothing. Done by
     // the updater itself once an installer has started.
@@ -81,16 +84,15 @@ class Updater {
     [[nodiscard]] static const wchar_t* FirmwareFolder(int displayModel) noexcept;
     // The version file of folderUrl, or empty when there is none or it is not a version text.
     [[nodiscard]] static std::wstring FetchVersion(const std::wstring& folderUrl) noexcept;
-    void SetLatest(WPARAM kind, const std::wstring& version);
     void Post(WPARAM what, LPARAM detail) const noexcept;
     [[nodiscard]] InstallOutcome InstallPackage(bool software, const std::wstring& version, int displayModel);
 
     const FirmwareQuery queryFirmware_;
-    HWND window_ = nullptr;
+    UpdateNotify notify_;
     std::wstring baseUrl_;
     std::wstring currentVersion_;
     std::wstring machineFolder_;
-    mutable std::mutex latestMutex_;  // the update thread writes the latest versions, the UI reads them
+    mutable std::mutex latestMutex_;  // a check writes the latest versions, Cancel's caller may read them
     std::wstring latestSoftware_;
     std::wstring latestFirmware_;
     HttpTransfer download_;  // one for every download: its last progress carries over to the next

@@ -9,7 +9,7 @@ import zipfile
 
 class SlowDownload:
     def test_27_reports_go_on_while_an_accepted_download_waits_for_the_server(self):
-        """The accepted download runs on the update thread too: the display has reports while the server holds
+        """The accepted download runs in an update job too: the display has reports while the server holds
         the package request. The package's signature is then refused, so nothing is installed."""
         self.s.offer_software("1.0.0.6", installer=os.path.join(self.s.build, "tests", "InstallerProbe.exe"))
         with zipfile.ZipFile(os.path.join(self.s.update_root, "display-K", "K1K2", "software",

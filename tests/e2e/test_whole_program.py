@@ -540,6 +540,8 @@ class WholeProgram(PanelWithoutMouse, SlowDownload, unittest.TestCase):
             self.assertTrue(log, "no start in the log: " + self.s.program_log())
             self.assertIn(refused + "Z:" + self.s.install.replace("/", "\\") + " can be changed by Everyone", log)
             self.assertNotIn("Failed to create trigger", log, "the registration was tried")
+            # Nor does it start update jobs, which would run elevated from that folder.
+            self.assertIn("No update checks or installs: the program's folder is not protected: Z:", log)
             self.wait_status(r"^Autostart off\W+folder writable$", "17-unprotected")
             self.exit_through_menu()
         finally:
@@ -699,6 +701,24 @@ class WholeProgram(PanelWithoutMouse, SlowDownload, unittest.TestCase):
             self.assertIsNone(self.calidra.poll())
         finally:
             self.s.set_update_server(self.s.updates.base_url)
+
+    def test_28_the_start_checks_leave_no_network_library_in_the_program_and_no_job_running(self):
+        """The checks run in the update job (CalidraUpdate.exe), which ends after each: the program that stays
+        maps none of the network, certificate and TLS libraries they load."""
+        self.ensure_running()
+        self.exit_through_menu()
+        type(self).calidra = self.s.start_calidra()
+        self.ensure_running()
+        ended = self.s.wait_for(lambda: (lambda t: t if "Firmware check:" in t else None)(self.log_of_this_run()))
+        self.assertIn("Software check:", ended or "", "the checks did not run")
+        self.assertTrue(self.s.wait_for(lambda: not self.s.processes_named("CalidraUpdate.exe")),
+                        "the update job still runs")
+        pids = self.s.processes_named("Calidra.exe")
+        self.assertEqual(len(pids), 1)
+        with open(f"/proc/{pids[0]}/maps") as f:
+            maps = f.read().lower()
+        for library in ("wininet.dll", "crypt32.dll", "secur32.dll", "schannel.dll", "libgnutls"):
+            self.assertNotIn(library, maps)
 
 
 if __name__ == "__main__":

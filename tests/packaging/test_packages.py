@@ -37,7 +37,7 @@ SETUP = os.path.join(RELEASE, f"Calidra-Setup-{VERSION}-{ARCH}.exe")
 UPDATE_SOFTWARE = os.path.join(RELEASE, "update-server", "display-K", "K1K2", "software")
 UPDATE_KEY = os.path.join(BUILD, "update-key", "test-key.pem")
 
-BINARIES = ["Calidra.exe", "Tessel.dll", "hidapi.dll",
+BINARIES = ["Calidra.exe", "CalidraUpdate.exe", "Tessel.dll", "hidapi.dll",
             "Termivox/OpenTermivoxServer.exe", "TermivoxWin7/OpenTermivoxServer.exe"]
 SKINS = sorted("skins/theme1/" + n for n in os.listdir(os.path.join(ROOT, "skins", "theme1")))
 LICENCES = ["Licenses/" + n + ".txt" for n in ("hidapi", "zlib", "minizip", "OpenSans", "Apache-2.0")]
@@ -124,9 +124,9 @@ class ReleaseFiles(unittest.TestCase):
             statement = update_signing.statement("display-K/K1K2/software/", package, VERSION, f.read())
         with open(os.path.join(UPDATE_SOFTWARE, package + ".sig"), "rb") as f:
             self.assertTrue(update_signing.verify(UPDATE_KEY, statement, f.read()))
-        # The shipped program checks packages against the key that signed them.
+        # The shipped update job checks packages against the key that signed them.
         r = subprocess.run([sys.executable, update_signing.__file__, "embedded", UPDATE_KEY,
-                            os.path.join(STAGE, "Calidra.exe")], capture_output=True, timeout=60)
+                            os.path.join(STAGE, "CalidraUpdate.exe")], capture_output=True, timeout=60)
         self.assertEqual(r.returncode, 0, r.stderr.decode())
 
 

@@ -6,6 +6,7 @@
 #include "core/AccessibleWindow.h"
 #include "core/ControlList.h"
 #include "core/InputRouter.h"
+#include "core/OleAcc.h"
 #include "core/PaintManager.h"
 
 #include <algorithm>
@@ -256,7 +257,7 @@ bool AccessibleControls::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam,
         // Without memory for it the window answers as one without a client object of its own.
         if (!object_)
             return false;
-        result = ::LresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(object_.Get()));
+        result = ResultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(object_.Get()));
         return true;
     }
     if (msg == DefaultActionMessage()) {

@@ -2,6 +2,7 @@
 
 #include "controls/MControl.h"
 #include "core/AccessibleControls.h"
+#include "core/OleAcc.h"
 
 #include <algorithm>
 #include <new>
@@ -134,7 +135,7 @@ HRESULT AccessibleWindow::Resolve(const VARIANT& child, LONG& id) {
 
 IAccessible* AccessibleWindow::Standard() {
     if (!standard_ && controls_ != nullptr)
-        ::CreateStdAccessibleObject(controls_->Window(), OBJID_CLIENT, __uuidof(IAccessible), &standard_);
+        StdAccessibleObject(controls_->Window(), OBJID_CLIENT, __uuidof(IAccessible), &standard_);
     return standard_.Get();
 }
 

@@ -8,11 +8,10 @@
 
 namespace Tessel {
 
-BOOL Background::SetImage(Gdiplus::Image* image) {
+BOOL Background::SetImage(ImageSource source) {
     renderedValid_ = false;
-    image_.reset(image);
-    imageWidth_ = image_ ? static_cast<int>(image_->GetWidth()) : 0;
-    imageHeight_ = image_ ? static_cast<int>(image_->GetHeight()) : 0;
+    image_ = source ? source() : nullptr;
+    source_ = image_ ? std::move(source) : nullptr;
     return image_ ? TRUE : FALSE;
 }
 
@@ -29,13 +28,23 @@ void Background::SetColors(COLORREF fill, COLORREF border) noexcept {
 }
 
 void Background::DrawImage(Gdiplus::Graphics& g, CRect rect) {
-    if (!image_ || imageWidth_ <= 0 || imageHeight_ <= 0)
+    if (image_) {
+        DrawDecoded(g, image_.get(), rect);
+    } else if (source_) {
+        DrawDecoded(g, source_().get(), rect);
+    }
+}
+
+void Background::DrawDecoded(Gdiplus::Graphics& g, Gdiplus::Image* image, CRect rect) const {
+    const int width = image != nullptr ? static_cast<int>(image->GetWidth()) : 0;
+    const int height = image != nullptr ? static_cast<int>(image->GetHeight()) : 0;
+    if (width <= 0 || height <= 0)
         return;
     if (mode_ == BackModeStretch) {
-        DrawImageClamped(g, image_.get(), Gdiplus::Rect(rect.left, rect.top, rect.Width(), rect.Height()), 0,
-                         0, imageWidth_, imageHeight_);
+        DrawImageClamped(g, image, Gdiplus::Rect(rect.left, rect.top, rect.Width(), rect.Height()), 0, 0,
+                         width, height);
     } else if (mode_ == BackModeFrame) {
-        MRender::DrawImageFrame(g, image_.get(), rect, 0, 0, imageWidth_, imageHeight_, corner_);
+        MRender::DrawImageFrame(g, image, rect, 0, 0, width, height, corner_);
     }
 }
 
@@ -50,8 +59,9 @@ void Background::Paint(const DrawSurface& surface, const CRect& update) {
         {
             PixelCanvas canvas(reinterpret_cast<BYTE*>(pixels), width, height, true);
             Gdiplus::Graphics g(canvas.Get());
-            if (image_) {
+            if (source_) {
                 DrawImage(g, CRect(0, 0, width, height));
+                image_.reset();
             } else {
                 g.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
                 Gdiplus::SolidBrush border{Gdiplus::Color(Opaque254(border_))};

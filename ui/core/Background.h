@@ -2,7 +2,9 @@
 
 // The window's background: an image drawn stretched or as a nine-part frame, or, without an image, a fill
 // colour inside a one-pixel border. It is rendered once for the surface's size and then only copied into
-// each repaint, until the image, mode, colours or size change.
+// each repaint, until the image, mode, colours or size change. The rendering is the one copy of the image's
+// pixels the background keeps: the decoded image is let go once it is rendered and decoded again from its
+// source for the next rendering (a panel-sized image held decoded would double the background's memory).
 
 #include "core/Types.h"
 
@@ -10,6 +12,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -23,10 +26,14 @@ enum enumBackMode : int {
     BackModeFrame = 1,    // nine-part frame with corners of the corner size
 };
 
+// Decodes the background image anew; null when it cannot.
+using ImageSource = std::function<std::unique_ptr<Gdiplus::Image>()>;
+
 class Background {
   public:
-    // Takes the image (null: none); FALSE when there is none.
-    BOOL SetImage(Gdiplus::Image* image);
+    // The image from `source` (empty: none), decoded now to check it; FALSE (and no image) when it cannot be
+    // decoded.
+    BOOL SetImage(ImageSource source);
     void SetMode(enumBackMode mode, int corner) noexcept;
     void SetColors(COLORREF fill, COLORREF border) noexcept;
     // The rendering must be rebuilt (the surface is new).
@@ -34,20 +41,21 @@ class Background {
     // False until the next Paint renders the whole surface anew.
     [[nodiscard]] bool Rendered() const noexcept { return renderedValid_; }
 
-    // The image over `rect` in the current mode.
+    // The image over `rect` in the current mode (decoded for the call when the rendering let it go).
     void DrawImage(Gdiplus::Graphics& g, CRect rect);
     // The background into `surface` (a bottom-up frame of the client size): all of it the first time after a
     // change, else only the `update` rectangle.
     void Paint(const DrawSurface& surface, const CRect& update);
 
-    [[nodiscard]] Gdiplus::Image* Image() const noexcept { return image_.get(); }
+    [[nodiscard]] bool HasImage() const noexcept { return static_cast<bool>(source_); }
     [[nodiscard]] enumBackMode Mode() const noexcept { return mode_; }
     [[nodiscard]] COLORREF FillColor() const noexcept { return fill_; }
 
   private:
-    std::unique_ptr<Gdiplus::Image> image_;
-    int imageWidth_ = 0;
-    int imageHeight_ = 0;
+    void DrawDecoded(Gdiplus::Graphics& g, Gdiplus::Image* image, CRect rect) const;
+
+    ImageSource source_;
+    std::unique_ptr<Gdiplus::Image> image_;  // decoded, kept only until the next rendering
     enumBackMode mode_ = BackModeStretch;
     int corner_ = 4;
     COLORREF fill_ = 0xC8C8C8;

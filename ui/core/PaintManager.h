@@ -90,7 +90,7 @@ class TESSEL_API PaintManager : public MMediaTimer, public CIDropTarget {
     // image) when it cannot be loaded.
     BOOL LoadBKImage(CString name);
     BOOL LoadBKImage(UINT resourceId, CString type);
-    [[nodiscard]] Gdiplus::Image* GetBKImage() const noexcept { return m_background.Image(); }
+    [[nodiscard]] bool HasBKImage() const noexcept { return m_background.HasImage(); }
     void SetBackMode(enumBackMode mode, int corner) noexcept;
     [[nodiscard]] enumBackMode GetBackMode() const noexcept { return m_background.Mode(); }
     // Interior and frame colours used when there is no background image.

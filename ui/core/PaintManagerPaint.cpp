@@ -22,12 +22,16 @@ BOOL PaintManager::LoadBKImage(CString name) {
     m_background.SetImage(nullptr);
     if (name.IsEmpty())
         return FALSE;
-    return m_background.SetImage(MRender::LoadImageFromFile(Manager::GetSkinFolder() + name));
+    return m_background.SetImage([path = Manager::GetSkinFolder() + name] {
+        return std::unique_ptr<Gdiplus::Image>(MRender::LoadImageFromFile(path));
+    });
 }
 
 BOOL PaintManager::LoadBKImage(UINT resourceId, CString type) {
     m_background.SetImage(nullptr);
-    return m_background.SetImage(MRender::LoadImageFromIDResource(resourceId, type, Manager::GetInstance()));
+    return m_background.SetImage([resourceId, type, module = Manager::GetInstance()] {
+        return std::unique_ptr<Gdiplus::Image>(MRender::LoadImageFromIDResource(resourceId, type, module));
+    });
 }
 
 void PaintManager::SetBackMode(enumBackMode mode, int corner) noexcept {

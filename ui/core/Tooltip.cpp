@@ -6,6 +6,8 @@ namespace Tessel {
 
 namespace {
 
+constexpr wchar_t kCommonControls[] = L"comctl32.dll";
+constexpr char kInitCommonControlsEx[] = "InitCommonControlsEx";
 constexpr UINT kToolId = 1313;
 constexpr LPARAM kMaxTipWidth = 256;
 constexpr WPARAM kTextColour = 0xFFFFFF;
@@ -18,8 +20,15 @@ constexpr RECT kChineseMargin = {2, 3, 0, 0};
 bool Tooltip::CreateWindowFor(HWND paintWnd) noexcept {
     if (paintWnd == nullptr)
         return false;
+    if (!library_)
+        library_.reset(::LoadLibraryW(kCommonControls));
+    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    const auto init = library_ ? reinterpret_cast<InitFn>(reinterpret_cast<void*>(
+                                     ::GetProcAddress(library_.get(), kInitCommonControlsEx)))
+                               : nullptr;
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_BAR_CLASSES};
-    ::InitCommonControlsEx(&icc);
+    if (init == nullptr || !init(&icc))
+        return false;
     window_.reset(::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, TOOLTIPS_CLASSW,
                                     WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
                                     CW_USEDEFAULT, CW_USEDEFAULT, paintWnd, nullptr,

@@ -1,7 +1,8 @@
 #pragma once
 
 // One common-controls tool tip per engine, covering the paint window's whole client area. It is created on
-// the first text and then only gets new text and is switched on and off.
+// the first text and then only gets new text and is switched on and off. The common-controls library is
+// loaded with it, not with the program: a panel whose controls show no tips never needs it.
 
 #include "win/Handle.h"
 
@@ -25,6 +26,7 @@ class Tooltip {
     bool CreateWindowFor(HWND paintWnd) noexcept;
     void SetText(HWND paintWnd, const wchar_t* text, BOOL activate) noexcept;
 
+    UniqueModule library_;  // holds the tip's window class; freed after the window
     UniqueWindow window_;
     int controlId_ = 0;  // the control whose tip is shown
 };

@@ -141,8 +141,9 @@ TEST_F(Transfer, ABodyPastTheCapOrTheDeadlineIsRefused) {
             << c.answer;
         EXPECT_TRUE(text.empty()) << c.answer;
         const UniqueFileHandle file = NewFile();
-        EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + c.answer + L"p.zip", file.get(), sink_.hwnd()),
-                  kTransferFailed)
+        EXPECT_EQ(
+            transfer.DownloadFile(server_.BaseUrl() + c.answer + L"p.zip", file.get(), PostTo(sink_.hwnd())),
+            kTransferFailed)
             << c.answer;
         EXPECT_EQ(Progress(), c.progress) << c.answer;
         EXPECT_EQ(Contents(file.get()), "") << c.answer;
@@ -177,13 +178,13 @@ TEST_F(Transfer, DownloadPostsProgressOnlyOnChangeAndStartsAgainFromZero) {
     const UniqueFileHandle small = NewFile();
     const UniqueFileHandle pieces = NewFile();
 
-    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"small.zip", small.get(), sink_.hwnd()),
+    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"small.zip", small.get(), PostTo(sink_.hwnd())),
               kTransferDone);
     EXPECT_EQ(Progress(), (std::vector<LPARAM>{2, 8, 10, 100}));
     EXPECT_EQ(Contents(small.get()), std::string(5000, 's'));
 
     // Four pieces where the length announced three: past 100 before the final 100.
-    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"pieces.zip", pieces.get(), sink_.hwnd()),
+    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"pieces.zip", pieces.get(), PostTo(sink_.hwnd())),
               kTransferDone);
     EXPECT_EQ(Progress(), (std::vector<LPARAM>{0, 2, 8, 10, 40, 70, 100, 130, 100}));
     EXPECT_EQ(Contents(pieces.get()).size(), 3 * kTransferReadSize + 1);
@@ -193,7 +194,7 @@ TEST_F(Transfer, DownloadPostsProgressOnlyOnChangeAndStartsAgainFromZero) {
 TEST_F(Transfer, AFailedOrStoppedDownloadLeavesNothingInTheFile) {
     const UniqueFileHandle file = NewFile();
     HttpTransfer transfer;
-    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"missing.zip", file.get(), sink_.hwnd()),
+    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"missing.zip", file.get(), PostTo(sink_.hwnd())),
               kTransferFailed);
     EXPECT_EQ(Progress(), (std::vector<LPARAM>{2}));
     EXPECT_EQ(Contents(file.get()), "");
@@ -203,13 +204,12 @@ TEST_F(Transfer, AFailedOrStoppedDownloadLeavesNothingInTheFile) {
     small.maxBytes = 100000;
     HttpTransfer capped(kVersionFileLimits, small);
     for (const wchar_t* answer : {L"_big/100001/p.zip", L"_chunked/100001/p.zip"}) {
-        EXPECT_EQ(capped.DownloadFile(server_.BaseUrl() + answer, file.get(), nullptr), kTransferFailed)
-            << answer;
+        EXPECT_EQ(capped.DownloadFile(server_.BaseUrl() + answer, file.get(), {}), kTransferFailed) << answer;
         EXPECT_EQ(Contents(file.get()).size(), 0u) << answer;
     }
     // A file that takes no writes.
     const UniqueFileHandle readOnly = NewFile(GENERIC_READ);
-    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"_big/5000/p.zip", readOnly.get(), nullptr),
+    EXPECT_EQ(transfer.DownloadFile(server_.BaseUrl() + L"_big/5000/p.zip", readOnly.get(), {}),
               kTransferFailed);
 
     // Stopped once the download is under way, which the server's having the request shows.

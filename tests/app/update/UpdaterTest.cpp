@@ -85,7 +85,7 @@ class UpdaterTest : public ::testing::Test {
 
     // An updater asking the server's folder prefix, with its machine-wide folder in machine_.
     void Configure(Updater& updater, const std::wstring& prefix = L"") {
-        updater.Configure(sink_.hwnd(), server_.BaseUrl() + prefix, Machine());
+        updater.Configure(PostTo(sink_.hwnd()), server_.BaseUrl() + prefix, Machine());
     }
     std::wstring Machine() const { return machine_.path() + L"Kelvaro-DIG\\"; }
     std::wstring ProbeLog() const { return machine_.path() + L"probe.log"; }

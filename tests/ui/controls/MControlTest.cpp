@@ -410,6 +410,8 @@ TEST(ControlBase, TooltipIsShownOnceForTheControlUnderThePointer) {
     c.OnMouseMove(0, CPoint(10, 10));
     EXPECT_EQ(0, engine.GetTooltipCtrlID());
     EXPECT_EQ(nullptr, engine.GetTooltipWnd());
+    // The common-controls library comes with the first tip, not with the engine.
+    EXPECT_EQ(nullptr, ::GetModuleHandleW(L"comctl32.dll"));
 
     c.SetTooltip(L"Light on or off");
     c.OnMouseMove(0, CPoint(80, 10));
@@ -417,6 +419,7 @@ TEST(ControlBase, TooltipIsShownOnceForTheControlUnderThePointer) {
     c.OnMouseMove(0, CPoint(10, 10));
     EXPECT_EQ(42, engine.GetTooltipCtrlID());
     ASSERT_NE(nullptr, engine.GetTooltipWnd());
+    EXPECT_NE(nullptr, ::GetModuleHandleW(L"comctl32.dll"));
     wchar_t text[64] = {};
     TTTOOLINFOW tool = {};
     tool.cbSize = sizeof(tool);

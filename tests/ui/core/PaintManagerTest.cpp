@@ -143,7 +143,7 @@ TEST_F(Engine, InitAndDestroyData) {
     engine_.DestroyData();
     EXPECT_FALSE(engine_.IsInitialized());
     EXPECT_EQ(nullptr, engine_.GetPaintDC());
-    EXPECT_EQ(nullptr, engine_.GetBKImage());
+    EXPECT_FALSE(engine_.HasBKImage());
     EXPECT_TRUE(engine_.GetControls()->empty());
     engine_.DestroyData();  // a second call does nothing
     EXPECT_FALSE(engine_.IsInitialized());
@@ -242,7 +242,7 @@ TEST_F(Engine, StretchAndNineFrameBackgrounds) {
     EXPECT_EQ(0u, engine_.GetPaintPixel(100, 80));
     // A missing image leaves the window without one: the frame comes back.
     EXPECT_FALSE(engine_.LoadBKImage(CString(L"pm_missing.png")));
-    EXPECT_EQ(nullptr, engine_.GetBKImage());
+    EXPECT_FALSE(engine_.HasBKImage());
     PaintNow(engine_);
     EXPECT_EQ(Premultiplied(0xFE, 0x646464), engine_.GetPaintPixel(0, 0));
 }
