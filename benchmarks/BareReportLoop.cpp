@@ -7,7 +7,7 @@
 //
 // Exit code: 0 done, 2 bad arguments, 3 no K1 display could be opened.
 
-#include "core/Handle.h"
+#include "win/HidHandles.h"
 
 #include <windows.h>
 
@@ -30,17 +30,14 @@ constexpr DWORD kLoopMs = 16;
 constexpr int kBadArguments = 2;
 constexpr int kNoDisplay = 3;
 
-using UniqueHidDevice = UniqueResource<handle_traits::NullIsNone<hid_device*, &hid_close>>;
-
 UniqueHidDevice OpenK1() {
     UniqueHidDevice device;
-    hid_device_info* devices = hid_enumerate(kVendorId, kProductIdK1);
-    for (const hid_device_info* entry = devices; entry != nullptr && !device; entry = entry->next) {
+    const UniqueHidDeviceList devices(hid_enumerate(kVendorId, kProductIdK1));
+    for (const hid_device_info* entry = devices.get(); entry != nullptr && !device; entry = entry->next) {
         if (entry->usage_page == kVendorUsagePage) {
             device.reset(hid_open_path(entry->path));
         }
     }
-    hid_free_enumeration(devices);
     return device;
 }
 

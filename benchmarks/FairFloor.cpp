@@ -10,8 +10,8 @@
 //
 // Exit code: 0 when its window closes, 1 when a step failed (the step is named on the standard error stream).
 
-#include "core/Handle.h"
-#include "core/ScopeGuards.h"
+#include "win/InternetHandle.h"
+#include "win/ScopeGuards.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -89,7 +89,7 @@ bool FetchOnce(const std::wstring& url) {
 
 // The private font, registered for GDI and for GDI+ as the program's UI library does.
 struct PrivateFont {
-    UniqueResource<handle_traits::NullIsNone<HANDLE, &::RemoveFontMemResourceEx>> gdi;
+    UniqueFontRegistration gdi;
     Gdiplus::PrivateFontCollection collection;
     std::unique_ptr<Gdiplus::FontFamily> family;
 

@@ -15,7 +15,7 @@
 // Exit code: 0, 2 bad arguments, 3 the process cannot be read, 4 the heaps could not be walked (the rest was
 // printed).
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 #include <psapi.h>

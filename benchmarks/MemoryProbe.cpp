@@ -9,7 +9,7 @@
 //
 // The walk runs with each heap locked, inside the loader's lock; allocations elsewhere wait meanwhile.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 #include <malloc.h>

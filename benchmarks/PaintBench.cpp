@@ -16,7 +16,7 @@
 #include "core/MDialog.h"
 #include "core/Manager.h"
 #include "core/DrawSurface.h"
-#include "core/ScopeGuards.h"
+#include "win/ScopeGuards.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "ProcessCounters.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <psapi.h>
 #include <winternl.h>

@@ -12,6 +12,7 @@
 // reset).
 
 #include "update/ExtractZip.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -69,22 +70,19 @@ std::vector<Entry> ListEntries(const std::wstring& package) {
 
 std::string ReadWhole(const std::wstring& path) {
     std::string bytes;
-    HANDLE file =
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    const UniqueFileHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size{};
-    if (file != INVALID_HANDLE_VALUE && ::GetFileSizeEx(file, &size)) {
+    if (file && ::GetFileSizeEx(file.get(), &size)) {
         bytes.resize(static_cast<size_t>(size.QuadPart));
         DWORD got = 0;
         for (size_t at = 0; at < bytes.size(); at += got) {
             const DWORD ask = static_cast<DWORD>(std::min<size_t>(bytes.size() - at, 1u << 24));
-            if (!::ReadFile(file, bytes.data() + at, ask, &got, nullptr) || got == 0) {
+            if (!::ReadFile(file.get(), bytes.data() + at, ask, &got, nullptr) || got == 0) {
                 bytes.clear();
                 break;
             }
         }
-    }
-    if (file != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(file);
     }
     return bytes;
 }
@@ -156,15 +154,13 @@ bool RunMiniunz(const std::wstring& package, const std::wstring& outdir) {
 
 // The kernel's peak resident set restarts from the current one (Linux, reached through wine's Z: drive).
 bool ResetPeak() {
-    HANDLE file =
-        ::CreateFileW(L"Z:\\proc\\self\\clear_refs", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const UniqueFileHandle file(
+        ::CreateFileW(L"Z:\\proc\\self\\clear_refs", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) {
         return false;
     }
     DWORD written = 0;
-    const bool ok = ::WriteFile(file, "5", 1, &written, nullptr) && written == 1;
-    ::CloseHandle(file);
-    return ok;
+    return ::WriteFile(file.get(), "5", 1, &written, nullptr) && written == 1;
 }
 
 double ProcessorSeconds() {

@@ -3,7 +3,7 @@
 // The writing side of the shared block "quorin_hardware_mapfile": created if no one has it yet, opened
 // otherwise, mapped for writing for the life of the server.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <cstddef>
 #include <string>

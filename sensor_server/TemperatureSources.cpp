@@ -3,7 +3,7 @@
 #include "Text.h"
 #include "TextFile.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <oleauto.h>
 #include <wbemidl.h>

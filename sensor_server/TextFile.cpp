@@ -1,6 +1,6 @@
 #include "TextFile.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

@@ -22,12 +22,12 @@
 //   tray menu: DisplayManager::Instance().Count().
 //   destructor: updateThread_.Shutdown(); StopAndJoin();  before the members go.
 
-#include "core/Handle.h"
 #include "display/CommandQueue.h"
 #include "display/DisplayManager.h"
 #include "display/DisplayStatus.h"
 #include "display/ThreadBasic.h"
 #include "sensors/SensorSnapshot.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

@@ -86,8 +86,8 @@ void DisplayManager::Enumerate() noexcept {
     if (!EnsureHid()) {
         return;
     }
-    hid_device_info* devices = hid_enumerate(0, 0);
-    for (const hid_device_info* entry = devices; entry; entry = entry->next) {
+    const UniqueHidDeviceList devices(hid_enumerate(0, 0));
+    for (const hid_device_info* entry = devices.get(); entry; entry = entry->next) {
         const DisplayFilter* filter = FindFilter(entry->vendor_id, entry->product_id);
         if (!filter || !entry->path) {
             continue;
@@ -114,7 +114,6 @@ void DisplayManager::Enumerate() noexcept {
         displays_.push_back(std::move(record));
         count_.store(static_cast<int>(displays_.size()));
     }
-    hid_free_enumeration(devices);
 }
 
 void DisplayManager::RescanDisplays(DisplayFacts& facts) noexcept {

@@ -7,9 +7,9 @@
 // worker thread. Count may be read from any thread. OnDeviceInterfaceChange runs on the UI thread and touches
 // only the display facts and the command queue.
 
-#include "core/Handle.h"
 #include "display/CommandQueue.h"
 #include "display/TemperatureReport.h"
+#include "win/HidHandles.h"
 
 #include <windows.h>
 #include <dbt.h>
@@ -48,8 +48,6 @@ struct DisplayFilter {
     std::wstring name;  // not used in matching
     int modelTag = 0;
 };
-
-using UniqueHidDevice = UniqueResource<handle_traits::NullIsNone<hid_device*, &hid_close>>;
 
 inline constexpr size_t kDevicePathSize = 1024;
 inline constexpr size_t kProductTextSize = 512;

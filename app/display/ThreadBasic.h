@@ -6,7 +6,7 @@
 // A derived class must call StopAndJoin in its own destructor, because the thread calls the derived class's
 // Step.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

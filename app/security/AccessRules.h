@@ -13,7 +13,7 @@
 // given into mode bits. There every program of the prefix runs as that one account, so on wine the account
 // counts as an administrator and only what the mode grants others can tell a writable file.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

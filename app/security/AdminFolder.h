@@ -11,7 +11,7 @@
 
 #include "security/AccessRules.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

@@ -5,7 +5,7 @@
 // handle is the path asked for. The final path is what catches a link on the way (a junction in a parent) and
 // one that wine follows even when asked not to (it opens a host symbolic link's target).
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

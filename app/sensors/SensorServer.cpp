@@ -2,8 +2,8 @@
 
 #include "security/OpenedPath.h"
 
-#include "core/Handle.h"
 #include "core/Manager.h"
+#include "win/Handle.h"
 
 #include <tlhelp32.h>
 
@@ -74,8 +74,8 @@ void StartSensorServer(int attempt) noexcept {
                  path.c_str());
         return;
     }
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    const UniqueHandle thread(process.hThread);
+    const UniqueHandle started(process.hProcess);
     LogEvent(L"Sensor server started (attempt %d, process %lu): %ls", attempt, process.dwProcessId,
              path.c_str());
 }

@@ -6,7 +6,7 @@
 #include "SensorBlock.h"
 #include "sensors/SensorReading.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

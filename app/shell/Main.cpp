@@ -8,7 +8,7 @@
 #include "sensors/SensorServer.h"
 
 #include "core/Manager.h"
-#include "core/ScopeGuards.h"
+#include "win/ScopeGuards.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     HANDLE mutex = nullptr;  // held until the process ends

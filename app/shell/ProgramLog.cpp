@@ -4,7 +4,7 @@
 #include "security/MachineFolder.h"
 #include "security/OpenedPath.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -80,13 +80,13 @@ std::unique_ptr<LogFile> MakeProgramLog() noexcept {
 LogFile::LogFile(std::wstring folder, std::wstring name, uint64_t sizeLimit)
     : folder_(std::move(folder)), name_(std::move(name)), sizeLimit_(sizeLimit) {}
 
-HANDLE LogFile::OpenForAppend() noexcept {
+UniqueFileHandle LogFile::OpenForAppend() noexcept {
     try {
         // The folder first: a link in its place, or on the way to it, is never written through.
         const std::wstring folder = folder_.substr(0, folder_.size() - 1);
         const UniqueFileHandle held = OpenWithoutFollowing(folder, FILE_READ_ATTRIBUTES, kShareAll);
         if (!held || !OpenedObjectFault(held.get(), folder, ObjectKind::kFolder).empty()) {
-            return INVALID_HANDLE_VALUE;
+            return {};
         }
         const std::wstring path = Path();
         // DELETE: the checked handle itself moves the file aside, or deletes it.
@@ -94,11 +94,11 @@ HANDLE LogFile::OpenForAppend() noexcept {
                                             kShareAll, nullptr, OPEN_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!file || !IsPlainFileOfItsOwn(file.get(), path)) {
-            return INVALID_HANDLE_VALUE;
+            return {};
         }
-        return file.release();
+        return file;
     } catch (...) {
-        return INVALID_HANDLE_VALUE;
+        return {};
     }
 }
 
@@ -135,7 +135,7 @@ bool LogFile::Write(std::wstring_view line) noexcept {
     }
 
     std::lock_guard lock(mutex_);
-    UniqueFileHandle file(OpenForAppend());
+    UniqueFileHandle file = OpenForAppend();
     if (!file) {
         return false;
     }
@@ -143,7 +143,7 @@ bool LogFile::Write(std::wstring_view line) noexcept {
     if (size > 0 && size + static_cast<uint64_t>(bytes) > sizeLimit_) {
         Rotate(file.get());
         file.reset();  // a deleted file goes only when its last handle does
-        file.reset(OpenForAppend());
+        file = OpenForAppend();
         if (!file) {
             return false;
         }

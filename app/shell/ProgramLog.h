@@ -15,6 +15,8 @@
 // It never grows past kLogSizeLimit: the line that would pass it first moves the file to "<name>.old.log"
 // (replacing the older one). A log that cannot be written never stops or slows the program: the line is lost.
 
+#include "win/Handle.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -63,7 +65,7 @@ class LogFile final : public LineSink {
     }
 
   private:
-    [[nodiscard]] HANDLE OpenForAppend() noexcept;
+    [[nodiscard]] UniqueFileHandle OpenForAppend() noexcept;
     void Rotate(HANDLE file) noexcept;
 
     std::mutex mutex_;

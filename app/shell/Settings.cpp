@@ -3,7 +3,7 @@
 #include "shell/LeadingInt.h"
 #include "shell/Product.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <cwchar>
 #include <iterator>

@@ -2,14 +2,15 @@
 
 #include "shell/Product.h"
 
+#include "win/Handle.h"
+
 bool ClaimSingleInstance(HANDLE* mutex) noexcept {
-    HANDLE handle = ::CreateMutexW(nullptr, TRUE, kProductTitle);
+    UniqueHandle handle(::CreateMutexW(nullptr, TRUE, kProductTitle));
     if (handle && ::GetLastError() == ERROR_ALREADY_EXISTS) {
-        ::CloseHandle(handle);
         *mutex = nullptr;
         return false;
     }
-    *mutex = handle;
+    *mutex = handle.release();  // held for the program's life
     return true;
 }
 

@@ -2,7 +2,7 @@
 
 #include "sensors/SensorServer.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <wrl/client.h>
 

@@ -8,8 +8,9 @@
 #include "display/DisplayManager.h"
 #include "sensors/SensorServer.h"
 
-#include "core/Handle.h"
 #include "core/Manager.h"
+#include "win/Handle.h"
+#include "win/ScopeGuards.h"
 
 #include <imm.h>
 
@@ -38,9 +39,8 @@ void DeviceMainDlg::SetUpShell() {
 
     SetIcon(107);
 
-    if (HIMC context = ::ImmGetContext(hwnd)) {
-        ::ImmSetOpenStatus(context, FALSE);
-        ::ImmReleaseContext(hwnd, context);
+    if (const ImmContextScope context(hwnd); context.get() != nullptr) {
+        ::ImmSetOpenStatus(context.get(), FALSE);
     }
     ::ImmAssociateContext(hwnd, nullptr);
 

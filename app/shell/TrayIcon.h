@@ -3,7 +3,7 @@
 // The program's icon in the notification area. The object owns the icon and its shell record; the icon
 // leaves the notification area when the object goes, or earlier by Remove.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 #include <shellapi.h>

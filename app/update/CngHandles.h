@@ -3,7 +3,7 @@
 // Owners of the handles of the system's cryptography (CNG, bcrypt.dll), one move-only type per kind, as in
 // core/Handle.h.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 #include <bcrypt.h>

@@ -2,7 +2,7 @@
 
 // Opening one GET request to an https:// address with WinINet, bounded in time.
 
-#include "core/Handle.h"
+#include "win/InternetHandle.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #include "update/InstallerLaunch.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <string_view>
 #include <vector>

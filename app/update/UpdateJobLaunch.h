@@ -5,7 +5,7 @@
 // plain file at exactly its path until CreateProcessW has started it, so nothing can be put in its place in
 // between. The job inherits exactly the handles it is given, nothing else of the program's.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

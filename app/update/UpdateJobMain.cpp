@@ -10,7 +10,7 @@
 #include "security/MachineFolder.h"
 #include "shell/WindowMessages.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

@@ -13,7 +13,7 @@
 
 #include "update/UpdateJobWire.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 
 #include "shell/Product.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <shlwapi.h>
 

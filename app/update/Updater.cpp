@@ -13,7 +13,7 @@
 #include "shell/ProgramLog.h"
 #include "shell/WindowMessages.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <cwctype>
 

@@ -5,7 +5,7 @@
 // of the container and the decompression are minizip's and zlib's; everything that touches the disk goes
 // through the Win32 file API with wide paths.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 #include "update/ZipEntry.h"
 
 #include <cstdint>

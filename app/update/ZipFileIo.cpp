@@ -1,6 +1,6 @@
 #include "update/ZipFileIo.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 // through a reparse point), and the file itself, written under a temporary name and renamed into place only
 // once it is complete and correct.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

@@ -10,6 +10,7 @@
 // Exit code: 0 written, 2 bad arguments, 3 the block could not be created or mapped.
 
 #include "SensorBlock.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 
@@ -75,30 +76,26 @@ int wmain(int argc, wchar_t** argv) {
     if (size == 0) {
         return 2;
     }
-    HANDLE section =
-        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, kSensorBlockName);
+    const UniqueHandle section(
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, kSensorBlockName));
     if (!section) {
         return 3;
     }
-    auto* view = static_cast<unsigned char*>(::MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0));
-    if (!view) {
-        ::CloseHandle(section);
+    const UniqueMapView mapping(::MapViewOfFile(section.get(), FILE_MAP_WRITE, 0, 0, 0));
+    if (!mapping) {
         return 3;
     }
+    auto* view = static_cast<unsigned char*>(mapping.get());
     for (const Write& w : writes) {
         if (w.offset + sizeof(float) <= size) {
             std::memcpy(view + w.offset, &w.value, sizeof(float));
         }
     }
     if (!hold.empty()) {
-        HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, (hold + L"_ready").c_str());
-        HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, (hold + L"_done").c_str());
-        ::SetEvent(ready);
-        ::WaitForSingleObject(done, 60000);
-        ::CloseHandle(done);
-        ::CloseHandle(ready);
+        const UniqueHandle ready(::CreateEventW(nullptr, TRUE, FALSE, (hold + L"_ready").c_str()));
+        const UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, (hold + L"_done").c_str()));
+        ::SetEvent(ready.get());
+        ::WaitForSingleObject(done.get(), 60000);
     }
-    ::UnmapViewOfFile(view);
-    ::CloseHandle(section);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "ImportPatch.h"
 #include "VirtualDevices.h"
+#include "win/Handle.h"
 
 #include <dbt.h>
 
@@ -193,10 +194,7 @@ void StartDeviceNotifications(HMODULE host) noexcept {
         }
     }
     if (g_notify) {
-        HANDLE thread = ::CreateThread(nullptr, 0, &WatchPlugging, nullptr, 0, nullptr);
-        if (thread) {
-            ::CloseHandle(thread);
-        }
+        const UniqueHandle watcher(::CreateThread(nullptr, 0, &WatchPlugging, nullptr, 0, nullptr));
     }
 }
 

@@ -1,6 +1,6 @@
 #include "OverlappedIo.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <hidclass.h>
 
@@ -123,10 +123,8 @@ void StartPending(PendingIo io) noexcept {
     std::lock_guard lock(g_mutex);
     if (!g_wake) {
         g_wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        HANDLE thread = g_wake ? ::CreateThread(nullptr, 0, &CompleteRequests, nullptr, 0, nullptr) : nullptr;
-        if (thread) {
-            ::CloseHandle(thread);
-        }
+        const UniqueHandle completer(
+            g_wake ? ::CreateThread(nullptr, 0, &CompleteRequests, nullptr, 0, nullptr) : nullptr);
     }
     g_pending.push_back(io);
     ::SetEvent(g_wake);

@@ -11,7 +11,7 @@
 // registers its id in the listener table and waits on the auto-reset event
 // "CalidraVirtualDisplay_notify_<pid>"; whoever plugs or unplugs a display sets every listener's event.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

@@ -3,6 +3,7 @@
 // plugged in is drawn dark; one whose light is off shows unlit segments.
 
 #include "VirtualDisplayState.h"
+#include "win/ScopeGuards.h"
 
 #include <memory>
 
@@ -85,20 +86,18 @@ void DrawDisplay(HDC dc, int row, const vdisplay::DisplaySlot& slot) {
 }
 
 void Paint(HWND window) {
-    PAINTSTRUCT ps;
-    HDC dc = ::BeginPaint(window, &ps);
+    const PaintScope paint(window);
+    HDC dc = paint.dc();
     RECT client;
     ::GetClientRect(window, &client);
     UniqueMemoryDC memory(::CreateCompatibleDC(dc));
     UniqueBitmap bitmap(::CreateCompatibleBitmap(dc, client.right, client.bottom));
-    HGDIOBJ old = ::SelectObject(memory.get(), bitmap.get());
+    const SelectionScope selected(memory.get(), bitmap.get());
     Fill(memory.get(), 0, 0, client.right, client.bottom, kBackground);
     for (int d = 0; d < vdisplay::kDisplayCount; ++d) {
         DrawDisplay(memory.get(), d, g_block->displays[d]);
     }
     ::BitBlt(dc, 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
-    ::SelectObject(memory.get(), old);
-    ::EndPaint(window, &ps);
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

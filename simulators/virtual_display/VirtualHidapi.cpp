@@ -24,6 +24,7 @@
 #include "DeviceNotifications.h"
 #include "DisplayModel.h"
 #include "HidSystemCalls.h"
+#include "win/HidHandles.h"
 
 #include <hidapi.h>
 #include <hidapi_winapi.h>
@@ -186,10 +187,8 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open(unsigned short vendor_id, unsig
     if (serial_number && *serial_number) {
         return nullptr;  // the virtual displays have no serial numbers
     }
-    hid_device_info* devices = hid_enumerate(vendor_id, product_id);
-    hid_device* device = devices ? hid_open_path(devices->path) : nullptr;
-    hid_free_enumeration(devices);
-    return device;
+    const UniqueHidDeviceList devices(hid_enumerate(vendor_id, product_id));
+    return devices ? hid_open_path(devices.get()->path) : nullptr;
 }
 
 void HID_API_EXPORT HID_API_CALL hid_close(hid_device* dev) {

@@ -38,23 +38,13 @@ size_t ServerProcessCount() {
 class TestBlock {
   public:
     TestBlock() {
-        section_ = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kSensorBlockSize,
-                                        kSensorBlockName);
+        section_.reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                            kSensorBlockSize, kSensorBlockName));
         if (section_) {
-            view_ = static_cast<unsigned char*>(
-                ::MapViewOfFile(section_, FILE_MAP_WRITE, 0, 0, kSensorBlockSize));
+            mapping_.reset(::MapViewOfFile(section_.get(), FILE_MAP_WRITE, 0, 0, kSensorBlockSize));
+            view_ = static_cast<unsigned char*>(mapping_.get());
         }
     }
-    ~TestBlock() {
-        if (view_) {
-            ::UnmapViewOfFile(view_);
-        }
-        if (section_) {
-            ::CloseHandle(section_);
-        }
-    }
-    TestBlock(const TestBlock&) = delete;
-    TestBlock& operator=(const TestBlock&) = delete;
 
     [[nodiscard]] bool ok() const { return view_ != nullptr; }
     void Clear() { std::memset(view_, 0, kSensorBlockSize); }
@@ -80,8 +70,9 @@ class TestBlock {
     }
 
   private:
-    HANDLE section_ = nullptr;
-    unsigned char* view_ = nullptr;
+    UniqueHandle section_;
+    UniqueMapView mapping_;
+    unsigned char* view_ = nullptr;  // the mapping's bytes
 };
 
 // A copy of the server in a folder of its own, with its configuration and readings beside it.

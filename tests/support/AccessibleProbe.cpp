@@ -14,8 +14,8 @@
 // TITLE is the window's title. The exit code is 0 when every call succeeded, 1 when one failed (the failing
 // HRESULT is printed), 2 for a wrong command line or a window that was not found.
 
-#include "core/Handle.h"
-#include "core/ScopeGuards.h"
+#include "win/Handle.h"
+#include "win/ScopeGuards.h"
 
 #include <windows.h>
 #include <ole2.h>

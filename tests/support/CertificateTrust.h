@@ -5,7 +5,7 @@
 
 #include "TempFolder.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 #include <wincrypt.h>

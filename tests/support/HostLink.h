@@ -10,7 +10,7 @@
 #include "TestSupport.h"
 #include "Wait.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

@@ -9,7 +9,7 @@
 //
 //   KeepDesktop.exe [SECONDS [READY_FILE]]   (default 7200; the run's end normally stops it earlier)
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 
@@ -21,8 +21,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR args, int) {
     if (seconds <= 0) {
         seconds = 7200;
     }
-    HWND window = ::CreateWindowExW(0, L"STATIC", L"KeepDesktop", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                    instance, nullptr);
+    const UniqueWindow window(::CreateWindowExW(0, L"STATIC", L"KeepDesktop", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                                nullptr, instance, nullptr));
     if (!window) {
         return 1;
     }
@@ -37,7 +37,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR args, int) {
             return 1;
         }
     }
-    ::SetTimer(window, 1, static_cast<UINT>(seconds) * 1000, nullptr);
+    ::SetTimer(window.get(), 1, static_cast<UINT>(seconds) * 1000, nullptr);
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (msg.message == WM_TIMER) {
@@ -45,6 +45,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR args, int) {
         }
         ::DispatchMessageW(&msg);
     }
-    ::DestroyWindow(window);
     return 0;
 }

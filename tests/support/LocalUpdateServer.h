@@ -14,7 +14,7 @@
 #include "TestSupport.h"
 #include "Wait.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 #include <winsock.h>  // what windows.h brings already; enough for one TCP connection

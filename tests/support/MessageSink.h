@@ -3,7 +3,7 @@
 // A message-only window that stands in for the main window of the program: code under test posts to it, and
 // the test takes what arrived from the thread's queue.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

@@ -7,7 +7,7 @@
 
 #include "core/MWindow.h"
 #include "core/PaintManager.h"
-#include "core/ScopeGuards.h"
+#include "win/ScopeGuards.h"
 
 #include <gtest/gtest.h>
 

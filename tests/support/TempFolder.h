@@ -3,7 +3,7 @@
 // A uniquely named folder under the prefix's temporary folder, deleted with everything in it at the end of
 // the test, and small file helpers for building test trees in it.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 
@@ -37,31 +37,30 @@ inline bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
          slash = path.find(L'\\', slash + 1)) {
         ::CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
     }
-    HANDLE file =
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return false;
     }
     DWORD written = 0;
-    const BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
+    const BOOL ok =
+        ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     return ok && written == bytes.size();
 }
 
 inline std::string ReadFileBytes(const std::wstring& path) {
-    HANDLE file =
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string bytes;
-    if (file == INVALID_HANDLE_VALUE) {
+    if (!file) {
         return bytes;
     }
     char buffer[4096];
     DWORD got = 0;
-    while (::ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+    while (::ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) {
         bytes.append(buffer, got);
     }
-    ::CloseHandle(file);
     return bytes;
 }
 

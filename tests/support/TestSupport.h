@@ -2,7 +2,7 @@
 
 // Small helpers shared by the tests: where the build put things, and running real child processes.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "controls/MControl.h"
-#include "core/Handle.h"
 #include "core/ImageCache.h"
 #include "core/TesselApi.h"
 #include "core/Types.h"
+#include "win/Handle.h"
 
 #include <memory>
 

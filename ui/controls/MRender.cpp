@@ -1,8 +1,8 @@
 #include "controls/MRender.h"
 
 #include "core/DrawSurface.h"
-#include "core/Handle.h"
-#include "core/ScopeGuards.h"
+#include "win/Handle.h"
+#include "win/ScopeGuards.h"
 
 #include <algorithm>
 #include <cmath>

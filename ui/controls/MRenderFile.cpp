@@ -2,7 +2,7 @@
 
 #include "controls/MRender.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <shellapi.h>
 #include <wrl/client.h>

@@ -1,8 +1,8 @@
 #include "core/DragSource.h"
 
 #include "core/ComInterface.h"
-#include "core/Handle.h"
-#include "core/ScopeGuards.h"
+#include "win/Handle.h"
+#include "win/ScopeGuards.h"
 
 #include <ole2.h>
 #include <shlobj.h>

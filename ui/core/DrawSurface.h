@@ -3,7 +3,7 @@
 // The library's one off-screen 32-bit surface: a memory DC with a DIB section selected into it. The engine's
 // frame, the controls' drawing caches and the drag images are all drawn on one.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 #include "core/TesselApi.h"
 
 #include <windows.h>

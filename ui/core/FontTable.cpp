@@ -2,6 +2,8 @@
 
 #include "core/Manager.h"
 
+#include <utility>
+
 namespace Tessel {
 
 namespace {
@@ -25,11 +27,11 @@ void FontTable::AddGdiFont(UINT resourceId) {
     if (!FindLibraryResource(resourceId, L"ttf", data, size))
         return;
     DWORD count = 0;
-    HANDLE font = ::AddFontMemResourceEx(const_cast<void*>(data), size, nullptr, &count);
-    if (font == nullptr)
+    UniqueFontRegistration font(::AddFontMemResourceEx(const_cast<void*>(data), size, nullptr, &count));
+    if (!font)
         return;
     LockGuard guard(lock_);
-    gdiFonts_.push_back(font);
+    gdiFonts_.push_back(std::move(font));
 }
 
 Gdiplus::FontFamily* FontTable::KeepFirstFamily(const wchar_t* name,
@@ -89,8 +91,6 @@ void FontTable::Clear() {
     for (auto& [name, entry] : fonts_)
         entry.family.reset();
     fonts_.clear();
-    for (HANDLE font : gdiFonts_)
-        ::RemoveFontMemResourceEx(font);
     gdiFonts_.clear();
 }
 

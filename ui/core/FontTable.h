@@ -6,6 +6,7 @@
 
 #include "core/RecursiveLock.h"
 #include "res/TesselResources.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 #include <objidl.h>
@@ -44,7 +45,7 @@ class FontTable {
                                          std::unique_ptr<Gdiplus::PrivateFontCollection> collection);
 
     std::map<std::wstring, Entry> fonts_;
-    std::vector<HANDLE> gdiFonts_;  // AddFontMemResourceEx registrations
+    std::vector<UniqueFontRegistration> gdiFonts_;
     RecursiveLock lock_;
 };
 

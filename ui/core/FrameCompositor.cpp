@@ -8,7 +8,7 @@
 #include "core/ControlList.h"
 #include "core/PaintWindow.h"
 #include "core/PixelCanvas.h"
-#include "core/ScopeGuards.h"
+#include "win/ScopeGuards.h"
 
 namespace Tessel {
 
@@ -69,7 +69,7 @@ bool FrameCompositor::EnsureFrame(HWND hwnd, const CRect& client) {
 
 void FrameCompositor::PaintFrame(const CRect& client, const CRect& drawRect, bool hot) {
     HDC mem = frame_.GetDC();
-    const int saved = ::SaveDC(mem);
+    const SavedDCScope saved(mem);
     background_.Paint(frame_, drawRect);
     DrawControls(mem, drawRect);
     const AccessibleControls::Ring ring = access_.ShownFocusRing();
@@ -105,7 +105,6 @@ void FrameCompositor::PaintFrame(const CRect& client, const CRect& drawRect, boo
             }
         }
     }
-    ::RestoreDC(mem, saved);
 }
 
 CRect FrameCompositor::CoverTouchedControls(CRect dirty) {

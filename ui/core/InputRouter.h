@@ -5,8 +5,8 @@
 // of a control's image, the wheel, keys and the Tab order. Everything runs on the window's thread. Focus
 // moves are announced to assistive programs and repaint the focus ring (AccessibleControls).
 
-#include "core/Handle.h"
 #include "core/Types.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
 #include "core/MAirBladder.h"
 
 #include "controls/MRender.h"
-#include "core/Handle.h"
 #include "core/Manager.h"
-#include "core/ScopeGuards.h"
+#include "win/Handle.h"
+#include "win/ScopeGuards.h"
 
 #include <algorithm>
 

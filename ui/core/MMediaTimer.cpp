@@ -1,10 +1,12 @@
 #include "core/MMediaTimer.h"
 
 #include "core/RecursiveLock.h"
+#include "win/ScopeGuards.h"
 
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace Tessel {
 
@@ -25,11 +27,46 @@ std::vector<MMediaTimer*>& Owners() {
     return owners;
 }
 
+// The raised timer resolution: held while any object of the process has a timer running, so that an idle
+// program leaves the system timer as it found it.
+std::optional<TimerPeriodScope>& RaisedPeriod() {
+    static std::optional<TimerPeriodScope> period;
+    return period;
+}
+
+// How many timers run in the whole process.
+size_t& RunningTimers() {
+    static size_t running = 0;
+    return running;
+}
+
+void RaisePeriod() {
+    if (RaisedPeriod())
+        return;
+    TIMECAPS caps = {};
+    if (::timeGetDevCaps(&caps, sizeof(caps)) != TIMERR_NOERROR)
+        return;
+    MMediaTimer::m_uAccuracy = std::min(std::max(caps.wPeriodMin, 1u), caps.wPeriodMax);
+    RaisedPeriod().emplace(MMediaTimer::m_uAccuracy);
+    if (!RaisedPeriod()->ok())
+        RaisedPeriod().reset();
+    MMediaTimer::m_bIsTmierOK = RaisedPeriod() ? TRUE : FALSE;
+}
+
+void EndPeriodWhenIdle() {
+    if (RunningTimers() == 0) {
+        RaisedPeriod().reset();
+        MMediaTimer::m_bIsTmierOK = FALSE;
+    }
+}
+
 }  // namespace
 
 MMediaTimer::MMediaTimer() noexcept {
     LockGuard guard(TimerLock());
     Owners().push_back(this);
+    // Made before the first object is done, the period outlives every object (statics end in reverse order).
+    (void)RaisedPeriod();
 }
 
 MMediaTimer::~MMediaTimer() {
@@ -45,17 +82,15 @@ void MMediaTimer::OnMTimer(UINT) {}
 
 UINT MMediaTimer::SetTimer(UINT elapse, CString name, int flag) {
     LockGuard guard(TimerLock());
-    if (!m_bIsTmierOK) {
-        TIMECAPS caps = {};
-        if (::timeGetDevCaps(&caps, sizeof(caps)) == TIMERR_NOERROR) {
-            m_uAccuracy = std::min(std::max(caps.wPeriodMin, 1u), caps.wPeriodMax);
-            m_bIsTmierOK = ::timeBeginPeriod(m_uAccuracy) == TIMERR_NOERROR ? TRUE : FALSE;
-        }
-    }
+    RaisePeriod();
     UINT id = ::timeSetEvent(elapse, m_uAccuracy, &MMediaTimer::OnTick, reinterpret_cast<DWORD_PTR>(this),
                              TIME_PERIODIC | TIME_CALLBACK_FUNCTION);
-    if (id != 0)
+    if (id != 0) {
         m_timers.push_back({id, name, flag});
+        ++RunningTimers();
+    } else {
+        EndPeriodWhenIdle();
+    }
     return id;
 }
 
@@ -66,6 +101,8 @@ BOOL MMediaTimer::KillTimer(UINT id) {
         return FALSE;
     ::timeKillEvent(id);
     m_timers.erase(it);
+    --RunningTimers();
+    EndPeriodWhenIdle();
     return TRUE;
 }
 
@@ -73,7 +110,9 @@ void MMediaTimer::KillTimer() {
     LockGuard guard(TimerLock());
     for (const Entry& e : m_timers)
         ::timeKillEvent(e.id);
+    RunningTimers() -= m_timers.size();
     m_timers.clear();
+    EndPeriodWhenIdle();
 }
 
 bool MMediaTimer::OwnsTimer(UINT id) const noexcept {

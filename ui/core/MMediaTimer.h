@@ -31,7 +31,8 @@ class TESSEL_API MMediaTimer {
     void KillTimer();
     [[nodiscard]] static MMediaTimer* GetTimerOwner(UINT id);
 
-    // Timer resolution in ms, raised once per process at the first timer and kept for the process's life.
+    // Timer resolution in ms. The system timer is raised to it while any timer of the process runs
+    // (m_bIsTmierOK says whether it is), and left as it was once the last one stops.
     static UINT m_uAccuracy;
     static BOOL m_bIsTmierOK;
 

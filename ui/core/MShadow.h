@@ -13,9 +13,9 @@
 // It shares the owner's own owner instead, and is kept behind the owner, topmost when the owner is.
 
 #include "core/DrawSurface.h"
-#include "core/Handle.h"
 #include "core/TesselApi.h"
 #include "core/Types.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

@@ -5,7 +5,7 @@
 #include "controls/MRender.h"
 #include "core/Manager.h"
 #include "core/PaintManager.h"
-#include "core/ScopeGuards.h"
+#include "win/ScopeGuards.h"
 
 namespace Tessel {
 

@@ -4,7 +4,7 @@
 // the first text and then only gets new text and is switched on and off. The common-controls library is
 // loaded with it, not with the program: a panel whose controls show no tips never needs it.
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 

@@ -115,11 +115,10 @@ TEST(DeviceChange, ProbeRefusesWhatIsNotADisplayInterface) {
 }
 
 TEST(DeviceChange, RegistersAWindowForDeviceInterfaceNotifications) {
-    HWND window = ::CreateWindowExW(0, L"STATIC", L"notifications", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                    ::GetModuleHandleW(nullptr), nullptr);
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(DisplayManager::RegisterDisplayNotifications(window));
-    ::DestroyWindow(window);
+    const UniqueWindow window(::CreateWindowExW(0, L"STATIC", L"notifications", WS_POPUP, 0, 0, 10, 10,
+                                                nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr));
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(DisplayManager::RegisterDisplayNotifications(window.get()));
 }
 
 TEST(SystemHidapi, FindsNoDisplayAndNothingBreaks) {

@@ -4,6 +4,7 @@
 #include "VirtualDisplayFixture.h"
 
 #include "VirtualDevices.h"
+#include "win/HidHandles.h"
 
 #include <hidapi.h>
 
@@ -71,9 +72,9 @@ TEST_P(VirtualDisplay, EnumerationDescribesEachCollection) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        hid_device_info* devices = hid_enumerate(kDisplayVendorId, c.productId);
+        const UniqueHidDeviceList devices(hid_enumerate(kDisplayVendorId, c.productId));
         size_t i = 0;
-        for (const hid_device_info* d = devices; d; d = d->next, ++i) {
+        for (const hid_device_info* d = devices.get(); d; d = d->next, ++i) {
             ASSERT_LT(i, c.entries.size());
             const Entry& e = c.entries[i];
             EXPECT_NE(std::string(d->path).find(e.pathMarker), std::string::npos) << d->path;
@@ -89,7 +90,6 @@ TEST_P(VirtualDisplay, EnumerationDescribesEachCollection) {
                          e.productId == kProductIdK1 ? L"Kelvaro-DIG K1" : L"Kelvaro-DIG K2");
         }
         EXPECT_EQ(i, c.entries.size());
-        hid_free_enumeration(devices);
     }
 }
 
@@ -254,10 +254,12 @@ TEST_P(VirtualDisplay, ReadsTheVersionAgainAfterAWrongReportId) {
 // Beneath the real hidapi.dll the stand-in is handed the padded report.
 TEST_P(VirtualDisplay, FeatureReportsMeetTheCollectionsLength) {
     state_.SetPlugged(kK1, true);
-    hid_device* vendor = hid_open_path(vdisplay::kInterfaces[2].path);
-    hid_device* other = hid_open_path(vdisplay::kInterfaces[1].path);
-    ASSERT_NE(vendor, nullptr);
-    ASSERT_NE(other, nullptr);
+    const UniqueHidDevice vendorDevice(hid_open_path(vdisplay::kInterfaces[2].path));
+    const UniqueHidDevice otherDevice(hid_open_path(vdisplay::kInterfaces[1].path));
+    ASSERT_TRUE(vendorDevice);
+    ASSERT_TRUE(otherDevice);
+    hid_device* const vendor = vendorDevice.get();
+    hid_device* const other = otherDevice.get();
     struct Case {
         const char* what;
         hid_device* device;
@@ -294,8 +296,6 @@ TEST_P(VirtualDisplay, FeatureReportsMeetTheCollectionsLength) {
         EXPECT_EQ(logged[0].length, static_cast<int32_t>(handed));
         EXPECT_EQ(logged[0].wire, c.wire);
     }
-    hid_close(other);
-    hid_close(vendor);
 }
 
 TEST_P(VirtualDisplay, FailsTheQueryWhenTheDisplayRefusesOrIsMissing) {

@@ -134,16 +134,17 @@ class LaunchFolder {
 class DriverReportsVersion {
   public:
     explicit DriverReportsVersion(const std::wstring& version) {
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.put(),
                           &disposition_);
         if (!key_) {
             return;
         }
         DWORD size = sizeof(previous_);
-        hadValue_ = ::RegQueryValueExW(key_, L"Version", nullptr, nullptr, reinterpret_cast<BYTE*>(previous_),
-                                       &size) == ERROR_SUCCESS;
+        hadValue_ = ::RegQueryValueExW(key_.get(), L"Version", nullptr, nullptr,
+                                       reinterpret_cast<BYTE*>(previous_), &size) == ERROR_SUCCESS;
         previousSize_ = size;
-        ok_ = ::RegSetValueExW(key_, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
+        ok_ = ::RegSetValueExW(key_.get(), L"Version", 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(version.c_str()),
                                static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
     }
     ~DriverReportsVersion() {
@@ -151,12 +152,12 @@ class DriverReportsVersion {
             return;
         }
         if (hadValue_) {
-            ::RegSetValueExW(key_, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(previous_),
+            ::RegSetValueExW(key_.get(), L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(previous_),
                              previousSize_);
         } else {
-            ::RegDeleteValueW(key_, L"Version");
+            ::RegDeleteValueW(key_.get(), L"Version");
         }
-        ::RegCloseKey(key_);
+        key_.reset();
         if (disposition_ == REG_CREATED_NEW_KEY) {
             ::RegDeleteKeyW(HKEY_CURRENT_USER, kKey);
         }
@@ -167,7 +168,7 @@ class DriverReportsVersion {
 
   private:
     static constexpr wchar_t kKey[] = L"Software\\Wine\\AppDefaults\\LifecycleDriver.exe";
-    HKEY key_ = nullptr;
+    UniqueHKey key_;
     DWORD disposition_ = 0;
     bool hadValue_ = false;
     wchar_t previous_[64] = {};

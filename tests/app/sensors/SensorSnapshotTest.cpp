@@ -25,32 +25,30 @@ class HeldWriter {
         static int serial = 0;
         name_ =
             L"snapshot_test_" + std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(++serial);
-        ready_ = ::CreateEventW(nullptr, TRUE, FALSE, (name_ + L"_ready").c_str());
-        done_ = ::CreateEventW(nullptr, TRUE, FALSE, (name_ + L"_done").c_str());
+        ready_.reset(::CreateEventW(nullptr, TRUE, FALSE, (name_ + L"_ready").c_str()));
+        done_.reset(::CreateEventW(nullptr, TRUE, FALSE, (name_ + L"_done").c_str()));
         STARTUPINFOW si{};
         si.cb = sizeof(si);
         std::wstring cmd = Writer() + L" --hold " + name_ + L" " + args;
-        started_ =
-            ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
-    }
-    bool WaitReady() { return started_ && ::WaitForSingleObject(ready_, 20000) == WAIT_OBJECT_0; }
-    ~HeldWriter() {
-        ::SetEvent(done_);
-        if (started_) {
-            ::WaitForSingleObject(pi_.hProcess, 20000);
-            ::CloseHandle(pi_.hThread);
-            ::CloseHandle(pi_.hProcess);
+        PROCESS_INFORMATION pi{};
+        if (::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+            process_.reset(pi.hProcess);
+            const UniqueHandle thread(pi.hThread);
         }
-        ::CloseHandle(ready_);
-        ::CloseHandle(done_);
+    }
+    bool WaitReady() { return process_ && ::WaitForSingleObject(ready_.get(), 20000) == WAIT_OBJECT_0; }
+    ~HeldWriter() {
+        ::SetEvent(done_.get());
+        if (process_) {
+            ::WaitForSingleObject(process_.get(), 20000);
+        }
     }
 
   private:
     std::wstring name_;
-    HANDLE ready_;
-    HANDLE done_;
-    PROCESS_INFORMATION pi_{};
-    BOOL started_ = FALSE;
+    UniqueHandle ready_;
+    UniqueHandle done_;
+    UniqueHandle process_;
 };
 
 // The server creates the block first; the program opens it and reads what was written.

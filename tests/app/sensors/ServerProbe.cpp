@@ -6,6 +6,8 @@
 //                                knows it runs), waits MS milliseconds (at most 60 s) and exits 7, so a test
 //                                can tell a terminated copy (exit code 0) from one that ended by itself
 
+#include "win/Handle.h"
+
 #include <windows.h>
 
 #include <cwchar>
@@ -14,9 +16,8 @@
 int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wcscmp(argv[1], L"--wait") == 0) {
         const std::wstring running = L"ServerProbe-" + std::to_wstring(::GetCurrentProcessId());
-        if (HANDLE event = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, running.c_str())) {
-            ::SetEvent(event);
-            ::CloseHandle(event);
+        if (const UniqueHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, running.c_str())); event) {
+            ::SetEvent(event.get());
         }
         const unsigned long ms = std::wcstoul(argv[2], nullptr, 10);
         ::Sleep(ms > 60000 ? 60000 : ms);
@@ -27,15 +28,14 @@ int wmain(int argc, wchar_t** argv) {
     if (length == 0 || length >= MAX_PATH) {
         return 2;
     }
-    HANDLE file = ::CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const UniqueFileHandle file(::CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return 2;
     }
     const std::wstring line = std::wstring(::GetCommandLineW()) + L"\n";
     DWORD written = 0;
-    const BOOL ok =
-        ::WriteFile(file, line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written, nullptr);
-    ::CloseHandle(file);
+    const BOOL ok = ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)),
+                                &written, nullptr);
     return ok ? 0 : 2;
 }

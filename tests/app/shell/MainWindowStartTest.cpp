@@ -8,6 +8,7 @@
 #include "sensors/SensorServer.h"
 
 #include "core/Manager.h"
+#include "win/ScopeGuards.h"
 
 #include "TestSupport.h"
 #include "Wait.h"
@@ -18,6 +19,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -112,9 +114,10 @@ class MainWindowStart : public ::testing::Test {
     static void SetUpTestSuite() {
         Tessel::Manager::SetInstance(::GetModuleHandleW(nullptr));
         Tessel::Manager::InitGdiplus();
-        ::OleInitialize(nullptr);
+        ole_.emplace();
     }
-    static void TearDownTestSuite() { ::OleUninitialize(); }
+    static void TearDownTestSuite() { ole_.reset(); }
+    static inline std::optional<OleSession> ole_;
 };
 
 TEST_F(MainWindowStart,

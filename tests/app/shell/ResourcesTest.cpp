@@ -13,21 +13,19 @@ namespace {
 class ProgramResources : public ::testing::Test {
   protected:
     void SetUp() override {
-        module_ = ::LoadLibraryExW((OutDir() + L"Calidra.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(module_, nullptr);
-    }
-    void TearDown() override {
-        if (module_)
-            ::FreeLibrary(module_);
+        module_.reset(
+            ::LoadLibraryExW((OutDir() + L"Calidra.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        ASSERT_TRUE(module_);
     }
     std::string Resource(LPCWSTR type, LPCWSTR name) {
-        HRSRC info = ::FindResourceW(module_, name, type);
+        HRSRC info = ::FindResourceW(module_.get(), name, type);
         if (!info)
             return {};
-        HGLOBAL data = ::LoadResource(module_, info);
-        return std::string(static_cast<const char*>(::LockResource(data)), ::SizeofResource(module_, info));
+        HGLOBAL data = ::LoadResource(module_.get(), info);
+        return std::string(static_cast<const char*>(::LockResource(data)),
+                           ::SizeofResource(module_.get(), info));
     }
-    HMODULE module_ = nullptr;
+    UniqueModule module_;
 };
 
 TEST_F(ProgramResources, ManifestAsksForAdministratorAndCommonControls6) {
@@ -41,17 +39,16 @@ TEST_F(ProgramResources, ManifestAsksForAdministratorAndCommonControls6) {
 
 TEST_F(ProgramResources, Icon107LoadsInSmallAndLargeSizes) {
     for (int size : {16, 32, 48}) {
-        HICON icon =
-            static_cast<HICON>(::LoadImageW(module_, MAKEINTRESOURCEW(107), IMAGE_ICON, size, size, 0));
-        ASSERT_NE(icon, nullptr) << size;
+        const UniqueIcon icon(static_cast<HICON>(
+            ::LoadImageW(module_.get(), MAKEINTRESOURCEW(107), IMAGE_ICON, size, size, 0)));
+        ASSERT_TRUE(icon) << size;
         ICONINFO info{};
-        ASSERT_TRUE(::GetIconInfo(icon, &info));
+        ASSERT_TRUE(::GetIconInfo(icon.get(), &info));
+        const UniqueBitmap color(info.hbmColor);
+        const UniqueBitmap mask(info.hbmMask);
         BITMAP bm{};
-        ::GetObjectW(info.hbmColor, sizeof(bm), &bm);
+        ::GetObjectW(color.get(), sizeof(bm), &bm);
         EXPECT_EQ(bm.bmWidth, size);
-        ::DeleteObject(info.hbmColor);
-        ::DeleteObject(info.hbmMask);
-        ::DestroyIcon(icon);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "shell/Settings.h"
 
+#include "win/Handle.h"
+
 #include <aclapi.h>
 #include <gtest/gtest.h>
 
@@ -15,21 +17,17 @@ void DeleteSettingsKey() {
 }
 
 bool KeyExists() {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    ::RegCloseKey(key);
-    return true;
+    UniqueHKey key;
+    return ::RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 void PutRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
-    HKEY key = nullptr;
-    ASSERT_EQ(
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-        ERROR_SUCCESS);
-    ASSERT_EQ(::RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes), ERROR_SUCCESS);
-    ::RegCloseKey(key);
+    UniqueHKey key;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
+                                nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), bytes),
+              ERROR_SUCCESS);
 }
 
 void PutText(const wchar_t* name, const std::wstring& text) {
@@ -38,14 +36,14 @@ void PutText(const wchar_t* name, const std::wstring& text) {
 
 // The stored value exactly as the registry holds it: type and bytes.
 bool GetRaw(const wchar_t* name, DWORD* type, std::wstring* text) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    UniqueHKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         return false;
     }
     wchar_t buffer[512] = {};
     DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
-    LSTATUS status = ::RegQueryValueExW(key, name, nullptr, type, reinterpret_cast<BYTE*>(buffer), &bytes);
-    ::RegCloseKey(key);
+    LSTATUS status =
+        ::RegQueryValueExW(key.get(), name, nullptr, type, reinterpret_cast<BYTE*>(buffer), &bytes);
     if (status != ERROR_SUCCESS) {
         return false;
     }
@@ -157,25 +155,23 @@ TEST_F(SettingsTest, WriteWithoutKeyWritesNothing) {
 // A key whose security denies full access: reads give 0 and writes change nothing, silently.
 TEST_F(SettingsTest, KeyThatCannotBeOpenedReadsZeroAndIgnoresWrites) {
     PutText(kSettingUnit, L"1");
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, WRITE_DAC | READ_CONTROL, &key), ERROR_SUCCESS);
+    UniqueHKey key;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, WRITE_DAC | READ_CONTROL, key.put()),
+              ERROR_SUCCESS);
     // Read-only for everyone: KEY_ALL_ACCESS is refused.
     EXPLICIT_ACCESSW access{};
     BuildExplicitAccessWithNameW(&access, const_cast<wchar_t*>(L"EVERYONE"), KEY_READ, SET_ACCESS,
                                  NO_INHERITANCE);
     PACL acl = nullptr;
     ASSERT_EQ(::SetEntriesInAclW(1, &access, nullptr, &acl), ERROR_SUCCESS);
-    ASSERT_EQ(::SetSecurityInfo(key, SE_REGISTRY_KEY,
+    UniqueLocalMemory readOnly(acl);
+    ASSERT_EQ(::SetSecurityInfo(key.get(), SE_REGISTRY_KEY,
                                 DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
                                 nullptr, acl, nullptr),
               ERROR_SUCCESS);
-    ::LocalFree(acl);
 
-    HKEY probe = nullptr;
-    LSTATUS denied = ::RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, &probe);
-    if (denied == ERROR_SUCCESS) {
-        ::RegCloseKey(probe);
-    }
+    UniqueHKey probe;
+    const LSTATUS denied = ::RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, probe.put());
     ASSERT_EQ(denied, ERROR_ACCESS_DENIED) << "this registry does not enforce key security";
 
     EXPECT_EQ(ReadSetting(kSettingUnit), 0);
@@ -185,11 +181,11 @@ TEST_F(SettingsTest, KeyThatCannotBeOpenedReadsZeroAndIgnoresWrites) {
     BuildExplicitAccessWithNameW(&access, const_cast<wchar_t*>(L"EVERYONE"), KEY_ALL_ACCESS, SET_ACCESS,
                                  NO_INHERITANCE);
     ASSERT_EQ(::SetEntriesInAclW(1, &access, nullptr, &acl), ERROR_SUCCESS);
-    ASSERT_EQ(
-        ::SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr),
-        ERROR_SUCCESS);
-    ::LocalFree(acl);
-    ::RegCloseKey(key);
+    UniqueLocalMemory fullAccess(acl);
+    ASSERT_EQ(::SetSecurityInfo(key.get(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl,
+                                nullptr),
+              ERROR_SUCCESS);
+    key.reset();
     EXPECT_EQ(ReadSetting(kSettingUnit), 1);
 }
 

@@ -1,5 +1,7 @@
 #include "shell/Startup.h"
 
+#include "win/Handle.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -21,7 +23,7 @@ TEST(DpiDecision, OnlySmallScreensMakeTheProcessDpiAware) {
 class FakeFirstInstance {
   public:
     FakeFirstInstance() {
-        mutex_ = ::CreateMutexW(nullptr, TRUE, kTitle);
+        mutex_.reset(::CreateMutexW(nullptr, TRUE, kTitle));
         wnd_ = ::CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", kTitle, WS_POPUP, 0, 0, 10, 10, nullptr,
                                  nullptr, nullptr, nullptr);
         ::SetPropW(wnd_, kTitle, reinterpret_cast<HANDLE>(1));
@@ -29,13 +31,12 @@ class FakeFirstInstance {
     ~FakeFirstInstance() {
         ::RemovePropW(wnd_, kTitle);
         ::DestroyWindow(wnd_);
-        ::ReleaseMutex(mutex_);
-        ::CloseHandle(mutex_);
+        ::ReleaseMutex(mutex_.get());
     }
     HWND window() const { return wnd_; }
 
   private:
-    HANDLE mutex_;
+    UniqueHandle mutex_;
     HWND wnd_;
 };
 

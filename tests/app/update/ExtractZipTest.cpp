@@ -226,18 +226,18 @@ TEST(ExtractZip, LargeEntryArrivesWholeThroughTheSmallBuffer) {
     EXPECT_EQ(ResultOf(outcomes, L"large.bin"), kZipEntryDone);
     EXPECT_EQ(ResultOf(outcomes, L"after.txt"), kZipEntryDone);
 
-    HANDLE file = ::CreateFileW((target.path() + L"large.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const UniqueFileHandle file(::CreateFileW((target.path() + L"large.bin").c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    ASSERT_TRUE(file);
     std::vector<unsigned char> chunk(1 << 20);
     uLong written = crc32(0, nullptr, 0);
     unsigned long long total = 0;
     DWORD got = 0;
-    while (::ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) && got > 0) {
+    while (::ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) && got > 0) {
         written = crc32(written, chunk.data(), got);
         total += got;
     }
-    ::CloseHandle(file);
     EXPECT_EQ(total, size);
     EXPECT_EQ(written, crc);
 }

@@ -7,6 +7,8 @@
 //   temp: its TEMP variable
 //   beside: the names in its own folder, each followed by "|"
 
+#include "win/Handle.h"
+
 #include <windows.h>
 
 #include <string>
@@ -26,8 +28,8 @@ std::wstring Beside() {
     folder.resize(folder.rfind(L'\\') + 1);
     std::wstring names;
     WIN32_FIND_DATAW found{};
-    HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) {
+    const UniqueFind find(::FindFirstFileW((folder + L"*").c_str(), &found));
+    if (!find) {
         return names;
     }
     do {
@@ -35,8 +37,7 @@ std::wstring Beside() {
         if (name != L"." && name != L"..") {
             names += name + L"|";
         }
-    } while (::FindNextFileW(find, &found));
-    ::FindClose(find);
+    } while (::FindNextFileW(find.get(), &found));
     return names;
 }
 
@@ -51,14 +52,14 @@ int wmain() {
     ::GetCurrentDirectoryW(MAX_PATH * 2, current);
     const std::wstring record = L"command: " + std::wstring(::GetCommandLineW()) + L"\nfolder: " + current +
                                 L"\ntemp: " + Variable(L"TEMP") + L"\nbeside: " + Beside() + L"\n\n";
-    HANDLE file = ::CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const UniqueFileHandle file(::CreateFileW(log.c_str(), FILE_APPEND_DATA,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return 2;
     }
     DWORD written = 0;
-    const BOOL ok = ::WriteFile(file, record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)),
-                                &written, nullptr);
-    ::CloseHandle(file);
+    const BOOL ok = ::WriteFile(file.get(), record.data(),
+                                static_cast<DWORD>(record.size() * sizeof(wchar_t)), &written, nullptr);
     return ok ? 0 : 2;
 }

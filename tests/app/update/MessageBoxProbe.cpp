@@ -6,7 +6,7 @@
 #include "update/MessageBox.h"
 
 #include "core/Manager.h"
-#include "core/ScopeGuards.h"
+#include "win/ScopeGuards.h"
 
 #include <cwchar>
 

@@ -4,7 +4,7 @@
 
 #include "shell/Product.h"
 
-#include "core/Handle.h"
+#include "win/Handle.h"
 
 #include <gtest/gtest.h>
 

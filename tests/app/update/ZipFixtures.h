@@ -82,13 +82,13 @@ struct FileTimes {
 
 inline FileTimes TimesOf(const std::wstring& path) {
     FileTimes times;
-    HANDLE file = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
+    const UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (file) {
         FILETIME c{}, a{}, m{};
-        ::GetFileTime(file, &c, &a, &m);
+        ::GetFileTime(file.get(), &c, &a, &m);
         times = {Ticks(c), Ticks(a), Ticks(m)};
-        ::CloseHandle(file);
     }
     return times;
 }

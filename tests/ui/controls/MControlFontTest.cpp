@@ -3,7 +3,7 @@
 #include "ProbeControl.h"
 #include "SkinImages.h"
 #include "controls/MControlFont.h"
-#include "core/ScopeGuards.h"
+#include "win/ScopeGuards.h"
 
 #include <gtest/gtest.h>
 

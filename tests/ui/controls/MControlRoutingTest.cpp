@@ -1,6 +1,7 @@
 // Input routing through a real tree of controls: who receives mouse, wheel, key and timer events.
 
 #include "ProbeControl.h"
+#include "win/Handle.h"
 
 #include <gtest/gtest.h>
 
@@ -355,13 +356,13 @@ class Remover : public Probe {
   public:
     using Probe::Probe;
     MControl* victim = nullptr;
-    HANDLE thread = nullptr;
+    UniqueHandle thread;
     DWORD waitedBeforeReturn = 0;
 
   protected:
     int OnControlMouseMove(UINT flags, CPoint pt) override {
-        thread = ::CreateThread(nullptr, 0, &RemoveVictim, this, 0, nullptr);
-        waitedBeforeReturn = ::WaitForSingleObject(thread, 200);
+        thread.reset(::CreateThread(nullptr, 0, &RemoveVictim, this, 0, nullptr));
+        waitedBeforeReturn = ::WaitForSingleObject(thread.get(), 200);
         return Probe::OnControlMouseMove(flags, pt);
     }
 
@@ -388,7 +389,6 @@ TEST(ControlRouting, ChildListStaysLockedWhileAnEventIsOffered) {
     // The removal waited for the loop: the victim still got its move.
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), remover->waitedBeforeReturn);
     EXPECT_EQ(1, victim->moves);
-    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(remover->thread, 10000));
-    ::CloseHandle(remover->thread);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(remover->thread.get(), 10000));
     EXPECT_EQ(1u, root.GetControls()->size());
 }

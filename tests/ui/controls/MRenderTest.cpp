@@ -2,8 +2,8 @@
 
 #include "controls/MRender.h"
 #include "core/Manager.h"
-#include "core/ScopeGuards.h"
 #include "TestSupport.h"
+#include "win/ScopeGuards.h"
 
 #include <gtest/gtest.h>
 
@@ -29,20 +29,16 @@ const auto* const kGdiplus = ::testing::AddGlobalTestEnvironment(new GdiplusEnvi
 // A w x h ARGB DIB selected into a memory DC; pixels read back as 0xAARRGGBB.
 class Dib {
   public:
-    Dib(int w, int h) : w_(w), h_(h), dc_(::CreateCompatibleDC(nullptr)) {
-        bitmap_ = MRender::CreateARGB32Bitmap(dc_, w, h, &bits_);
-        old_ = ::SelectObject(dc_, bitmap_);
-    }
-    ~Dib() {
-        ::SelectObject(dc_, old_);
-        ::DeleteObject(bitmap_);
-        ::DeleteDC(dc_);
-    }
-    Dib(const Dib&) = delete;
-    Dib& operator=(const Dib&) = delete;
+    Dib(int w, int h)
+        : w_(w),
+          h_(h),
+          memory_(::CreateCompatibleDC(nullptr)),
+          dc_(memory_.get()),
+          bitmap_(MRender::CreateARGB32Bitmap(dc_, w, h, &bits_)),
+          selected_(dc_, bitmap_.get()) {}
 
     HDC& dc() { return dc_; }
-    HBITMAP bitmap() const { return bitmap_; }
+    HBITMAP bitmap() const { return bitmap_.get(); }
     BYTE* bits() const { return bits_; }
     // Bottom-up rows: row y of the picture is stored at h - 1 - y.
     DWORD* row(int y) const { return reinterpret_cast<DWORD*>(bits_) + static_cast<size_t>(h_ - 1 - y) * w_; }
@@ -61,10 +57,11 @@ class Dib {
 
   private:
     int w_, h_;
-    HDC dc_;
-    HBITMAP bitmap_ = nullptr;
-    BYTE* bits_ = nullptr;
-    HGDIOBJ old_ = nullptr;
+    BYTE* bits_ = nullptr;  // set by the bitmap's creation below
+    UniqueMemoryDC memory_;
+    HDC dc_;  // memory_'s, as the drawing calls take it
+    UniqueBitmap bitmap_;
+    SelectionScope selected_;
 };
 
 int Blue(DWORD argb) {
@@ -345,7 +342,9 @@ TEST(MRenderText, DrawTextUsesColourAndFontThenRestoresTheDc) {
     Dib dib(120, 40);
     dib.fill(0);
     HDC& dc = dib.dc();
-    HFONT font = ::CreateFontW(-24, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"DejaVu Sans");
+    const UniqueFont ownFont(
+        ::CreateFontW(-24, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"DejaVu Sans"));
+    HFONT font = ownFont.get();
     ::SetTextColor(dc, RGB(1, 1, 1));
     HGDIOBJ before = ::GetCurrentObject(dc, OBJ_FONT);
     CRect rect(10, 5, 110, 35);
@@ -362,7 +361,6 @@ TEST(MRenderText, DrawTextUsesColourAndFontThenRestoresTheDc) {
                 ++inked;
             }
     EXPECT_GT(inked, 50);
-    ::DeleteObject(font);
 }
 
 TEST(MRenderBitmap, ArgbSectionIsBottomUpAndSavesAsBmp) {
@@ -378,12 +376,14 @@ TEST(MRenderBitmap, ArgbSectionIsBottomUpAndSavesAsBmp) {
 
     std::wstring path = testing_support::TestDir() + L"mrender_save.bmp";
     ASSERT_EQ(MRender::SaveBitmapToFile(dib.bitmap(), path.c_str()), 1);
-    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE);
     std::vector<BYTE> data(4096);
     DWORD read = 0;
-    ::ReadFile(f, data.data(), static_cast<DWORD>(data.size()), &read, nullptr);
-    ::CloseHandle(f);
+    {
+        const UniqueFileHandle f(
+            ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(f);
+        ::ReadFile(f.get(), data.data(), static_cast<DWORD>(data.size()), &read, nullptr);
+    }
     ::DeleteFileW(path.c_str());
     data.resize(read);
     ASSERT_GE(data.size(), 54u);
@@ -438,11 +438,13 @@ TEST(MRenderLoad, ImagesFromFilesAndResources) {
     // The same PNG from a file.
     HRSRC res = ::FindResourceW(g_hLibModule, MAKEINTRESOURCEW(101), L"PNG");
     std::wstring path = testing_support::TestDir() + L"mrender_load.png";
-    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    ::WriteFile(f, ::LockResource(::LoadResource(g_hLibModule, res)), ::SizeofResource(g_hLibModule, res),
-                &written, nullptr);
-    ::CloseHandle(f);
+    {
+        const UniqueFileHandle f(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        ::WriteFile(f.get(), ::LockResource(::LoadResource(g_hLibModule, res)),
+                    ::SizeofResource(g_hLibModule, res), &written, nullptr);
+    }
     Gdiplus::Image* file = MRender::LoadImageFromFile(path.c_str());
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->GetWidth(), h->GetWidth());
@@ -467,14 +469,13 @@ TEST(MRenderLoad, ImagesFromFilesAndResources) {
 
 TEST(MRenderLoad, IconOfAnIcoFileIsItsOwnIcon) {
     std::wstring ico = testing_support::OutDir() + L"skins\\theme1\\Calidra.ico";
-    HICON icon = MRender::LoadIconFromFile(ico.c_str());
-    ASSERT_NE(icon, nullptr);
+    const UniqueIcon icon(MRender::LoadIconFromFile(ico.c_str()));
+    ASSERT_TRUE(icon);
     ICONINFO info{};
-    ASSERT_TRUE(::GetIconInfo(icon, &info));
-    EXPECT_NE(info.hbmColor, nullptr);  // the file's colour icon, not a monochrome stand-in
-    ::DeleteObject(info.hbmColor);
-    ::DeleteObject(info.hbmMask);
-    ::DestroyIcon(icon);
+    ASSERT_TRUE(::GetIconInfo(icon.get(), &info));
+    const UniqueBitmap color(info.hbmColor);
+    const UniqueBitmap mask(info.hbmMask);
+    EXPECT_TRUE(color);  // the file's colour icon, not a monochrome stand-in
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 #include "controls/MButton.h"
 #include "controls/MText.h"
-#include "core/ScopeGuards.h"
+#include "win/ScopeGuards.h"
 
 #include <gtest/gtest.h>
 

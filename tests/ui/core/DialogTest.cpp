@@ -8,6 +8,7 @@
 #include "controls/MControl.h"
 #include "core/Manager.h"
 #include "core/PaintManager.h"
+#include "win/Handle.h"
 
 #include <gtest/gtest.h>
 #include <psapi.h>
@@ -235,10 +236,10 @@ void FontRegistration() {
     ASSERT_NE(res, nullptr);
     HGLOBAL data = ::LoadResource(g_hLibModule, res);
     DWORD fonts = 0;
-    HANDLE font =
-        ::AddFontMemResourceEx(::LockResource(data), ::SizeofResource(g_hLibModule, res), nullptr, &fonts);
-    ASSERT_NE(font, nullptr);
-    ::RemoveFontMemResourceEx(font);
+    UniqueFontRegistration font(
+        ::AddFontMemResourceEx(::LockResource(data), ::SizeofResource(g_hLibModule, res), nullptr, &fonts));
+    ASSERT_TRUE(font);
+    font.reset();
     // Controls whose face the system lacks draw with the library's font, loaded into GDI+ once per dialog.
     Gdiplus::PrivateFontCollection collection;
     ASSERT_EQ(

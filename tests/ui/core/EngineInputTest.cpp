@@ -9,6 +9,8 @@
 #include "core/MMediaTimer.h"
 #include "core/Manager.h"
 #include "core/PaintManager.h"
+#include "win/Handle.h"
+#include "win/ScopeGuards.h"
 
 #include <gtest/gtest.h>
 
@@ -308,6 +310,21 @@ TEST_F(EngineInputTest, MasterTimerTicksItsControlsUntilStopped) {
     EXPECT_FALSE(engine().DeleteMTimer(probe));
 }
 
+// The raised system timer resolution is held while any timer of the process runs and given back with the
+// last.
+TEST_F(EngineInputTest, TimerPeriodEndsWithTheLastTimer) {
+    {
+        TickCounter first;
+        TickCounter second;
+        ASSERT_NE(first.SetTimer(5, CString()), 0u);
+        ASSERT_NE(second.SetTimer(5, CString()), 0u);
+        EXPECT_TRUE(Tessel::MMediaTimer::m_bIsTmierOK);
+        first.KillTimer();
+        EXPECT_TRUE(Tessel::MMediaTimer::m_bIsTmierOK);
+    }
+    EXPECT_FALSE(Tessel::MMediaTimer::m_bIsTmierOK);
+}
+
 TEST_F(EngineInputTest, KeysGoToTheHoverControlAndOthersReachTheDefaultProcedure) {
     Probe* probe = AddProbe(1, CRect(10, 10, 110, 110));
     SendMouse(hwnd, WM_MOUSEMOVE, 0, 50, 50);
@@ -355,9 +372,11 @@ TEST_F(EngineInputTest, DroppedBitmapArrivesAsAnImageAfterARelease) {
 TEST_F(EngineInputTest, ATruncatedDroppedDibIsRefused) {
     // A header that promises 100 × 100 pixels with only the header in the block.
     HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPINFOHEADER));
-    auto* header = static_cast<BITMAPINFOHEADER*>(::GlobalLock(block));
-    *header = {sizeof(BITMAPINFOHEADER), 100, 100, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    ::GlobalUnlock(block);
+    {
+        const GlobalLockScope locked(block);
+        *static_cast<BITMAPINFOHEADER*>(locked.data()) = {
+            sizeof(BITMAPINFOHEADER), 100, 100, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    }
     STGMEDIUM medium{};
     medium.tymed = TYMED_HGLOBAL;
     medium.hGlobal = block;
@@ -372,7 +391,6 @@ TEST_F(EngineInputTest, ATruncatedDroppedDibIsRefused) {
 class OneFormatData final : public IDataObject {
   public:
     OneFormatData(CLIPFORMAT format, HGLOBAL block) : format_(format), block_(block) {}
-    ~OneFormatData() { ::GlobalFree(block_); }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (riid == IID_IUnknown || riid == IID_IDataObject) {
             *out = static_cast<IDataObject*>(this);
@@ -386,11 +404,13 @@ class OneFormatData final : public IDataObject {
     HRESULT STDMETHODCALLTYPE GetData(FORMATETC* f, STGMEDIUM* m) override {
         if (QueryGetData(f) != S_OK)
             return DV_E_FORMATETC;
-        SIZE_T size = ::GlobalSize(block_);
+        SIZE_T size = ::GlobalSize(block_.get());
         HGLOBAL copy = ::GlobalAlloc(GMEM_MOVEABLE, size);
-        std::memcpy(::GlobalLock(copy), ::GlobalLock(block_), size);
-        ::GlobalUnlock(copy);
-        ::GlobalUnlock(block_);
+        {
+            const GlobalLockScope to(copy);
+            const GlobalLockScope from(block_.get());
+            std::memcpy(to.data(), from.data(), size);
+        }
         *m = {};
         m->tymed = TYMED_HGLOBAL;
         m->hGlobal = copy;
@@ -409,16 +429,18 @@ class OneFormatData final : public IDataObject {
 
   private:
     CLIPFORMAT format_;
-    HGLOBAL block_;
+    UniqueGlobal block_;
 };
 
 TEST_F(EngineInputTest, ADibDraggedOverTheWindowIsAcceptedAndDroppedAsAnImage) {
     constexpr int kWidth = 8, kHeight = 4;
     HGLOBAL block =
         ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(BITMAPINFOHEADER) + kWidth * kHeight * 4);
-    auto* header = static_cast<BITMAPINFOHEADER*>(::GlobalLock(block));
-    *header = {sizeof(BITMAPINFOHEADER), kWidth, kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    ::GlobalUnlock(block);
+    {
+        const GlobalLockScope locked(block);
+        *static_cast<BITMAPINFOHEADER*>(locked.data()) = {
+            sizeof(BITMAPINFOHEADER), kWidth, kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    }
     OneFormatData object(CF_DIB, block);
     IDataObject* data = &object;
 

@@ -3,6 +3,7 @@
 
 #include "core/MWindow.h"
 #include "core/Manager.h"
+#include "win/Handle.h"
 
 #include <gtest/gtest.h>
 
@@ -240,10 +241,10 @@ int IconWidth(HICON icon) {
     if (!::GetIconInfo(icon, &info)) {
         return -1;
     }
+    const UniqueBitmap color(info.hbmColor);
+    const UniqueBitmap mask(info.hbmMask);
     BITMAP bm{};
-    ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bm), &bm);
-    ::DeleteObject(info.hbmColor);
-    ::DeleteObject(info.hbmMask);
+    ::GetObjectW(color ? color.get() : mask.get(), sizeof(bm), &bm);
     return bm.bmWidth;
 }
 

@@ -3,6 +3,7 @@
 
 #include "core/Manager.h"
 #include "TestSupport.h"
+#include "win/ScopeGuards.h"
 
 #include <gtest/gtest.h>
 
@@ -67,12 +68,12 @@ std::wstring SkinFolderOfExecutableAt(const std::wstring& exePath) {
         return L"<probe failed>";
     }
     std::wstring text;
-    HANDLE f = ::CreateFileW(outFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f != INVALID_HANDLE_VALUE) {
+    if (const UniqueFileHandle f(
+            ::CreateFileW(outFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        f) {
         wchar_t buffer[1024] = {};
         DWORD read = 0;
-        ::ReadFile(f, buffer, sizeof(buffer) - sizeof(wchar_t), &read, nullptr);
-        ::CloseHandle(f);
+        ::ReadFile(f.get(), buffer, sizeof(buffer) - sizeof(wchar_t), &read, nullptr);
         text.assign(buffer, read / sizeof(wchar_t));
     }
     ::DeleteFileW(outFile.c_str());
@@ -118,21 +119,18 @@ TEST(ManagerTest, LibraryCarriesItsImagesAndFontWithLanguage2052) {
     HRSRC res = ::FindResourceW(g_hLibModule, MAKEINTRESOURCEW(106), L"ttf");
     void* data = ::LockResource(::LoadResource(g_hLibModule, res));
     DWORD count = 0;
-    HANDLE font = ::AddFontMemResourceEx(data, ::SizeofResource(g_hLibModule, res), nullptr, &count);
-    ASSERT_NE(font, nullptr);
+    const UniqueFontRegistration font(
+        ::AddFontMemResourceEx(data, ::SizeofResource(g_hLibModule, res), nullptr, &count));
+    ASSERT_TRUE(font);
     EXPECT_EQ(count, 1u);
     LOGFONTW lf{};
     wcscpy_s(lf.lfFaceName, L"Open Sans Semibold");
-    HFONT hfont = ::CreateFontIndirectW(&lf);
-    HDC dc = ::CreateCompatibleDC(nullptr);
-    HGDIOBJ old = ::SelectObject(dc, hfont);
+    const UniqueFont hfont(::CreateFontIndirectW(&lf));
+    const UniqueMemoryDC dc(::CreateCompatibleDC(nullptr));
+    const SelectionScope selected(dc.get(), hfont.get());
     wchar_t face[LF_FACESIZE] = {};
-    ::GetTextFaceW(dc, LF_FACESIZE, face);
+    ::GetTextFaceW(dc.get(), LF_FACESIZE, face);
     EXPECT_STREQ(face, L"Open Sans Semibold");
-    ::SelectObject(dc, old);
-    ::DeleteDC(dc);
-    ::DeleteObject(hfont);
-    ::RemoveFontMemResourceEx(font);
 }
 
 // Counts the messages it receives.
@@ -155,8 +153,9 @@ HWND CreateCountingWindow() {
 }
 
 TEST(ManagerTest, MessageLoopDispatchesUntilQuit) {
-    HWND h = CreateCountingWindow();
-    ASSERT_NE(h, nullptr);
+    const UniqueWindow window(CreateCountingWindow());
+    ASSERT_TRUE(window);
+    HWND h = window.get();
     int count = 0;
     ::SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&count));
     ::PostMessageW(h, WM_USER, 0, 0);
@@ -166,7 +165,6 @@ TEST(ManagerTest, MessageLoopDispatchesUntilQuit) {
     EXPECT_FALSE(Manager::PreTranslateMessage(nullptr));
     Manager::MessageLoop();
     EXPECT_EQ(count, 2);
-    ::DestroyWindow(h);
 }
 
 void PressKeys(std::initializer_list<WORD> keys, bool down) {
@@ -183,12 +181,13 @@ void PressKeys(std::initializer_list<WORD> keys, bool down) {
 
 TEST(ManagerTest, WhileAltAndF4AreHeldTheLoopDropsEveryMessage) {
     // Our own window takes the foreground so the injected keys land in this process and nowhere else.
-    HWND front = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr,
-                                   ::GetModuleHandleW(nullptr), nullptr);
-    ASSERT_NE(front, nullptr);
-    ::SetForegroundWindow(front);
-    HWND counter = CreateCountingWindow();
-    ASSERT_NE(counter, nullptr);
+    const UniqueWindow frontWindow(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10,
+                                                     nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr));
+    ASSERT_TRUE(frontWindow);
+    ::SetForegroundWindow(frontWindow.get());
+    const UniqueWindow counterWindow(CreateCountingWindow());
+    ASSERT_TRUE(counterWindow);
+    HWND counter = counterWindow.get();
     int count = 0;
     ::SetWindowLongPtrW(counter, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&count));
 
@@ -206,8 +205,6 @@ TEST(ManagerTest, WhileAltAndF4AreHeldTheLoopDropsEveryMessage) {
     ::PostQuitMessage(0);
     Manager::MessageLoop();
     EXPECT_EQ(count, 1);
-    ::DestroyWindow(counter);
-    ::DestroyWindow(front);
 }
 
 TEST(ManagerTest, InitGdiplusStartsGdiplusAndComUntilUnInit) {

@@ -1,6 +1,7 @@
 // Writes the library's skin folder, as seen from this process, to the file named by its argument (UTF-16).
 
 #include "core/Manager.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 
@@ -9,14 +10,13 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     CString folder = Tessel::Manager::GetSkinFolder();
-    HANDLE f =
-        ::CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) {
+    const UniqueFileHandle f(
+        ::CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f) {
         return 3;
     }
     DWORD written = 0;
-    BOOL ok = ::WriteFile(f, folder.GetString(), static_cast<DWORD>(folder.GetLength() * sizeof(wchar_t)),
-                          &written, nullptr);
-    ::CloseHandle(f);
+    BOOL ok = ::WriteFile(f.get(), folder.GetString(),
+                          static_cast<DWORD>(folder.GetLength() * sizeof(wchar_t)), &written, nullptr);
     return ok ? 0 : 4;
 }

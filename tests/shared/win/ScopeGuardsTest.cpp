@@ -1,8 +1,8 @@
 // The scope guards end what they started on every path, and only that: a nested initialisation is balanced
-// too, a failed one is not, and a selection gives the DC its own object back.
+// too, a failed one is not, a selection gives the DC its own object back and a saved state comes back whole.
 
-#include "core/Handle.h"
-#include "core/ScopeGuards.h"
+#include "win/Handle.h"
+#include "win/ScopeGuards.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +42,7 @@ TEST(ScopeGuards, NestedComAndOleScopesLeaveTheThreadAsTheyFoundIt) {
     }).join();
 }
 
-TEST(ScopeGuards, SelectionAndLockEndWithTheirScope) {
+TEST(ScopeGuards, SelectionSavedStateAndLockEndWithTheirScope) {
     UniqueMemoryDC dc(::CreateCompatibleDC(nullptr));
     ASSERT_TRUE(dc);
     const HGDIOBJ own = ::GetCurrentObject(dc.get(), OBJ_BITMAP);
@@ -51,6 +51,15 @@ TEST(ScopeGuards, SelectionAndLockEndWithTheirScope) {
         SelectionScope selected(dc.get(), bitmap.get());
         EXPECT_EQ(::GetCurrentObject(dc.get(), OBJ_BITMAP), bitmap.get());
     }
+    EXPECT_EQ(::GetCurrentObject(dc.get(), OBJ_BITMAP), own);
+
+    const COLORREF colour = ::GetTextColor(dc.get());
+    {
+        SavedDCScope saved(dc.get());
+        ::SetTextColor(dc.get(), colour ^ 0xFFFFFF);
+        ::SelectObject(dc.get(), bitmap.get());
+    }
+    EXPECT_EQ(::GetTextColor(dc.get()), colour);
     EXPECT_EQ(::GetCurrentObject(dc.get(), OBJ_BITMAP), own);
 
     UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, 16));

@@ -4,6 +4,8 @@
 // every path. Owners of single handles are in Handle.h.
 
 #include <windows.h>
+#include <imm.h>
+#include <mmsystem.h>
 #include <objbase.h>
 #include <ole2.h>
 #include <objidl.h>
@@ -39,6 +41,60 @@ class SelectionScope {
   private:
     HDC dc_;  // not owned
     HGDIOBJ displaced_;
+};
+
+// SaveDC, and the DC's state (selected objects, clip, modes) restored when the scope ends.
+class SavedDCScope {
+  public:
+    explicit SavedDCScope(HDC dc) noexcept : dc_(dc), saved_(::SaveDC(dc)) {}
+    ~SavedDCScope() {
+        if (saved_ != 0)
+            ::RestoreDC(dc_, saved_);
+    }
+    SavedDCScope(const SavedDCScope&) = delete;
+    SavedDCScope& operator=(const SavedDCScope&) = delete;
+
+  private:
+    HDC dc_;  // not owned
+    int saved_;
+};
+
+// ImmGetContext ... ImmReleaseContext: a window's input context; get() is null when it has none.
+class ImmContextScope {
+  public:
+    explicit ImmContextScope(HWND hwnd) noexcept : hwnd_(hwnd), context_(::ImmGetContext(hwnd)) {}
+    ~ImmContextScope() {
+        if (context_ != nullptr)
+            ::ImmReleaseContext(hwnd_, context_);
+    }
+    ImmContextScope(const ImmContextScope&) = delete;
+    ImmContextScope& operator=(const ImmContextScope&) = delete;
+
+    [[nodiscard]] HIMC get() const noexcept { return context_; }
+
+  private:
+    HWND hwnd_;  // not owned
+    HIMC context_;
+};
+
+// timeBeginPeriod ... timeEndPeriod: the system timer's resolution raised to `period` ms while the scope
+// lasts.
+class TimerPeriodScope {
+  public:
+    explicit TimerPeriodScope(UINT period) noexcept
+        : period_(period), ok_(::timeBeginPeriod(period) == TIMERR_NOERROR) {}
+    ~TimerPeriodScope() {
+        if (ok_)
+            ::timeEndPeriod(period_);
+    }
+    TimerPeriodScope(const TimerPeriodScope&) = delete;
+    TimerPeriodScope& operator=(const TimerPeriodScope&) = delete;
+
+    [[nodiscard]] bool ok() const noexcept { return ok_; }
+
+  private:
+    UINT period_;
+    bool ok_;
 };
 
 // GlobalLock ... GlobalUnlock of a global memory block; data() is null when the block cannot be locked.

@@ -1,11 +1,11 @@
 #pragma once
 
 // One move-only owner for every kind of Windows handle. Each kind is described by a small traits struct:
-// its handle type, the value that means "none", and how to release it.
+// its handle type, the value that means "none", and how to release it. Kinds whose headers only some code
+// needs have their own file beside this one (InternetHandle.h).
 
 #include <windows.h>
 #include <oleauto.h>
-#include <wininet.h>
 
 #include <utility>
 
@@ -70,7 +70,6 @@ using UniqueHandle = UniqueResource<handle_traits::NullIsNone<HANDLE, &::CloseHa
 using UniqueFileHandle = UniqueResource<handle_traits::InvalidIsNone<&::CloseHandle>>;
 using UniqueFind = UniqueResource<handle_traits::InvalidIsNone<&::FindClose>>;
 using UniqueHKey = UniqueResource<handle_traits::NullIsNone<HKEY, &::RegCloseKey>>;
-using UniqueHInternet = UniqueResource<handle_traits::NullIsNone<HINTERNET, &::InternetCloseHandle>>;
 using UniqueModule = UniqueResource<handle_traits::NullIsNone<HMODULE, &::FreeLibrary>>;
 using UniqueMapView = UniqueResource<handle_traits::NullIsNone<void*, &::UnmapViewOfFile>>;
 template <typename T>
@@ -85,6 +84,8 @@ using UniqueMenu = UniqueResource<handle_traits::NullIsNone<HMENU, &::DestroyMen
 // A window this object created and destroys with itself (a tool tip, a popup).
 using UniqueWindow = UniqueResource<handle_traits::NullIsNone<HWND, &::DestroyWindow>>;
 using UniqueGlobal = UniqueResource<handle_traits::NullIsNone<HGLOBAL, &::GlobalFree>>;
+// A font registered for this process from memory (AddFontMemResourceEx).
+using UniqueFontRegistration = UniqueResource<handle_traits::NullIsNone<HANDLE, &::RemoveFontMemResourceEx>>;
 using UniqueEnhMetafile = UniqueResource<handle_traits::NullIsNone<HENHMETAFILE, &::DeleteEnhMetaFile>>;
 using UniqueBstr = UniqueResource<handle_traits::NullIsNone<BSTR, &::SysFreeString>>;
 // What the system hands out with LocalAlloc (security descriptors, SID texts) or CoTaskMemAlloc (known-folder
