@@ -1,10 +1,11 @@
 #include "shell/DeviceMainDlg.h"
 
-#include "shell/ProgramLog.h"
-#include "shell/Product.h"
+#include "common/ProgramFolder.h"
+#include "common/ProgramLog.h"
+#include "common/Product.h"
 #include "shell/Settings.h"
 #include "shell/StartupTask.h"
-#include "update/MessageBox.h"
+#include "shell/MessageBox.h"
 
 #include "security/ProgramFolderCheck.h"
 

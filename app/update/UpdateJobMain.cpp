@@ -7,8 +7,8 @@
 #include "update/UpdateServer.h"
 #include "update/Updater.h"
 
-#include "security/MachineFolder.h"
-#include "shell/WindowMessages.h"
+#include "common/MachineFolder.h"
+#include "common/WindowMessages.h"
 
 #include "win/Handle.h"
 

@@ -4,8 +4,8 @@
 #include "update/UpdateJobWire.h"
 #include "update/Updater.h"
 
-#include "shell/ProgramLog.h"
-#include "shell/WindowMessages.h"
+#include "common/ProgramLog.h"
+#include "common/WindowMessages.h"
 
 #include <string_view>
 

@@ -6,12 +6,11 @@
 #include "update/Versions.h"
 
 #include "security/AdminFolder.h"
-#include "security/MachineFolder.h"
 
-#include "display/DisplayManager.h"
-#include "shell/Product.h"
-#include "shell/ProgramLog.h"
-#include "shell/WindowMessages.h"
+#include "common/MachineFolder.h"
+#include "common/Product.h"
+#include "common/ProgramLog.h"
+#include "common/WindowMessages.h"
 
 #include "win/Handle.h"
 
@@ -163,6 +162,8 @@ InstallOutcome Updater::InstallPackage(bool software, const std::wstring& versio
     const std::wstring packageName = stem + L".zip";
     const std::wstring installerName = stem + L".exe";
     const wchar_t* const folderName = software ? kSoftwareFolder : FirmwareFolder(displayModel);
+    // The folder ends with "/" and two more follow: package addresses have always had this form, and update
+    // servers' rules and logs match it as it is.
     const std::wstring url = baseUrl_ + folderName + L"//" + packageName;
 
     // A fresh folder of this update's own, which only administrators can change: nothing another process

@@ -6,7 +6,7 @@
 
 #include "update/UpdateJobWire.h"
 #include "update/Updater.h"
-#include "shell/WindowMessages.h"
+#include "common/WindowMessages.h"
 
 #include "MessageSink.h"
 #include "UpdateJobStandIn.h"

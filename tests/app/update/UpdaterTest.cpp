@@ -6,8 +6,8 @@
 
 #include "update/PackageSignature.h"
 
-#include "security/MachineFolder.h"
-#include "shell/WindowMessages.h"
+#include "common/MachineFolder.h"
+#include "common/WindowMessages.h"
 
 #include "LocalUpdateServer.h"
 #include "MessageSink.h"
@@ -250,10 +250,10 @@ TEST_F(UpdaterTest, AnUpdateThatCannotBeInstalledSaysSoStartsNothingAndLeavesNoF
     const std::wstring folder = L"display-K/K1K2/software/";
     struct Case {
         const char* version;
-        const char* package;  // null: 404; "zip": a folder zipped without the installer; "broken": an
-                              // installer that is no program; "forged": a good package with a signature
-                              // by no one; "old": release 1.0.0.4 with its valid signature; "unsigned":
-                              // a good package without a signature (404)
+        // null: 404; "zip": a folder zipped without the installer; "broken": an installer that is no
+        // program; "forged": a good package with a signature by no one; "old": release 1.0.0.4 with its
+        // valid signature; "unsigned": a good package without a signature (404)
+        const char* package;
     };
     const Case cases[] = {
         {"1.0.0.6", nullptr}, {"1.0.0.7", "this is no zip archive"},
