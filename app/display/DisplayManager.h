@@ -79,7 +79,8 @@ class DisplayManager {
     // Opens the vendor interface of every device that matches a filter and appends it to the list.
     // Empty while hidapi cannot be initialised (it is tried again each time).
     void Enumerate() noexcept;
-    // kCommandRescan: clear present, reopen every display, then set present and the model if any was found.
+    // WorkerCommand::kRescan: clear present, reopen every display, then set present and the model if any was
+    // found.
     void RescanDisplays(DisplayFacts& facts) noexcept;
 
     [[nodiscard]] int Count() const noexcept { return count_.load(); }

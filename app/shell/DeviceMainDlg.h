@@ -83,7 +83,7 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
 
     // Worker: passes an update command taken from its queue to the update work, with the display model and,
     // for the firmware check, the first display's firmware version as they are now.
-    void HandOverUpdate(int command) noexcept;
+    void HandOverUpdate(WorkerCommand command) noexcept;
     // Worker: posts the display status to the window when it differs from the one posted last.
     void PublishDisplayStatus() noexcept;
     void OnDisplayStatus(WPARAM packed);

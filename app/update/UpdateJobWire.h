@@ -18,6 +18,8 @@
 // The program believes nothing it does not parse: each field is checked against what the job may say (version
 // texts with IsVersionText), and a line that fails ends what the program takes from that job.
 
+#include "common/WorkerCommand.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -30,7 +32,7 @@
 inline constexpr size_t kJobLineMaxChars = 64;
 
 struct UpdateJobRequest {
-    int command = 0;
+    WorkerCommand command = WorkerCommand::kSoftwareCheck;
     int displayModel = 0;
     int firmware = -1;
     std::wstring version;  // empty: none

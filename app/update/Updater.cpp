@@ -61,20 +61,21 @@ void Updater::RemoveLeftovers() noexcept {
     }
 }
 
-void Updater::RunCommand(int command, int displayModel) noexcept {
+void Updater::RunCommand(WorkerCommand command, int displayModel) noexcept {
     if (cancelled_.load()) {
         return;
     }
     switch (command) {
-        case kCommandSoftwareCheck:
+        case WorkerCommand::kSoftwareCheck:
             CheckSoftware();
             break;
-        case kCommandFirmwareCheck:
+        case WorkerCommand::kFirmwareCheck:
             CheckFirmware(displayModel);
             break;
-        case kCommandSoftwareDownload:
-        case kCommandFirmwareDownload: {
-            const WPARAM kind = command == kCommandSoftwareDownload ? kUpdateSoftware : kUpdateFirmware;
+        case WorkerCommand::kSoftwareDownload:
+        case WorkerCommand::kFirmwareDownload: {
+            const WPARAM kind =
+                command == WorkerCommand::kSoftwareDownload ? kUpdateSoftware : kUpdateFirmware;
             switch (Install(kind, displayModel)) {
                 case InstallOutcome::kStarted:
                     Post(kUpdateInstallerStarted, 0);

@@ -1,14 +1,17 @@
 #pragma once
 
 // The program's update work, run in the short-lived update job process (UpdateJobMain.cpp), one command per
-// process: the start-up checks for new software (kCommandSoftwareCheck) and display firmware
-// (kCommandFirmwareCheck), and, once the user has accepted an offer, the download of the package, its
-// unpacking and the start of its installer (kCommandSoftwareDownload, kCommandFirmwareDownload). Everything
-// it learns goes out as kUpdateResultMessage and kDownloadProgressMessage notifications (UpdateNotify.h),
-// which reach the main window; the dialogue with the user stays there.
+// process: the start-up checks for new software (WorkerCommand::kSoftwareCheck) and display firmware
+// (WorkerCommand::kFirmwareCheck), and, once the user has accepted an offer, the download of the package, its
+// unpacking and the start of its installer (WorkerCommand::kSoftwareDownload,
+// WorkerCommand::kFirmwareDownload). Everything it learns goes out as kUpdateResultMessage and
+// kDownloadProgressMessage notifications (UpdateNotify.h), which reach the main window; the dialogue with the
+// user stays there.
 
 #include "update/HttpTransfer.h"
 #include "update/UpdateNotify.h"
+
+#include "common/WorkerCommand.h"
 
 #include <windows.h>
 
@@ -17,11 +20,6 @@
 #include <mutex>
 #include <string>
 #include <utility>
-
-inline constexpr int kCommandSoftwareCheck = 5;     // software update check at start-up
-inline constexpr int kCommandFirmwareCheck = 6;     // firmware update check at start-up
-inline constexpr int kCommandSoftwareDownload = 7;  // the user accepted the software update
-inline constexpr int kCommandFirmwareDownload = 8;  // the user accepted the firmware update
 
 // wParam of kUpdateResultMessage.
 // lParam 1: the server has newer software (LatestVersion).
@@ -66,7 +64,7 @@ class Updater {
 
     // Performs one of the four update commands above (displayModel: kModelK1, kModelK2, 0 none); any other
     // command is ignored.
-    void RunCommand(int command, int displayModel) noexcept;
+    void RunCommand(WorkerCommand command, int displayModel) noexcept;
 
     // After a kUpdateSoftware or kUpdateFirmware result: the version text the check found.
     [[nodiscard]] std::wstring LatestVersion(WPARAM kind) const;
