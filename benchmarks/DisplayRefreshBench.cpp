@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
     {
         BareLoop bare(DisplayLink::kRefreshPauseMs);
         BenchWorker worker;
-        worker.link.QueueCommand(kCommandRescan);
+        worker.link.QueueCommand(WorkerCommand::kRescan);
         if (!worker.Start()) {
             std::fprintf(stderr, "the worker did not start\n");
             return 1;
@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
     {
         BareLoop bare(DisplayLink::kRefreshPauseMs);
         BenchWorker worker;
-        worker.link.QueueCommand(kCommandRescan);
+        worker.link.QueueCommand(WorkerCommand::kRescan);
         if (!worker.Start()) {
             return 1;
         }
@@ -223,7 +223,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < kStopSamples; ++i) {
         BareLoop bare(0);
         BenchWorker worker;
-        worker.link.QueueCommand(kCommandRescan);
+        worker.link.QueueCommand(WorkerCommand::kRescan);
         if (!worker.Start()) {
             return 1;
         }

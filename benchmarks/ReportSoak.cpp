@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
     static_cast<void>(Measure(0));
     static_cast<void>(Measure(0));
     BenchWorker worker(pauseMs, kReportsPerStep);
-    worker.link.QueueCommand(kCommandRescan);
+    worker.link.QueueCommand(WorkerCommand::kRescan);
     if (!worker.Start()) {
         return kSetupFailed;
     }

@@ -30,6 +30,7 @@ from calidra_session import CALIDRA_TITLE, Session  # noqa: E402
 BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
 SETTLE_S = 5
 GIVE_UP_S = 30
+HIDE_CLICKS = 3
 # A feed that changes every second, so that every report differs from the one before.
 CURVE = tuple((38 + (i * 7) % 45, (i * 13) % 100) for i in range(40))
 BASELINES = ("bare_report_loop.exe", "idle_poller.exe")
@@ -141,9 +142,13 @@ def start_hidden_calidra(s):
         raise SystemExit("idle_cpu: no panel on screen")
     if not s.wait_for(lambda: reports(s) > 0, GIVE_UP_S):
         raise SystemExit("idle_cpu: the display gets no reports")
-    s.click_panel(*CLOSE_MARK)
-    if not s.wait_for(lambda: s.window(CALIDRA_TITLE) is None, GIVE_UP_S):
-        raise SystemExit("idle_cpu: the panel did not hide")
+    # A click that comes while the panel is still settling can be lost (it happened once in five rounds):
+    # click again rather than lose the whole run.
+    for _ in range(HIDE_CLICKS):
+        s.click_panel(*CLOSE_MARK)
+        if s.wait_for(lambda: s.window(CALIDRA_TITLE) is None, GIVE_UP_S / HIDE_CLICKS):
+            return
+    raise SystemExit("idle_cpu: the panel did not hide")
 
 
 def measure_pair(program_session, baseline_session, seconds):

@@ -38,6 +38,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from calidra_session import CALIDRA_TITLE, FIRMWARE_FOLDERS, SOFTWARE_FOLDER, Session  # noqa: E402
+from resident_memory import memory_kib  # noqa: E402
 from x_damage import DamageCounter  # noqa: E402
 
 BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
@@ -66,16 +67,6 @@ MEMORY = (("private_kib", "private memory, KiB"), ("rss_kib", "resident, KiB"), 
 # code, fonts) read in the first time a path runs, which the program does not hold more of.
 JUDGED = tuple(m for m in MEMORY if m[0] != "rss_kib")
 LONG_CYCLE_S = 600
-
-
-def linux_memory(pid):
-    values = {}
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            key, _, rest = line.partition(":")
-            if key in ("VmRSS", "RssAnon"):
-                values[key] = int(rest.split()[0])
-    return values.get("VmRSS", 0), values.get("RssAnon", 0)
 
 
 class Soak:
@@ -155,7 +146,8 @@ class Soak:
         """Counters now; events: how many events the step since the last sample brought (for its verdict)."""
         time.sleep(SETTLE_S)
         values = self.counters()
-        rss, anon = linux_memory(self.pid)
+        linux = memory_kib(self.pid)
+        rss, anon = linux.get("VmRSS", 0), linux.get("RssAnon", 0)
         row = {"point": label, "handles": int(values["handles"]), "gdi_reported": int(values["gdi_reported"]),
                "user_reported": int(values["user_reported"]), "gdi_table": int(values["gdi_table"]),
                "windows": int(values["windows"]), "private_kib": int(values["private_kib"]), "rss_kib": rss,

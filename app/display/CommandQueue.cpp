@@ -1,6 +1,6 @@
 #include "display/CommandQueue.h"
 
-bool CommandQueue::Push(int command) noexcept {
+bool CommandQueue::Push(WorkerCommand command) noexcept {
     std::lock_guard lock(mutex_);
     if (commands_.size() >= kCapacity) {
         return false;
@@ -9,12 +9,12 @@ bool CommandQueue::Push(int command) noexcept {
     return true;
 }
 
-std::optional<int> CommandQueue::Pop() noexcept {
+std::optional<WorkerCommand> CommandQueue::Pop() noexcept {
     std::lock_guard lock(mutex_);
     if (commands_.empty()) {
         return std::nullopt;
     }
-    const int command = commands_.front();
+    const WorkerCommand command = commands_.front();
     commands_.pop_front();
     return command;
 }

@@ -1,14 +1,14 @@
 #pragma once
 
-// The worker's first-in first-out list of integer commands. The UI thread appends, the worker takes; a mutex
+// The worker's first-in first-out list of commands. The UI thread appends, the worker takes; a mutex
 // serialises the two.
+
+#include "common/WorkerCommand.h"
 
 #include <cstddef>
 #include <deque>
 #include <mutex>
 #include <optional>
-
-inline constexpr int kCommandRescan = 1;  // rescan the displays, map the sensor snapshot
 
 class CommandQueue {
   public:
@@ -21,12 +21,12 @@ class CommandQueue {
     CommandQueue& operator=(const CommandQueue&) = delete;
 
     // Appends command; false if the queue is full and the command was dropped.
-    bool Push(int command) noexcept;
+    bool Push(WorkerCommand command) noexcept;
     // Removes and returns the oldest command, or nothing if the queue is empty.
-    [[nodiscard]] std::optional<int> Pop() noexcept;
+    [[nodiscard]] std::optional<WorkerCommand> Pop() noexcept;
     [[nodiscard]] size_t Size() const noexcept;
 
   private:
     mutable std::mutex mutex_;
-    std::deque<int> commands_;
+    std::deque<WorkerCommand> commands_;
 };

@@ -2,18 +2,18 @@
 
 #include <dbt.h>
 
-int DisplayLink::RunStep(CThreadBasic& worker) noexcept {
-    if (const std::optional<int> command = queue_.Pop()) {
-        if (*command == kCommandRescan) {
+std::optional<WorkerCommand> DisplayLink::RunStep(StepPause& pause) noexcept {
+    if (const std::optional<WorkerCommand> command = queue_.Pop()) {
+        if (*command == WorkerCommand::kRescan) {
             Rescan();
-            return 0;
+            return std::nullopt;
         }
-        return *command;
+        return command;
     }
     if (facts_.present.load() != 0) {
-        Refresh(worker);
+        Refresh(pause);
     }
-    return 0;
+    return std::nullopt;
 }
 
 void DisplayLink::Rescan() noexcept {
@@ -29,7 +29,7 @@ void DisplayLink::Rescan() noexcept {
     }
 }
 
-bool DisplayLink::Refresh(CThreadBasic& worker) noexcept {
+bool DisplayLink::Refresh(StepPause& pause) noexcept {
     const SensorSnapshot* snapshot = snapshot_.load();
     if (!snapshot) {
         return false;
@@ -41,7 +41,7 @@ bool DisplayLink::Refresh(CThreadBasic& worker) noexcept {
     DisplayManager::Instance().SendReportToAll(report);
     lastReport_ = report;
     lastReportLight_ = light == kLightOn ? kLightOn : kLightOff;
-    worker.Pause(refreshPauseMs_);
+    pause.Pause(refreshPauseMs_);
     return true;
 }
 

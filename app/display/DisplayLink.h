@@ -6,32 +6,32 @@
 // Wiring in the main window (DeviceMainDlg derives from MDialog and CThreadBasic and holds a DisplayLink):
 //
 //   void Step() noexcept override {                       // CThreadBasic's step
-//       if (const int command = display_.RunStep(*this)) {
-//           updateThread_.HandOver(command, ...);         // the update checks and downloads run there
+//       if (const std::optional<WorkerCommand> command = display_.RunStep(*this)) {
+//           updates_.HandOver(*command, ...);             // the update checks and downloads run there
 //       }
 //   }
 //   OnInitDialog:  display_.SetLight(ReadLightSetting()); display_.SetUnit(ReadSetting(kSettingUnit));
 //                  DisplayManager::RegisterDisplayNotifications(hwnd);  (after the tray icon)
-//                  updateThread_.Start(); Start(); then queue the software check, kCommandRescan and the
-//                  firmware check.
+//                  Start(); then queue the software check, the rescan and the firmware check.
 //   WM_DEVICECHANGE: display_.OnDeviceChange(wParam, lParam); return 0;
 //   light / unit clicks: display_.SetLight(...), display_.SetUnit(...) next to WriteSetting.
 //   watchdog timer: display_.Snapshot() (null until mapped) for SnapshotLiveness.
 //   firmware check: display_.Facts().model and DisplayManager::Instance().QueryFirmwareVersion, at the
 //                   hand-over, on the worker.
 //   tray menu: DisplayManager::Instance().Count().
-//   destructor: updateThread_.Shutdown(); StopAndJoin();  before the members go.
+//   destructor: updates_.Shutdown(); StopAndJoin();  before the members go.
 
 #include "display/CommandQueue.h"
 #include "display/DisplayManager.h"
 #include "display/DisplayStatus.h"
-#include "display/ThreadBasic.h"
+#include "display/StepPause.h"
 #include "sensors/SensorSnapshot.h"
 #include "win/Handle.h"
 
 #include <windows.h>
 
 #include <atomic>
+#include <optional>
 
 class DisplayLink {
   public:
@@ -43,21 +43,21 @@ class DisplayLink {
     DisplayLink& operator=(const DisplayLink&) = delete;
 
     // UI thread: appends a worker command.
-    void QueueCommand(int command) noexcept { queue_.Push(command); }
+    void QueueCommand(WorkerCommand command) noexcept { queue_.Push(command); }
     [[nodiscard]] CommandQueue& Queue() noexcept { return queue_; }
 
     // One worker step: takes the oldest command and performs it if it is the rescan, or, with nothing queued
-    // and a display present, sends one temperature report and pauses. Returns any other command taken from
-    // the queue, for the caller to perform or drop; 0 when there was none.
-    [[nodiscard]] int RunStep(CThreadBasic& worker) noexcept;
+    // and a display present, sends one temperature report and pauses through pause. Returns any other command
+    // taken from the queue, for the caller to perform or drop; nothing when there was none.
+    [[nodiscard]] std::optional<WorkerCommand> RunStep(StepPause& pause) noexcept;
 
-    // kCommandRescan: rescans the displays (logging those found and lost), then maps the sensor snapshot if
-    // that has not succeeded yet.
+    // WorkerCommand::kRescan: rescans the displays (logging those found and lost), then maps the sensor
+    // snapshot if that has not succeeded yet.
     void Rescan() noexcept;
 
     // One temperature report from the snapshot and the settings to every display, then the refresh pause.
     // Sends nothing (and does not pause) while the snapshot is not mapped. True if a report was sent.
-    bool Refresh(CThreadBasic& worker) noexcept;
+    bool Refresh(StepPause& pause) noexcept;
 
     // Worker thread: the open displays and what the last report made them show.
     [[nodiscard]] DisplayStatus Status() const noexcept;

@@ -220,12 +220,12 @@ bool DisplayManager::OnDeviceInterfaceChange(const DEV_BROADCAST_DEVICEINTERFACE
         display = true;
         if (event == DBT_DEVICEARRIVAL) {
             if (ProbeDisplayInterface(name.c_str())) {
-                queue.Push(kCommandRescan);
+                queue.Push(WorkerCommand::kRescan);
             }
         } else if (event == DBT_DEVICEREMOVECOMPLETE) {
             facts.present.store(0);
         }
-        queue.Push(kCommandRescan);
+        queue.Push(WorkerCommand::kRescan);
     }
     return display;
 }

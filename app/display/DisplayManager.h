@@ -11,6 +11,8 @@
 #include "display/TemperatureReport.h"
 #include "win/HidHandles.h"
 
+#include "common/Product.h"
+
 #include <windows.h>
 #include <dbt.h>
 
@@ -24,8 +26,6 @@
 inline constexpr unsigned short kDisplayVendorId = 0x1A2C;
 inline constexpr unsigned short kProductIdK1 = 0x4C84;
 inline constexpr unsigned short kProductIdK2 = 0x4D84;
-inline constexpr int kModelK1 = 1;
-inline constexpr int kModelK2 = 2;
 inline constexpr unsigned short kDisplayUsagePage = 0xFF01;
 inline constexpr unsigned short kDisplayUsage = 0x0001;
 // The firmware query goes out as 64 bytes (hidapi pads it to the display's 65-byte feature report). Its reply
@@ -79,7 +79,8 @@ class DisplayManager {
     // Opens the vendor interface of every device that matches a filter and appends it to the list.
     // Empty while hidapi cannot be initialised (it is tried again each time).
     void Enumerate() noexcept;
-    // kCommandRescan: clear present, reopen every display, then set present and the model if any was found.
+    // WorkerCommand::kRescan: clear present, reopen every display, then set present and the model if any was
+    // found.
     void RescanDisplays(DisplayFacts& facts) noexcept;
 
     [[nodiscard]] int Count() const noexcept { return count_.load(); }

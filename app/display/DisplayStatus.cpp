@@ -1,7 +1,7 @@
 #include "display/DisplayStatus.h"
 
 #include "display/DisplayManager.h"
-#include "shell/ProgramLog.h"
+#include "common/ProgramLog.h"
 
 #include <algorithm>
 

@@ -6,13 +6,14 @@
 // A derived class must call StopAndJoin in its own destructor, because the thread calls the derived class's
 // Step.
 
+#include "display/StepPause.h"
 #include "win/Handle.h"
 
 #include <windows.h>
 
 #include <atomic>
 
-class CThreadBasic {
+class CThreadBasic : public StepPause {
   public:
     static constexpr DWORD kLoopPeriodMs = 16;
     static constexpr DWORD kStopWaitMs = 1000;
@@ -37,7 +38,7 @@ class CThreadBasic {
     [[nodiscard]] bool IsRunning() const noexcept { return running_.load() != 0; }
 
     // For the step, on the worker thread: sleeps ms, or less if Stop is called meanwhile.
-    void Pause(DWORD ms) noexcept;
+    void Pause(DWORD ms) noexcept override;
 
     // GetTickCount when the thread was started; also the thread's exit code.
     [[nodiscard]] DWORD StartTick() const noexcept { return startTick_; }

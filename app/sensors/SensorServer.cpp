@@ -1,8 +1,8 @@
 #include "sensors/SensorServer.h"
 
+#include "common/ProgramFolder.h"
 #include "security/OpenedPath.h"
 
-#include "core/Manager.h"
 #include "win/Handle.h"
 
 #include <tlhelp32.h>
@@ -21,10 +21,6 @@ constexpr wchar_t kVersionExportMissingLine[] =
     L"\u65e0\u6cd5\u83b7\u53d6 RtlGetNtVersionNumbers \u51fd\u6570\u7684\u5730\u5740";
 
 }  // namespace
-
-std::wstring GetProgramFolder() {
-    return Tessel::Manager::GetAppFolder().GetString();
-}
 
 bool IsNtMajorVersion10OrLater(const wchar_t* library, const char* function, LineSink& errors) noexcept {
     UniqueModule module(::LoadLibraryW(library));

@@ -5,7 +5,7 @@
 // TermivoxWin7\ for older Windows.
 
 #include "sensors/SensorSnapshot.h"
-#include "shell/ProgramLog.h"
+#include "common/ProgramLog.h"
 
 #include <windows.h>
 
@@ -19,9 +19,6 @@ inline constexpr UINT kSensorWatchdogPeriodMs = 5000;
 
 // From this attempt on, the older-Windows build is started even on Windows 10 or later.
 inline constexpr int kSensorServerFallbackAttempt = 8;
-
-// The folder of the running executable with a trailing backslash (also the base of the skin folder).
-[[nodiscard]] std::wstring GetProgramFolder();
 
 // True when the system's major version (from ntdll's RtlGetNtVersionNumbers) is 10 or above; Windows 11
 // reports 10. When ntdll or the export cannot be had, one of two fixed Chinese lines goes to the program log

@@ -1,10 +1,11 @@
 #include "shell/DeviceMainDlg.h"
 
-#include "shell/ProgramLog.h"
-#include "shell/Product.h"
+#include "common/ProgramFolder.h"
+#include "common/ProgramLog.h"
+#include "common/Product.h"
 #include "shell/Settings.h"
 #include "shell/StartupTask.h"
-#include "update/MessageBox.h"
+#include "shell/MessageBox.h"
 
 #include "security/ProgramFolderCheck.h"
 
@@ -93,9 +94,9 @@ BOOL DeviceMainDlg::OnInitDialog() {
     if (!IsRunning()) {
         (void)Start();
     }
-    display_.QueueCommand(kCommandSoftwareCheck);
-    display_.QueueCommand(kCommandRescan);
-    display_.QueueCommand(kCommandFirmwareCheck);
+    display_.QueueCommand(WorkerCommand::kSoftwareCheck);
+    display_.QueueCommand(WorkerCommand::kRescan);
+    display_.QueueCommand(WorkerCommand::kFirmwareCheck);
 
     SetTimer(kSensorWatchdogTimerId, kSensorWatchdogPeriodMs, nullptr);
     return TRUE;
@@ -221,7 +222,7 @@ void DeviceMainDlg::OnTimer(UINT id) {
         KillTimer(kSensorWatchdogTimerId);
     } else if (id == kLateRescanTimerId) {
         KillTimer(kLateRescanTimerId);
-        display_.QueueCommand(kCommandRescan);
+        display_.QueueCommand(WorkerCommand::kRescan);
     }
 }
 
@@ -247,7 +248,7 @@ LRESULT DeviceMainDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             // Display handles opened before a suspend may be dead after it: open them all again.
             if (wParam == PBT_APMRESUMEAUTOMATIC) {
                 LogEvent(L"Resumed from sleep: rescanning the displays");
-                display_.QueueCommand(kCommandRescan);
+                display_.QueueCommand(WorkerCommand::kRescan);
             }
             return TRUE;
         case kDisplayStatusMessage:
@@ -294,7 +295,8 @@ void DeviceMainDlg::OnUpdateResult(WPARAM what, LPARAM detail) {
             const CString question = UpdateQuestion(updates_.LatestVersion(what).c_str());
             if (ShowMessageBox(question, software ? kSoftwareUpdatesTitle : kFirmwareUpdatesTitle,
                                MB_YESNO) == 1) {
-                display_.QueueCommand(software ? kCommandSoftwareDownload : kCommandFirmwareDownload);
+                display_.QueueCommand(software ? WorkerCommand::kSoftwareDownload
+                                               : WorkerCommand::kFirmwareDownload);
             }
             return;
         }
@@ -320,18 +322,18 @@ void DeviceMainDlg::EndProgram() noexcept {
 }
 
 void DeviceMainDlg::Step() noexcept {
-    if (const int command = display_.RunStep(*this)) {
-        HandOverUpdate(command);
+    if (const std::optional<WorkerCommand> command = display_.RunStep(*this)) {
+        HandOverUpdate(*command);
     }
     PublishDisplayStatus();
 }
 
-void DeviceMainDlg::HandOverUpdate(int command) noexcept {
+void DeviceMainDlg::HandOverUpdate(WorkerCommand command) noexcept {
     // The displays belong to this thread: the first one is asked for its firmware here, before the check
     // fetches the server's version in its job, which then compares with this answer.
     int firmware = kNoFirmwareAnswer;
-    if (int version = 0;
-        command == kCommandFirmwareCheck && DisplayManager::Instance().QueryFirmwareVersion(&version)) {
+    if (int version = 0; command == WorkerCommand::kFirmwareCheck &&
+                         DisplayManager::Instance().QueryFirmwareVersion(&version)) {
         firmware = version;
     }
     (void)updates_.HandOver(command, display_.Facts().model.load(), firmware);

@@ -7,7 +7,7 @@
 #include "display/DisplayLink.h"
 #include "display/ThreadBasic.h"
 #include "shell/TrayIcon.h"
-#include "shell/WindowMessages.h"
+#include "common/WindowMessages.h"
 #include "update/UpdateJobs.h"
 #include "update/Updater.h"
 
@@ -24,8 +24,6 @@ namespace Tessel {
 class MControl;
 }
 
-// Posted by the worker when what the displays show has changed: wParam the packed DisplayStatus.
-inline constexpr UINT kDisplayStatusMessage = WM_USER + 669;
 inline constexpr UINT kCommandExit = 100;
 inline constexpr UINT kTrayIconId = 109;
 // The status line while the logon task is not registered because the program's files are not protected.
@@ -85,7 +83,7 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
 
     // Worker: passes an update command taken from its queue to the update work, with the display model and,
     // for the firmware check, the first display's firmware version as they are now.
-    void HandOverUpdate(int command) noexcept;
+    void HandOverUpdate(WorkerCommand command) noexcept;
     // Worker: posts the display status to the window when it differs from the one posted last.
     void PublishDisplayStatus() noexcept;
     void OnDisplayStatus(WPARAM packed);

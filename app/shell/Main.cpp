@@ -1,8 +1,9 @@
 // Entry point: one instance only, prepare the process, run the main window, shut down in order.
 
 #include "shell/DeviceMainDlg.h"
-#include "shell/ProgramLog.h"
-#include "shell/Product.h"
+#include "common/ProgramFolder.h"
+#include "common/ProgramLog.h"
+#include "common/Product.h"
 #include "shell/Startup.h"
 
 #include "sensors/SensorServer.h"

@@ -1,7 +1,7 @@
 #include "shell/Settings.h"
 
-#include "shell/LeadingInt.h"
-#include "shell/Product.h"
+#include "common/LeadingInt.h"
+#include "common/Product.h"
 
 #include "win/Handle.h"
 

@@ -1,6 +1,6 @@
 #include "shell/Startup.h"
 
-#include "shell/Product.h"
+#include "common/Product.h"
 
 #include "win/Handle.h"
 

@@ -1,8 +1,9 @@
 #include "shell/StartupTask.h"
 
-#include "sensors/SensorServer.h"
+#include "common/ProgramFolder.h"
 
 #include "win/Handle.h"
+#include "win/ScopeGuards.h"
 
 #include <wrl/client.h>
 
@@ -75,23 +76,6 @@ class Variant {
 
   private:
     VARIANT v_;
-};
-
-// Pairs a successful CoInitialize with CoUninitialize.
-class ComApartment {
-  public:
-    ComApartment() noexcept : result_(::CoInitialize(nullptr)) {}
-    ~ComApartment() {
-        if (SUCCEEDED(result_)) {
-            ::CoUninitialize();
-        }
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    [[nodiscard]] HRESULT Result() const noexcept { return result_; }
-
-  private:
-    HRESULT result_;
 };
 
 // Reports a failed step; true when it failed.

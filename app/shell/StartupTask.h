@@ -7,7 +7,7 @@
 //   user), run level highest, no execution time limit, parallel instances, one action: the program folder's
 //   "Calidra.exe"; registered create-or-update with the interactive token.
 
-#include "shell/ProgramLog.h"
+#include "common/ProgramLog.h"
 
 #include <windows.h>
 #include <taskschd.h>

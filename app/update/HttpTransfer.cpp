@@ -1,6 +1,6 @@
 #include "update/HttpTransfer.h"
 
-#include "shell/WindowMessages.h"
+#include "common/WindowMessages.h"
 
 #include <algorithm>
 #include <climits>

@@ -18,8 +18,8 @@
 
 inline constexpr int kTransferDone = 1;
 inline constexpr int kTransferNoInternet = 0;  // WinINet could not be opened
-inline constexpr int kTransferFailed =
-    -1;  // not opened, not 200, too big, too slow, or a read or write failed
+// Not opened, not 200, too big, too slow, or a read or write failed.
+inline constexpr int kTransferFailed = -1;
 inline constexpr int kTransferStopped = -2;  // Stop was called during the transfer
 
 inline constexpr DWORD kTransferReadSize = 10240;

@@ -7,8 +7,8 @@
 #include "update/UpdateServer.h"
 #include "update/Updater.h"
 
-#include "security/MachineFolder.h"
-#include "shell/WindowMessages.h"
+#include "common/MachineFolder.h"
+#include "common/WindowMessages.h"
 
 #include "win/Handle.h"
 
@@ -72,9 +72,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             Write(output, FormatResultLine(wParam, lParam));
         },
         ReadUpdateBaseUrl(), MachineFolderPath());
-    if (request->command == kCommandSoftwareDownload || request->command == kCommandFirmwareDownload) {
-        updater.SetLatest(request->command == kCommandSoftwareDownload ? kUpdateSoftware : kUpdateFirmware,
-                          request->version);
+    if (request->command == WorkerCommand::kSoftwareDownload ||
+        request->command == WorkerCommand::kFirmwareDownload) {
+        updater.SetLatest(
+            request->command == WorkerCommand::kSoftwareDownload ? kUpdateSoftware : kUpdateFirmware,
+            request->version);
     }
 
     // The program's cancel event, or the program's end, cancels the work; the thread ends with the process.
@@ -86,7 +88,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }).detach();
 
     // The program's first command of a run removes what earlier runs' updates left.
-    if (request->command == kCommandSoftwareCheck) {
+    if (request->command == WorkerCommand::kSoftwareCheck) {
         updater.RemoveLeftovers();
     }
     updater.RunCommand(request->command, request->displayModel);

@@ -103,8 +103,8 @@ bool IsResult(int64_t what, int64_t detail) noexcept {
 }  // namespace
 
 std::wstring FormatJobArguments(const UpdateJobRequest& request) {
-    return std::to_wstring(request.command) + L' ' + std::to_wstring(request.displayModel) + L' ' +
-           std::to_wstring(request.firmware) + L' ' +
+    return std::to_wstring(static_cast<int>(request.command)) + L' ' + std::to_wstring(request.displayModel) +
+           L' ' + std::to_wstring(request.firmware) + L' ' +
            (request.version.empty() ? std::wstring(kNoVersion) : Hex<wchar_t>(request.version)) + L' ' +
            std::to_wstring(request.cancelEvent) + L' ' + std::to_wstring(request.program);
 }
@@ -114,7 +114,8 @@ std::optional<UpdateJobRequest> ParseJobArguments(const std::vector<std::wstring
         return std::nullopt;
     }
     std::vector<std::wstring_view> a(args.begin(), args.end());
-    const auto command = Number(a[0], kCommandSoftwareCheck, kCommandFirmwareDownload);
+    const auto command = Number(a[0], static_cast<int>(WorkerCommand::kSoftwareCheck),
+                                static_cast<int>(WorkerCommand::kFirmwareDownload));
     const auto model = Number(a[1], 0, 2);
     const auto firmware = Number(a[2], -1, 0xFFFF);
     const auto version = a[3] == kNoVersion ? std::optional<std::wstring>(std::wstring()) : FromHex(a[3]);
@@ -123,9 +124,9 @@ std::optional<UpdateJobRequest> ParseJobArguments(const std::vector<std::wstring
     if (!command || !model || !firmware || !version || !cancel || !program) {
         return std::nullopt;
     }
-    return UpdateJobRequest{static_cast<int>(*command),     static_cast<int>(*model),
-                            static_cast<int>(*firmware),    *version,
-                            static_cast<uint32_t>(*cancel), static_cast<uint32_t>(*program)};
+    return UpdateJobRequest{static_cast<WorkerCommand>(*command), static_cast<int>(*model),
+                            static_cast<int>(*firmware),          *version,
+                            static_cast<uint32_t>(*cancel),       static_cast<uint32_t>(*program)};
 }
 
 std::string FormatResultLine(WPARAM what, LPARAM detail) {

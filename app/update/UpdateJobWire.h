@@ -4,10 +4,10 @@
 // job with its request as arguments and reads the job's news from an anonymous pipe, one line each.
 //
 // Arguments: "<command> <display model> <firmware> <version> <cancel event> <program>"
-//   command 5 to 8 (Updater.h); display model 0 to 2; firmware: what the first display answered (0 to 65535,
-//   -1 nothing); version: the version text a download fetches, as hexadecimal UTF-16 code units (4 digits
-//   each), "-" for none; the last two are inherited handle values in decimal: an event the program sets to
-//   cancel the job, and the program's own process, whose end cancels it as well.
+//   command: one of the four update commands (Updater.h); display model 0 to 2; firmware: what the first
+//   display answered (0 to 65535, -1 nothing); version: the version text a download fetches, as hexadecimal
+//   UTF-16 code units (4 digits each), "-" for none; the last two are inherited handle values in decimal: an
+//   event the program sets to cancel the job, and the program's own process, whose end cancels it as well.
 //
 // Lines (ASCII, each ending with "\n"):
 //   "R <what> <detail>"  a kUpdateResultMessage (wParam, lParam)
@@ -17,6 +17,8 @@
 //                        start a line of its own
 // The program believes nothing it does not parse: each field is checked against what the job may say (version
 // texts with IsVersionText), and a line that fails ends what the program takes from that job.
+
+#include "common/WorkerCommand.h"
 
 #include <windows.h>
 
@@ -30,7 +32,7 @@
 inline constexpr size_t kJobLineMaxChars = 64;
 
 struct UpdateJobRequest {
-    int command = 0;
+    WorkerCommand command = WorkerCommand::kSoftwareCheck;
     int displayModel = 0;
     int firmware = -1;
     std::wstring version;  // empty: none

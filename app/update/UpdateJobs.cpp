@@ -4,8 +4,8 @@
 #include "update/UpdateJobWire.h"
 #include "update/Updater.h"
 
-#include "shell/ProgramLog.h"
-#include "shell/WindowMessages.h"
+#include "common/ProgramLog.h"
+#include "common/WindowMessages.h"
 
 #include <string_view>
 
@@ -17,8 +17,8 @@ SECURITY_ATTRIBUTES Inheritable() noexcept {
     return SECURITY_ATTRIBUTES{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
 }
 
-bool IsDownload(int command) noexcept {
-    return command == kCommandSoftwareDownload || command == kCommandFirmwareDownload;
+bool IsDownload(WorkerCommand command) noexcept {
+    return command == WorkerCommand::kSoftwareDownload || command == WorkerCommand::kFirmwareDownload;
 }
 
 }  // namespace
@@ -37,7 +37,7 @@ void UpdateJobs::Configure(HWND window, const std::wstring& programFolder, const
     program_ = programFolder + kUpdateJobProgram;
 }
 
-bool UpdateJobs::HandOver(int command, int displayModel, int firmware) noexcept {
+bool UpdateJobs::HandOver(WorkerCommand command, int displayModel, int firmware) noexcept {
     std::lock_guard lock(mutex_);
     if (program_.empty() || stopping_) {
         return false;
@@ -123,8 +123,8 @@ void UpdateJobs::RunJob(const Job& job) {
 
     UpdateJobRequest request{job.command, job.displayModel, job.firmware, {}, 0, 0};
     if (IsDownload(job.command)) {
-        request.version =
-            LatestVersion(job.command == kCommandSoftwareDownload ? kUpdateSoftware : kUpdateFirmware);
+        request.version = LatestVersion(job.command == WorkerCommand::kSoftwareDownload ? kUpdateSoftware
+                                                                                        : kUpdateFirmware);
     }
     request.cancelEvent = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(cancel.get()));
     request.program = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(program.get()));

@@ -52,7 +52,7 @@ class UpdateJobs {
 
     // Worker: appends command (displayModel: 1 K1, 2 K2, 0 none; firmware: the first display's answer, -1
     // none) and returns at once; false if it was dropped (queue full, update work off, shutting down).
-    bool HandOver(int command, int displayModel, int firmware) noexcept;
+    bool HandOver(WorkerCommand command, int displayModel, int firmware) noexcept;
 
     // UI thread, after a kUpdateSoftware or kUpdateFirmware result: the version text the check found.
     [[nodiscard]] std::wstring LatestVersion(WPARAM kind) const;
@@ -64,7 +64,7 @@ class UpdateJobs {
 
   private:
     struct Job {
-        int command;
+        WorkerCommand command;
         int displayModel;
         int firmware;
     };

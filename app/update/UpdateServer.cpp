@@ -1,6 +1,6 @@
 #include "update/UpdateServer.h"
 
-#include "shell/Product.h"
+#include "common/Product.h"
 
 #include "win/Handle.h"
 

@@ -6,12 +6,11 @@
 #include "update/Versions.h"
 
 #include "security/AdminFolder.h"
-#include "security/MachineFolder.h"
 
-#include "display/DisplayManager.h"
-#include "shell/Product.h"
-#include "shell/ProgramLog.h"
-#include "shell/WindowMessages.h"
+#include "common/MachineFolder.h"
+#include "common/Product.h"
+#include "common/ProgramLog.h"
+#include "common/WindowMessages.h"
 
 #include "win/Handle.h"
 
@@ -62,20 +61,21 @@ void Updater::RemoveLeftovers() noexcept {
     }
 }
 
-void Updater::RunCommand(int command, int displayModel) noexcept {
+void Updater::RunCommand(WorkerCommand command, int displayModel) noexcept {
     if (cancelled_.load()) {
         return;
     }
     switch (command) {
-        case kCommandSoftwareCheck:
+        case WorkerCommand::kSoftwareCheck:
             CheckSoftware();
             break;
-        case kCommandFirmwareCheck:
+        case WorkerCommand::kFirmwareCheck:
             CheckFirmware(displayModel);
             break;
-        case kCommandSoftwareDownload:
-        case kCommandFirmwareDownload: {
-            const WPARAM kind = command == kCommandSoftwareDownload ? kUpdateSoftware : kUpdateFirmware;
+        case WorkerCommand::kSoftwareDownload:
+        case WorkerCommand::kFirmwareDownload: {
+            const WPARAM kind =
+                command == WorkerCommand::kSoftwareDownload ? kUpdateSoftware : kUpdateFirmware;
             switch (Install(kind, displayModel)) {
                 case InstallOutcome::kStarted:
                     Post(kUpdateInstallerStarted, 0);
@@ -163,6 +163,8 @@ InstallOutcome Updater::InstallPackage(bool software, const std::wstring& versio
     const std::wstring packageName = stem + L".zip";
     const std::wstring installerName = stem + L".exe";
     const wchar_t* const folderName = software ? kSoftwareFolder : FirmwareFolder(displayModel);
+    // The folder ends with "/" and two more follow: package addresses have always had this form, and update
+    // servers' rules and logs match it as it is.
     const std::wstring url = baseUrl_ + folderName + L"//" + packageName;
 
     // A fresh folder of this update's own, which only administrators can change: nothing another process

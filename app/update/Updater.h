@@ -1,13 +1,17 @@
 #pragma once
 
 // The program's update work, run in the short-lived update job process (UpdateJobMain.cpp), one command per
-// process: the start-up checks for new software (command 5) and display firmware (command 6), and, once the
-// user has accepted an offer, the download of the package, its unpacking and the start of its installer
-// (commands 7 and 8). Everything it learns goes out as kUpdateResultMessage and kDownloadProgressMessage
-// notifications (UpdateNotify.h), which reach the main window; the dialogue with the user stays there.
+// process: the start-up checks for new software (WorkerCommand::kSoftwareCheck) and display firmware
+// (WorkerCommand::kFirmwareCheck), and, once the user has accepted an offer, the download of the package, its
+// unpacking and the start of its installer (WorkerCommand::kSoftwareDownload,
+// WorkerCommand::kFirmwareDownload). Everything it learns goes out as kUpdateResultMessage and
+// kDownloadProgressMessage notifications (UpdateNotify.h), which reach the main window; the dialogue with the
+// user stays there.
 
 #include "update/HttpTransfer.h"
 #include "update/UpdateNotify.h"
+
+#include "common/WorkerCommand.h"
 
 #include <windows.h>
 
@@ -17,18 +21,15 @@
 #include <string>
 #include <utility>
 
-inline constexpr int kCommandSoftwareCheck = 5;     // software update check at start-up
-inline constexpr int kCommandFirmwareCheck = 6;     // firmware update check at start-up
-inline constexpr int kCommandSoftwareDownload = 7;  // the user accepted the software update
-inline constexpr int kCommandFirmwareDownload = 8;  // the user accepted the firmware update
-
 // wParam of kUpdateResultMessage.
-inline constexpr WPARAM kUpdateSoftware = 1;  // lParam 1: the server has newer software (LatestVersion)
-inline constexpr WPARAM kUpdateFirmware =
-    2;  // lParam 1: the server has newer display firmware (LatestVersion)
-inline constexpr WPARAM kUpdateInstallerStarted = 3;  // the accepted update's installer runs: time to end
-inline constexpr WPARAM kUpdateNotInstalled =
-    4;  // lParam kUpdateSoftware or kUpdateFirmware: it could not be
+// lParam 1: the server has newer software (LatestVersion).
+inline constexpr WPARAM kUpdateSoftware = 1;
+// lParam 1: the server has newer display firmware (LatestVersion).
+inline constexpr WPARAM kUpdateFirmware = 2;
+// The accepted update's installer runs: time to end.
+inline constexpr WPARAM kUpdateInstallerStarted = 3;
+// lParam kUpdateSoftware or kUpdateFirmware: that update could not be installed.
+inline constexpr WPARAM kUpdateNotInstalled = 4;
 
 inline constexpr wchar_t kSoftwareFolder[] = L"display-K/K1K2/software/";
 inline constexpr wchar_t kFirmwareK1Folder[] = L"display-K/K1K2/firmware-K1/";
@@ -61,13 +62,13 @@ class Updater {
     // from one runs there until it ends). Any thread.
     void RemoveLeftovers() noexcept;
 
-    // Performs command 5, 6, 7 or 8 (displayModel: 1 K1, 2 K2, 0 none); any other command is
-    // ignored.
-    void RunCommand(int command, int displayModel) noexcept;
+    // Performs one of the four update commands above (displayModel: kModelK1, kModelK2, 0 none); any other
+    // command is ignored.
+    void RunCommand(WorkerCommand command, int displayModel) noexcept;
 
     // After a kUpdateSoftware or kUpdateFirmware result: the version text the check found.
     [[nodiscard]] std::wstring LatestVersion(WPARAM kind) const;
-    // The version a download (command 7 or 8) fetches: the one an earlier check found.
+    // The version a download command fetches: the one an earlier check found.
     void SetLatest(WPARAM kind, const std::wstring& version);
 
     // Any thread: a running download ends after its current read, and later commands do nothing. Done by

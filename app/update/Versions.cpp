@@ -1,6 +1,6 @@
 #include "update/Versions.h"
 
-#include "shell/LeadingInt.h"
+#include "common/LeadingInt.h"
 
 #include <cstdint>
 #include <cwchar>

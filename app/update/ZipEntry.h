@@ -15,8 +15,8 @@ inline constexpr uint32_t kZipEntryDone = 0;
 inline constexpr uint32_t kZipEntryNotCreated = 0x200;  // target or one of its folders could not be created
 inline constexpr uint32_t kZipEntryWriteFailed = 0x400;
 inline constexpr uint32_t kZipEntryNeedsPassword = 0x1000;
-inline constexpr uint32_t kZipEntryDecompressFailed =
-    0x5000000;  // also: CRC or size mismatch, unknown method
+// Also: CRC or size mismatch, unknown method.
+inline constexpr uint32_t kZipEntryDecompressFailed = 0x5000000;
 inline constexpr uint32_t kZipEntryIndexOutOfRange = 0x10000;
 // Not valid UTF-16 after conversion, a control or reserved character, a colon (alternate data stream), a
 // device name, a component ending in a dot or space, a UNC or device path, a ".." that cannot be held inside,

@@ -149,6 +149,9 @@ class ThreadInitScope {
     ThreadInitScope(const ThreadInitScope&) = delete;
     ThreadInitScope& operator=(const ThreadInitScope&) = delete;
 
+    // What the initialisation answered, for a caller that reports a failure.
+    [[nodiscard]] HRESULT Result() const noexcept { return hr_; }
+
   private:
     HRESULT hr_;
 };

@@ -3,7 +3,7 @@
 
 #include "FuzzCheck.h"
 
-#include "shell/LeadingInt.h"
+#include "common/LeadingInt.h"
 
 #include <algorithm>
 #include <climits>

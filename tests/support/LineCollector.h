@@ -2,7 +2,7 @@
 
 // A LineSink that keeps every line, for tests of code that reports through one.
 
-#include "shell/ProgramLog.h"
+#include "common/ProgramLog.h"
 
 #include <string>
 #include <vector>

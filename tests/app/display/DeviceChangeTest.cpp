@@ -45,7 +45,7 @@ TEST(DeviceChange, ArrivalOfADisplayInterfaceQueuesARescan) {
     EXPECT_TRUE(link.OnDeviceChange(DBT_DEVICEARRIVAL, AsParam(k1)));
     // The interface cannot be probed (it is not a file here), so the arrival queues the one rescan.
     EXPECT_EQ(link.Queue().Size(), 1u);
-    EXPECT_EQ(link.Queue().Pop(), kCommandRescan);
+    EXPECT_EQ(link.Queue().Pop(), WorkerCommand::kRescan);
 
     // Identifiers in lower case still match, as the name is compared in upper case.
     auto k2 = MakeBroadcast(kK2LowerHid);

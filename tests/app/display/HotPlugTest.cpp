@@ -220,7 +220,7 @@ TEST_P(VirtualDisplay, TheDisplaysOwnCollectionQueuesTwoRescansUnderTheRealArriv
     EXPECT_EQ(e[2].queued, 4u);
     EXPECT_EQ(e[2].found, 1);
     for (size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(link.RunStep(idle), 0);
+        EXPECT_FALSE(link.RunStep(idle).has_value());
     }
     EXPECT_EQ(link.Facts().present.load(), 1);
 
@@ -245,7 +245,7 @@ TEST_P(VirtualDisplay, PlugAndUnplugFromAnotherProcessDriveTheRefresh) {
     LinkWorker worker(50);
     NotificationWindow window(&worker.link);
     ASSERT_TRUE(DisplayManager::RegisterDisplayNotifications(window.hwnd()));
-    worker.link.QueueCommand(kCommandRescan);  // the start-up rescan: nothing plugged yet
+    worker.link.QueueCommand(WorkerCommand::kRescan);  // the start-up rescan: nothing plugged yet
     ASSERT_TRUE(worker.Start());
 
     // Plugged in by the control program, as a script would.

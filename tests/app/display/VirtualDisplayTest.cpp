@@ -352,7 +352,7 @@ TEST_P(VirtualDisplay, RefreshSendsNothingBeforeTheSnapshotIsMapped) {
     DisplayLink& link = worker.link;
     manager_.RescanDisplays(link.Facts());  // a display, but no snapshot yet
     ASSERT_EQ(link.Facts().present.load(), 1);
-    EXPECT_EQ(link.RunStep(worker), 0);
+    EXPECT_FALSE(link.RunStep(worker).has_value());
     EXPECT_FALSE(link.Refresh(worker));
     EXPECT_EQ(Slot(kK1).shown.reports, 0);
 }
@@ -364,31 +364,31 @@ TEST_P(VirtualDisplay, EachStepTakesOneCommandAndRescansComeBeforeTheNextRefresh
     state_.SetPlugged(kK1, true);
     LinkWorker worker(0);
     DisplayLink& link = worker.link;
-    link.QueueCommand(kCommandRescan);
-    link.QueueCommand(kCommandRescan);
-    EXPECT_EQ(link.RunStep(worker), 0);
+    link.QueueCommand(WorkerCommand::kRescan);
+    link.QueueCommand(WorkerCommand::kRescan);
+    EXPECT_FALSE(link.RunStep(worker).has_value());
     EXPECT_EQ(link.Queue().Size(), 1u);
-    EXPECT_EQ(link.RunStep(worker), 0);
+    EXPECT_FALSE(link.RunStep(worker).has_value());
     EXPECT_EQ(Slot(kK1).shown.reports, 0);
-    EXPECT_EQ(link.RunStep(worker), 0);  // queue empty, display present: a refresh
+    EXPECT_FALSE(link.RunStep(worker).has_value());  // queue empty, display present: a refresh
     EXPECT_EQ(Slot(kK1).shown.reports, 1);
 
     // A K2 arrives: its rescan runs first, then the refresh reaches both.
     state_.SetPlugged(kK2, true);
-    link.QueueCommand(kCommandRescan);
-    EXPECT_EQ(link.RunStep(worker), 0);
+    link.QueueCommand(WorkerCommand::kRescan);
+    EXPECT_FALSE(link.RunStep(worker).has_value());
     EXPECT_EQ(Slot(kK2).shown.reports, 0);
-    EXPECT_EQ(link.RunStep(worker), 0);
+    EXPECT_FALSE(link.RunStep(worker).has_value());
     EXPECT_EQ(Slot(kK1).shown.reports, 2);
     EXPECT_EQ(Slot(kK2).shown.reports, 1);
 
     // Every command but the rescan is handed to the caller, one per step, in order.
     for (int command : {2, 3, 4, 9, -1, 5, 6, 7, 8}) {
-        link.QueueCommand(command);
+        link.QueueCommand(static_cast<WorkerCommand>(command));
     }
     std::vector<int> handedOut;
     for (int i = 0; i < 9; ++i) {
-        handedOut.push_back(link.RunStep(worker));
+        handedOut.push_back(static_cast<int>(link.RunStep(worker).value_or(WorkerCommand::kRescan)));
     }
     EXPECT_EQ(handedOut, (std::vector<int>{2, 3, 4, 9, -1, 5, 6, 7, 8}));
     EXPECT_EQ(link.Queue().Size(), 0u);
@@ -401,7 +401,7 @@ TEST_P(VirtualDisplay, TheWorkerRefreshesUntilStopped) {
     sensors.Set(61.0f, 5.0f);
     state_.SetPlugged(kK1, true);
     LinkWorker worker(DisplayLink::kRefreshPauseMs);
-    worker.link.QueueCommand(kCommandRescan);
+    worker.link.QueueCommand(WorkerCommand::kRescan);
     ASSERT_TRUE(worker.Start());
     ASSERT_TRUE(WaitUntil([&] { return Slot(kK1).shown.reports >= 1; }));
     EXPECT_EQ(Slot(kK1).shown.value, 61);
@@ -419,7 +419,7 @@ TEST_P(VirtualDisplay, AStalledDisplayHoldsTheWorkerPastStopUntilItIsPulledOut) 
     state_.SetPlugged(kK1, true);
     state_.SetTransferTime(kK1, 60000);
     LinkWorker worker(DisplayLink::kRefreshPauseMs);
-    worker.link.QueueCommand(kCommandRescan);
+    worker.link.QueueCommand(WorkerCommand::kRescan);
     ASSERT_TRUE(worker.Start());
     ASSERT_TRUE(WaitUntil([&] { return Copy()->transfersBegun == 1; })) << "no report went out";
     EXPECT_FALSE(worker.Stop());  // the report is under way and the display does not answer

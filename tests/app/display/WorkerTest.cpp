@@ -26,7 +26,7 @@ class QueueWorker : public CThreadBasic {
         ++steps;
         if (const auto command = queue.Pop()) {
             std::lock_guard lock(mutex);
-            taken.push_back(*command);
+            taken.push_back(static_cast<int>(*command));
         }
     }
 };
@@ -68,25 +68,25 @@ bool WaitFor(const std::atomic<int>& value, int atLeast) {
 TEST(CommandQueue, IsFirstInFirstOut) {
     CommandQueue queue;
     EXPECT_FALSE(queue.Pop().has_value());
-    queue.Push(5);
-    queue.Push(1);
-    queue.Push(6);
+    queue.Push(WorkerCommand::kSoftwareCheck);
+    queue.Push(WorkerCommand::kRescan);
+    queue.Push(WorkerCommand::kFirmwareCheck);
     EXPECT_EQ(queue.Size(), 3u);
-    EXPECT_EQ(queue.Pop(), 5);
-    EXPECT_EQ(queue.Pop(), 1);
-    EXPECT_EQ(queue.Pop(), 6);
+    EXPECT_EQ(queue.Pop(), WorkerCommand::kSoftwareCheck);
+    EXPECT_EQ(queue.Pop(), WorkerCommand::kRescan);
+    EXPECT_EQ(queue.Pop(), WorkerCommand::kFirmwareCheck);
     EXPECT_FALSE(queue.Pop().has_value());
 }
 
 TEST(CommandQueue, DropsCommandsBeyondItsCapacity) {
     CommandQueue queue;
     for (size_t i = 0; i < CommandQueue::kCapacity; ++i) {
-        EXPECT_TRUE(queue.Push(1));
+        EXPECT_TRUE(queue.Push(WorkerCommand::kRescan));
     }
-    EXPECT_FALSE(queue.Push(7));
+    EXPECT_FALSE(queue.Push(WorkerCommand::kSoftwareDownload));
     EXPECT_EQ(queue.Size(), CommandQueue::kCapacity);
     static_cast<void>(queue.Pop());
-    EXPECT_TRUE(queue.Push(7));
+    EXPECT_TRUE(queue.Push(WorkerCommand::kSoftwareDownload));
 }
 
 TEST(CThreadBasic, KeepsTheOrderOfCommandsQueuedFromAnotherThread) {
@@ -95,7 +95,8 @@ TEST(CThreadBasic, KeepsTheOrderOfCommandsQueuedFromAnotherThread) {
     constexpr int kCommands = 600;
     std::thread producer([&] {
         for (int i = 1; i <= kCommands; ++i) {
-            while (!worker.queue.Push(i)) {
+            // Numbers beyond the named commands: the queue keeps whatever it is given, in order.
+            while (!worker.queue.Push(static_cast<WorkerCommand>(i))) {
                 ::Sleep(1);
             }
             if (i % 50 == 0) {

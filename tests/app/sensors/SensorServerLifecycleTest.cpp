@@ -1,5 +1,7 @@
 #include "sensors/SensorServer.h"
 
+#include "common/ProgramFolder.h"
+
 #include "LineCollector.h"
 #include "ServerProcesses.h"
 #include "TempFolder.h"

@@ -42,7 +42,7 @@ class RecordingMainDlg : public DeviceMainDlg {
         exStyleAtStart = static_cast<DWORD>(::GetWindowLongW(GetSafeHwnd(), GWL_EXSTYLE));
         return result;
     }
-    std::vector<int> Taken() {
+    std::vector<WorkerCommand> Taken() {
         std::lock_guard lock(mutex_);
         return taken_;
     }
@@ -63,7 +63,7 @@ class RecordingMainDlg : public DeviceMainDlg {
 
   protected:
     void Step() noexcept override {
-        if (const std::optional<int> command = Commands().Pop()) {
+        if (const std::optional<WorkerCommand> command = Commands().Pop()) {
             std::lock_guard lock(mutex_);
             taken_.push_back(*command);
         }
@@ -71,7 +71,7 @@ class RecordingMainDlg : public DeviceMainDlg {
 
   private:
     std::mutex mutex_;
-    std::vector<int> taken_;
+    std::vector<WorkerCommand> taken_;
 };
 
 // A result the program does not send (1 to 4 are taken): it must be ignored.
@@ -124,7 +124,7 @@ TEST_F(MainWindowStart,
        QueuesTheStartChecksAroundARescanShowsTheTopmostToolPanelAndQueuesTheAcceptedUpdates) {
     RecordingMainDlg panel;
     struct Seen {
-        std::vector<int> atStart;
+        std::vector<WorkerCommand> atStart;
         bool softwareYes = false, firmwareYes = false, noBoxForOthers = false;
     } seen;
     std::thread driver([&] {
@@ -150,12 +150,15 @@ TEST_F(MainWindowStart,
     driver.join();
     StopSensorServer();
 
-    EXPECT_EQ(seen.atStart, (std::vector<int>{kCommandSoftwareCheck, kCommandRescan, kCommandFirmwareCheck}));
+    EXPECT_EQ(seen.atStart, (std::vector<WorkerCommand>{WorkerCommand::kSoftwareCheck, WorkerCommand::kRescan,
+                                                        WorkerCommand::kFirmwareCheck}));
     EXPECT_TRUE(seen.softwareYes);
     EXPECT_TRUE(seen.firmwareYes);
     EXPECT_TRUE(seen.noBoxForOthers);
-    EXPECT_EQ(panel.Taken(), (std::vector<int>{kCommandSoftwareCheck, kCommandRescan, kCommandFirmwareCheck,
-                                               kCommandSoftwareDownload, kCommandFirmwareDownload}));
+    EXPECT_EQ(panel.Taken(),
+              (std::vector<WorkerCommand>{WorkerCommand::kSoftwareCheck, WorkerCommand::kRescan,
+                                          WorkerCommand::kFirmwareCheck, WorkerCommand::kSoftwareDownload,
+                                          WorkerCommand::kFirmwareDownload}));
 
     // 396 x 289 with a 2-pixel margin to the work area's bottom-right corner, borderless, topmost, and a tool
     // window (no task-bar button).

@@ -3,7 +3,7 @@
 
 #include "update/HttpTransfer.h"
 
-#include "shell/WindowMessages.h"
+#include "common/WindowMessages.h"
 
 #include "LocalUpdateServer.h"
 #include "MessageSink.h"

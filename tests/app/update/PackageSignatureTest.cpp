@@ -5,7 +5,7 @@
 
 #include "update/PackageStatement.h"
 
-#include "shell/Product.h"
+#include "common/Product.h"
 
 #include "LocalUpdateServer.h"
 #include "TempFolder.h"

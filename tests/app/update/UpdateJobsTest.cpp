@@ -6,7 +6,7 @@
 
 #include "update/UpdateJobWire.h"
 #include "update/Updater.h"
-#include "shell/WindowMessages.h"
+#include "common/WindowMessages.h"
 
 #include "MessageSink.h"
 #include "UpdateJobStandIn.h"
@@ -45,7 +45,7 @@ class UpdateJobsTest : public testing::Test {
 
     // The results and progress values that came until the sentinel's, which follows every job before it.
     std::pair<Messages, Messages> UntilSentinel() {
-        EXPECT_TRUE(jobs_.HandOver(kCommandSoftwareCheck, 0, kSentinel));
+        EXPECT_TRUE(jobs_.HandOver(WorkerCommand::kSoftwareCheck, 0, kSentinel));
         Messages results;
         Messages progress;
         EXPECT_TRUE(WaitUntil([&] {
@@ -74,21 +74,21 @@ TEST_F(UpdateJobsTest, OnlyWhatIsInItsFormReachesTheWindow) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.row);
-        ASSERT_TRUE(jobs_.HandOver(kCommandSoftwareCheck, 0, r.row));
+        ASSERT_TRUE(jobs_.HandOver(WorkerCommand::kSoftwareCheck, 0, r.row));
         EXPECT_EQ(UntilSentinel().first, r.results);
         EXPECT_EQ(jobs_.LatestVersion(kUpdateSoftware), r.latest);
     }
 }
 
 TEST_F(UpdateJobsTest, ADownloadIsGivenTheVersionItsCheckFound) {
-    ASSERT_TRUE(jobs_.HandOver(kCommandSoftwareCheck, 0, kWellFormed));
-    ASSERT_TRUE(jobs_.HandOver(kCommandSoftwareDownload, 0, kEchoesVersion));
+    ASSERT_TRUE(jobs_.HandOver(WorkerCommand::kSoftwareCheck, 0, kWellFormed));
+    ASSERT_TRUE(jobs_.HandOver(WorkerCommand::kSoftwareDownload, 0, kEchoesVersion));
     EXPECT_EQ(UntilSentinel().first, (Messages{{kUpdateSoftware, 1}, {kUpdateFirmware, 1}}));
     EXPECT_EQ(jobs_.LatestVersion(kUpdateFirmware), L"1.0.0.6\n");
 }
 
 TEST(UpdateJobWire, TheJobTakesOnlyARequestInItsForm) {
-    const UpdateJobRequest sound{kCommandSoftwareDownload, 1, 0x102, L"1.0.0.6\n", 12, 34};
+    const UpdateJobRequest sound{WorkerCommand::kSoftwareDownload, 1, 0x102, L"1.0.0.6\n", 12, 34};
     const std::wstring args = FormatJobArguments(sound);
     EXPECT_EQ(args, L"7 1 258 0031002E0030002E0030002E0036000A 12 34");
     const auto parsed =
@@ -116,7 +116,7 @@ TEST(UpdateJobs, AFolderOthersMayChangeStartsNoJob) {
     MessageSink sink;
     UpdateJobs jobs;
     jobs.Configure(sink.hwnd(), StandInFolder(), L"the folder can be changed by Users");
-    EXPECT_FALSE(jobs.HandOver(kCommandSoftwareCheck, 0, kWellFormed));
+    EXPECT_FALSE(jobs.HandOver(WorkerCommand::kSoftwareCheck, 0, kWellFormed));
 }
 
 TEST(UpdateJobs, ShutdownCancelsARunningJobAndEndsOneThatIgnoresIt) {
@@ -126,7 +126,7 @@ TEST(UpdateJobs, ShutdownCancelsARunningJobAndEndsOneThatIgnoresIt) {
         MessageSink sink;
         UpdateJobs jobs;
         jobs.Configure(sink.hwnd(), StandInFolder(), L"");
-        ASSERT_TRUE(jobs.HandOver(kCommandSoftwareCheck, 0, row));
+        ASSERT_TRUE(jobs.HandOver(WorkerCommand::kSoftwareCheck, 0, row));
         Messages pid;
         ASSERT_TRUE(WaitUntil([&] { return !(pid = sink.Take(kDownloadProgressMessage)).empty(); }));
         const UniqueHandle job(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
@@ -137,7 +137,8 @@ TEST(UpdateJobs, ShutdownCancelsARunningJobAndEndsOneThatIgnoresIt) {
         DWORD code = 0;
         EXPECT_TRUE(::GetExitCodeProcess(job.get(), &code));
         EXPECT_EQ(code, exitCode);
-        EXPECT_FALSE(jobs.HandOver(kCommandSoftwareCheck, 0, kWellFormed)) << "a job after the shutdown";
+        EXPECT_FALSE(jobs.HandOver(WorkerCommand::kSoftwareCheck, 0, kWellFormed))
+            << "a job after the shutdown";
     }
 }
 

@@ -2,7 +2,7 @@
 
 #include "update/UpdateServer.h"
 
-#include "shell/Product.h"
+#include "common/Product.h"
 
 #include "win/Handle.h"
 

@@ -6,8 +6,8 @@
 
 #include "update/PackageSignature.h"
 
-#include "security/MachineFolder.h"
-#include "shell/WindowMessages.h"
+#include "common/MachineFolder.h"
+#include "common/WindowMessages.h"
 
 #include "LocalUpdateServer.h"
 #include "MessageSink.h"
@@ -152,7 +152,7 @@ TEST_F(UpdaterTest, SoftwareCheckOffersOnlyANewerVersion) {
         }
         Updater updater(&QueryTestDisplay);
         Configure(updater, prefix);
-        updater.RunCommand(kCommandSoftwareCheck, 0);
+        updater.RunCommand(WorkerCommand::kSoftwareCheck, 0);
         EXPECT_EQ(sink_.Take(kUpdateResultMessage), OfferOf(kUpdateSoftware, c.offered))
             << (c.body ? c.body : "404");
         EXPECT_EQ(updater.LatestVersion(kUpdateSoftware), c.latest) << (c.body ? c.body : "404");
@@ -180,7 +180,7 @@ TEST_F(UpdaterTest, FirmwareCheckReadsTheDisplaysHexAsDecimalAndAsksTheModelsFol
         gDisplayVersion = c.display;
         Updater updater(&QueryTestDisplay);
         Configure(updater);
-        updater.RunCommand(kCommandFirmwareCheck, c.model);
+        updater.RunCommand(WorkerCommand::kFirmwareCheck, c.model);
         EXPECT_EQ(sink_.Take(kUpdateResultMessage), OfferOf(kUpdateFirmware, c.offered))
             << c.model << " " << c.display;
         EXPECT_EQ(updater.LatestVersion(kUpdateFirmware), c.model == 1 ? L"103" : L"2");
@@ -208,11 +208,11 @@ TEST_F(UpdaterTest, AnAcceptedUpdateStartsTheInstallerItsPackageBroughtFromAFold
     ASSERT_TRUE(openCommand.ok());
     Updater updater(&QueryTestDisplay);
     Configure(updater);
-    updater.RunCommand(kCommandSoftwareCheck, 0);
-    updater.RunCommand(kCommandFirmwareCheck, 1);
+    updater.RunCommand(WorkerCommand::kSoftwareCheck, 0);
+    updater.RunCommand(WorkerCommand::kFirmwareCheck, 1);
     ASSERT_EQ(sink_.Take(kUpdateResultMessage), (Results{{kUpdateSoftware, 1}, {kUpdateFirmware, 1}}));
 
-    updater.RunCommand(kCommandSoftwareDownload, 0);
+    updater.RunCommand(WorkerCommand::kSoftwareDownload, 0);
     EXPECT_EQ(sink_.Take(kUpdateResultMessage), (Results{{kUpdateInstallerStarted, 0}}));
     const std::vector<std::string> requests = server_.Requests();
     EXPECT_EQ(std::vector<std::string>(requests.end() - 2, requests.end()),
@@ -232,7 +232,8 @@ TEST_F(UpdaterTest, AnAcceptedUpdateStartsTheInstallerItsPackageBroughtFromAFold
     EXPECT_FALSE(Exists(folder + L"\\Software-1.0.0.6.zip")) << "an unpacked package is deleted";
 
     // Both offers were accepted: the firmware download queued behind the software asks for nothing.
-    for (int command : {kCommandFirmwareDownload, kCommandFirmwareCheck, kCommandSoftwareDownload}) {
+    for (WorkerCommand command : {WorkerCommand::kFirmwareDownload, WorkerCommand::kFirmwareCheck,
+                                  WorkerCommand::kSoftwareDownload}) {
         updater.RunCommand(command, 1);
     }
     EXPECT_EQ(server_.Requests().size(), requests.size())
@@ -250,10 +251,10 @@ TEST_F(UpdaterTest, AnUpdateThatCannotBeInstalledSaysSoStartsNothingAndLeavesNoF
     const std::wstring folder = L"display-K/K1K2/software/";
     struct Case {
         const char* version;
-        const char* package;  // null: 404; "zip": a folder zipped without the installer; "broken": an
-                              // installer that is no program; "forged": a good package with a signature
-                              // by no one; "old": release 1.0.0.4 with its valid signature; "unsigned":
-                              // a good package without a signature (404)
+        // null: 404; "zip": a folder zipped without the installer; "broken": an installer that is no
+        // program; "forged": a good package with a signature by no one; "old": release 1.0.0.4 with its
+        // valid signature; "unsigned": a good package without a signature (404)
+        const char* package;
     };
     const Case cases[] = {
         {"1.0.0.6", nullptr}, {"1.0.0.7", "this is no zip archive"},
@@ -293,10 +294,10 @@ TEST_F(UpdaterTest, AnUpdateThatCannotBeInstalledSaysSoStartsNothingAndLeavesNoF
 
         Updater updater(&QueryTestDisplay);
         Configure(updater, prefix);
-        updater.RunCommand(kCommandSoftwareCheck, 0);
+        updater.RunCommand(WorkerCommand::kSoftwareCheck, 0);
         ASSERT_EQ(sink_.Take(kUpdateResultMessage), (Results{{kUpdateSoftware, 1}})) << c.version;
         const size_t requests = server_.Requests().size();
-        updater.RunCommand(kCommandSoftwareDownload, 0);
+        updater.RunCommand(WorkerCommand::kSoftwareDownload, 0);
         EXPECT_EQ(sink_.Take(kUpdateResultMessage), (Results{{kUpdateNotInstalled, kUpdateSoftware}}))
             << c.version;
         EXPECT_EQ(UpdateFolders(), std::vector<std::wstring>{}) << c.version;
@@ -314,8 +315,8 @@ TEST_F(UpdaterTest, FirmwareForAK2OrNoDisplayComesFromTheK2Folder) {
     for (int model : {2, 0}) {
         Updater updater(&QueryTestDisplay);
         Configure(updater);
-        updater.RunCommand(kCommandFirmwareCheck, model);
-        updater.RunCommand(kCommandFirmwareDownload, model);
+        updater.RunCommand(WorkerCommand::kFirmwareCheck, model);
+        updater.RunCommand(WorkerCommand::kFirmwareDownload, model);
         EXPECT_EQ(sink_.Take(kUpdateResultMessage),
                   (Results{{kUpdateFirmware, 1}, {kUpdateNotInstalled, kUpdateFirmware}}));
     }
@@ -341,8 +342,8 @@ TEST_F(UpdaterTest, TheK1FirmwareToolIsInstalledOnlyFromTheK1Folder) {
                                 ReadFileBytes(signedTool + kSignatureSuffix)));
         Updater updater(&QueryTestDisplay);
         Configure(updater);
-        updater.RunCommand(kCommandFirmwareCheck, model);
-        updater.RunCommand(kCommandFirmwareDownload, model);
+        updater.RunCommand(WorkerCommand::kFirmwareCheck, model);
+        updater.RunCommand(WorkerCommand::kFirmwareDownload, model);
         EXPECT_EQ(sink_.Take(kUpdateResultMessage),
                   (Results{{kUpdateFirmware, 1},
                            {model == 1 ? kUpdateInstallerStarted : kUpdateNotInstalled,
@@ -360,10 +361,10 @@ TEST_F(UpdaterTest, AFirmwareCheckWithoutAnswerForgetsTheLastVersion) {
     gDisplayVersion = 0x0102;
     Updater updater(&QueryTestDisplay);
     Configure(updater);
-    updater.RunCommand(kCommandFirmwareCheck, 1);
-    updater.RunCommand(kCommandFirmwareCheck, 2);  // the K2 folder has no version file
+    updater.RunCommand(WorkerCommand::kFirmwareCheck, 1);
+    updater.RunCommand(WorkerCommand::kFirmwareCheck, 2);  // the K2 folder has no version file
     EXPECT_EQ(updater.LatestVersion(kUpdateFirmware), L"");
-    updater.RunCommand(kCommandFirmwareDownload, 1);
+    updater.RunCommand(WorkerCommand::kFirmwareDownload, 1);
     EXPECT_EQ(sink_.Take(kUpdateResultMessage),
               (Results{{kUpdateFirmware, 1}, {kUpdateNotInstalled, kUpdateFirmware}}));
     EXPECT_EQ(server_.Requests(), (std::vector<std::string>{"/display-K/K1K2/firmware-K1/version",
@@ -375,7 +376,8 @@ TEST_F(UpdaterTest, AfterCancelNothingRuns) {
     Updater updater(&QueryTestDisplay);
     Configure(updater);
     updater.Cancel();
-    for (int command : {kCommandSoftwareCheck, kCommandFirmwareCheck, kCommandSoftwareDownload}) {
+    for (WorkerCommand command :
+         {WorkerCommand::kSoftwareCheck, WorkerCommand::kFirmwareCheck, WorkerCommand::kSoftwareDownload}) {
         updater.RunCommand(command, 1);
     }
     EXPECT_TRUE(server_.Requests().empty());

@@ -1,7 +1,7 @@
-#include "shell/ProgramLog.h"
+#include "common/ProgramLog.h"
 
 #include "security/AdminFolder.h"
-#include "security/MachineFolder.h"
+#include "common/MachineFolder.h"
 #include "security/OpenedPath.h"
 
 #include "win/Handle.h"

@@ -1,6 +1,6 @@
-#include "security/MachineFolder.h"
+#include "common/MachineFolder.h"
 
-#include "shell/Product.h"
+#include "common/Product.h"
 
 #include "win/Handle.h"
 

@@ -2,8 +2,9 @@
 
 #include "shell/DeviceMainDlg.h"
 
-#include "shell/ProgramLog.h"
-#include "shell/Product.h"
+#include "common/ProgramFolder.h"
+#include "common/ProgramLog.h"
+#include "common/Product.h"
 
 #include "display/DisplayManager.h"
 #include "sensors/SensorServer.h"

@@ -3,7 +3,7 @@
 //
 //   MessageBoxProbe.exe MESSAGE TITLE TYPE      exit code: the box's result (1 OK/YES, 2 NO, 0 closed)
 
-#include "update/MessageBox.h"
+#include "shell/MessageBox.h"
 
 #include "core/Manager.h"
 #include "win/ScopeGuards.h"

@@ -1,4 +1,4 @@
-#include "update/MessageBox.h"
+#include "shell/MessageBox.h"
 
 #include "controls/MButton.h"
 #include "controls/MText.h"

@@ -1,7 +1,7 @@
-#include "shell/ProgramLog.h"
+#include "common/ProgramLog.h"
 
 #include "security/AccessRules.h"
-#include "security/MachineFolder.h"
+#include "common/MachineFolder.h"
 
 #include "HostLink.h"
 #include "TempFolder.h"

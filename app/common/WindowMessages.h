@@ -12,3 +12,5 @@ inline constexpr UINT kTrayCallbackMessage = WM_USER + 666;
 inline constexpr UINT kDownloadProgressMessage = WM_USER + 667;
 // Posted by the update work on the worker thread; wParam says what happened (kUpdate... in update/Updater.h).
 inline constexpr UINT kUpdateResultMessage = WM_USER + 668;
+// Posted by the worker when what the displays show has changed: wParam the packed DisplayStatus.
+inline constexpr UINT kDisplayStatusMessage = WM_USER + 669;

@@ -1,4 +1,4 @@
-#include "shell/LeadingInt.h"
+#include "common/LeadingInt.h"
 
 #include <climits>
 #include <cwctype>
