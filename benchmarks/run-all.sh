@@ -30,12 +30,18 @@ out="$root/build/bench/run-all"
 rm -rf "$out"
 mkdir -p "$out"
 
-# The wine prefixes the benchmarks leave (1.3 GB each) go as soon as their figures are in.
+# The wine prefixes the benchmarks leave (1.3 GB each) go as soon as their figures are in. A benchmark that
+# fails is named and the others still run: its rows show "—" and the run ends with a failure.
+failed=()
 run() {
-  local name=$1
+  local name=$1 status=0
   shift
   echo "== $name: $*"
-  "$@" | tee "$out/$name.txt"
+  "$@" | tee "$out/$name.txt" || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "== $name failed (exit status $status); its rows stay empty"
+    failed+=("$name")
+  fi
   rm -rf "$root/build/bench/wineprefix" "$root/build/bench-idle-a" "$root/build/bench-idle-b" \
     "$root/build/bench-memory" "$root/build/bench-offline" "$root/build/wineprefix"
 }
@@ -52,3 +58,7 @@ echo
 echo "Performance under wine + Xvfb, $(date +%Y-%m-%d), $(( ($(date +%s) - began) / 60 )) min, load average at" \
   "the start $load, at the end $(uptime | sed 's/.*load average: //'):" | tee "$out/table.md"
 python3 "$root/benchmarks/perf_table.py" "$out" | tee -a "$out/table.md"
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "run-all: failed: ${failed[*]}" >&2
+  exit 1
+fi
