@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace testing_support {
 
@@ -104,7 +105,7 @@ inline std::wstring Quote(const std::wstring& path) {
 }
 
 // UTF-8 text (host paths, the build's settings) as UTF-16.
-inline std::wstring Widen(const std::string& text) {
+inline std::wstring Widen(std::string_view text) {
     if (text.empty())
         return {};
     const int size =

@@ -20,14 +20,6 @@ inline std::wstring Folder() {
     return testing_support::TestDir() + L"zip_fixtures\\";
 }
 
-inline std::wstring Widen(std::string_view utf8) {
-    const int length =
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
-    return wide;
-}
-
 // The outcome of the entry called name (cleaned), or null.
 inline const ZipEntryOutcome* Outcome(const std::vector<ZipEntryOutcome>& outcomes, std::wstring_view name) {
     for (const ZipEntryOutcome& outcome : outcomes) {

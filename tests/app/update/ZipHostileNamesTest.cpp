@@ -39,7 +39,7 @@ std::vector<Expectation> ReadTable() {
         row.index = std::stoi(index);
         row.label = label;
         if (expect.rfind("held:", 0) == 0) {
-            row.heldAt = Widen(expect.substr(5));
+            row.heldAt = testing_support::Widen(expect.substr(5));
         } else {
             row.result = expect == "too_long" ? kZipEntryNameTooLong : kZipEntryUnsafeName;
         }
