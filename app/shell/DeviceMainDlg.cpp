@@ -254,6 +254,9 @@ LRESULT DeviceMainDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case kDisplayStatusMessage:
             OnDisplayStatus(wParam);
             return 0;
+        case WM_WINDOWPOSCHANGED:
+            OnShownOrHidden(reinterpret_cast<const WINDOWPOS*>(lParam));
+            break;
         case kTrayCallbackMessage:
             return OnTrayCallback(wParam, lParam);
         case kUpdateResultMessage:
@@ -340,10 +343,18 @@ void DeviceMainDlg::HandOverUpdate(WorkerCommand command) noexcept {
 }
 
 void DeviceMainDlg::PublishDisplayStatus() noexcept {
-    const uint32_t status = PackDisplayStatus(display_.Status());
-    // Posted again at the next step if the window's queue refused it.
-    if (status != publishedStatus_ && ::PostMessageW(GetSafeHwnd(), kDisplayStatusMessage, status, 0)) {
-        publishedStatus_ = status;
+    const std::optional<uint32_t> status = statusPost_.ToPost(PackDisplayStatus(display_.Status()));
+    if (status && ::PostMessageW(GetSafeHwnd(), kDisplayStatusMessage, *status, 0)) {
+        statusPost_.Posted(*status);
+    }
+}
+
+void DeviceMainDlg::OnShownOrHidden(const WINDOWPOS* change) {
+    if (!change || (change->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) == 0) {
+        return;
+    }
+    if (const std::optional<uint32_t> latest = statusPost_.SetShown((change->flags & SWP_SHOWWINDOW) != 0)) {
+        OnDisplayStatus(*latest);
     }
 }
 

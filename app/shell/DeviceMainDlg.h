@@ -5,6 +5,7 @@
 // its command queue, the tray icon). Hidden, the program lives on in the notification area.
 
 #include "display/DisplayLink.h"
+#include "display/StatusPost.h"
 #include "display/ThreadBasic.h"
 #include "shell/TrayIcon.h"
 #include "common/WindowMessages.h"
@@ -18,6 +19,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace Tessel {
@@ -84,9 +86,12 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
     // Worker: passes an update command taken from its queue to the update work, with the display model and,
     // for the firmware check, the first display's firmware version as they are now.
     void HandOverUpdate(WorkerCommand command) noexcept;
-    // Worker: posts the display status to the window when it differs from the one posted last.
+    // Worker: posts the display status to the window when it differs from the one posted last and the panel
+    // is shown.
     void PublishDisplayStatus() noexcept;
     void OnDisplayStatus(WPARAM packed);
+    // A hidden panel gets no status posts: shown again, it catches up here.
+    void OnShownOrHidden(const WINDOWPOS* change);
     void SetStatusLine(std::wstring line);
     // Registers the logon task unless someone other than an administrator can change what it would start;
     // returns "" when nobody can, else the first place someone can and why.
@@ -112,9 +117,9 @@ class DeviceMainDlg : public Tessel::MDialog, public CThreadBasic {
     Tessel::MControl* statusText_ = nullptr;    // not owned: the engine's control, id 33
     Tessel::MControl* closeTarget_ = nullptr;   // not owned: the engine's control, id 34
     std::wstring statusLine_;
-    bool autostartRefused_ = false;          // the status line keeps saying why there is no logon task
-    uint32_t publishedStatus_ = UINT32_MAX;  // worker only; no status was ever this value
-    UINT taskbarCreatedMessage_ = 0;         // registered by the shell set-up
+    bool autostartRefused_ = false;  // the status line keeps saying why there is no logon task
+    StatusPost statusPost_;
+    UINT taskbarCreatedMessage_ = 0;  // registered by the shell set-up
     CRect closeArea_;
     CRect unitArea_;
     CRect lightArea_;

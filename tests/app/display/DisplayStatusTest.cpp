@@ -1,7 +1,11 @@
 #include "display/DisplayManager.h"
 #include "display/DisplayStatus.h"
+#include "display/StatusPost.h"
 
 #include <gtest/gtest.h>
+
+#include <iterator>
+#include <optional>
 
 namespace {
 
@@ -44,3 +48,37 @@ TEST(DisplayStatus, TheLineTellsWhatTheDisplaysShowAfterTravellingPacked) {
 }
 
 }  // namespace
+
+// The worker posts to a shown panel only; a panel shown again takes the latest status at once.
+TEST(StatusPost, AHiddenPanelIsNotWokenAndCatchesUpWhenShown) {
+    constexpr uint32_t kA = 0x11;
+    constexpr uint32_t kB = 0x22;
+    constexpr auto kNothing = std::nullopt;
+    enum class Step { kWorker, kWorkerRefused, kShow, kHide };
+    const struct {
+        Step step;
+        uint32_t status;  // the worker's status (kWorker, kWorkerRefused)
+        std::optional<uint32_t> expected;
+    } cases[] = {
+        {Step::kShow, 0, kNothing},  // before the worker's first step there is nothing to show
+        {Step::kWorker, kA, kA},    {Step::kWorker, kA, kNothing}, {Step::kWorkerRefused, kB, kB},
+        {Step::kWorker, kB, kB},  // offered again after the queue refused it
+        {Step::kHide, 0, kNothing}, {Step::kWorker, kA, kNothing}, {Step::kWorker, kB, kNothing},
+        {Step::kShow, 0, kB},       {Step::kHide, 0, kNothing},    {Step::kWorker, kA, kNothing},
+        {Step::kShow, 0, kA},       {Step::kWorker, kB, kB},
+    };
+    StatusPost post;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        std::optional<uint32_t> got;
+        if (c.step == Step::kWorker || c.step == Step::kWorkerRefused) {
+            got = post.ToPost(c.status);
+            if (got && c.step == Step::kWorker) {
+                post.Posted(*got);
+            }
+        } else {
+            got = post.SetShown(c.step == Step::kShow);
+        }
+        EXPECT_EQ(got, c.expected) << "step " << i;
+    }
+}
