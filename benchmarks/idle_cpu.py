@@ -13,8 +13,10 @@ virtual display and scripted sensor feed whose readings move every second):
 The program and the baseline swap prefixes from round to round. CPU time is the sum over a process's threads
 of the time they ran (/proc/PID/task/*/schedstat), per process: the program's own threads, its sensor server,
 and the prefix's wineserver and wine services (explorer, services, ...), each less what the same processes used
-over a window with nothing of ours running (the floor, measured first). Wake-ups are the threads' context
-switches. Each figure is the median of the rounds, with the smallest and largest.
+over a window with nothing of ours running (the floor, measured first). Wake-ups are the threads' voluntary
+context switches (each time a thread blocked and was woken again: a wait, a sleep, a wine server call), which
+unlike CPU time and preemptions do not grow with the machine's load. Each figure is the median of the rounds,
+with the smallest and largest.
 """
 import glob
 import os
@@ -38,7 +40,7 @@ CLOSE_MARK = (370, 25)
 
 
 def thread_totals(pid):
-    """(seconds run, context switches) summed over the process's threads; (0, 0) once it has gone."""
+    """(seconds run, voluntary context switches) summed over the process's threads; (0, 0) once it has gone."""
     run, switches = 0, 0
     for task in glob.glob(f"/proc/{pid}/task/*"):
         try:
@@ -46,7 +48,7 @@ def thread_totals(pid):
                 run += int(f.read().split()[0])
             with open(f"{task}/status") as f:
                 for line in f:
-                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                    if line.startswith("voluntary_ctxt_switches"):
                         switches += int(line.split()[1])
         except (OSError, ValueError, IndexError):
             pass  # a thread that ended meanwhile
@@ -178,12 +180,15 @@ def print_state(title, rows, program, baseline):
           f"{baseline}: {summary([total(r[1]) for r in rows])}")
     print(f"  {'wake-ups a second':28} {program}: {summary([r[0]['wakes'] for r in rows])}   "
           f"{baseline}: {summary([r[1]['wakes'] for r in rows])}")
+    wakes = [r[0]["wakes"] / r[1]["wakes"] for r in rows if r[1]["wakes"] > 0]
     own = [r[0]["own"] / r[1]["own"] for r in rows if r[1]["own"] > 0]
     whole = [total(r[0]) / total(r[1]) for r in rows if total(r[1]) > 0]
     if own:
         print(f"  ratio, own threads:          {summary(own)}")
     if whole:
         print(f"  ratio, with sensor server, wineserver and services: {summary(whole)}")
+    if wakes:
+        print(f"  ratio, wake-ups:             {summary(wakes)}")
     print(f"  reports meanwhile: {program} {statistics.median(r[2][0] for r in rows):.0f}, "
           f"{baseline} {statistics.median(r[2][1] for r in rows):.0f} (medians)")
 

@@ -90,13 +90,15 @@ def idle_rows(text):
             ("no display (it polls)", section(text, "no display ("), "bare 16 ms poller")):
         rounds = search(block, r", (\d+) rounds")[0]
         label = f"idle CPU, panel hidden, {title}; {fmt(rounds)} rounds of {fmt(seconds)} s"
-        for what, line, ratio_line in (("own threads", "own threads", "ratio, own threads:"),
-                                       ("with its sensor server, the wineserver and services", "all of these",
-                                        "ratio, with sensor server, wineserver and services:")):
+        for what, line, ratio_line, unit in (
+                ("own threads", "own threads", "ratio, own threads:", " % of a core"),
+                ("with its sensor server, the wineserver and services", "all of these",
+                 "ratio, with sensor server, wineserver and services:", " % of a core"),
+                ("own threads' wake-ups", "wake-ups a second", "ratio, wake-ups:", " a second")):
             m = re.search(re.escape(line) + r"\s+Calidra\.exe:\s+" + SPREAD + r"\s+[^:]+:\s+" + SPREAD, block)
             values = tuple(float(g) for g in m.groups()) if m else (None,) * 6
-            rows.append((f"{label}: {what}", spread(values[:3]) + " % of a core",
-                         f"{baseline}: {spread(values[3:])} %",
+            rows.append((f"{label}: {what}", spread(values[:3]) + unit,
+                         f"{baseline}: {spread(values[3:])}{unit}",
                          spread(search(block, re.escape(ratio_line) + r"\s+" + SPREAD), "{:.2f}"), "≤ 1.2"))
     return rows
 
