@@ -473,7 +473,13 @@ class WholeProgram(PanelWithoutMouse, SlowDownload, unittest.TestCase):
         self.wait_status(r"^K1 \+ K2\W+" + shown, "14-two")
         self.s.ctl("unplug", "all")
         self.wait_status(r"^No display connected$", "14-none")
+        # Hidden, the panel is told nothing; shown again, it tells what the display shows now.
+        self.s.click_panel(370, 25)
+        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE) is None), "panel still shown")
         self.s.ctl("plug", "K1")
+        self.wait_shown(display="K1", light="on", unit="F")
+        self.s.click_tray_icon()
+        self.assertTrue(self.s.wait_for(lambda: self.s.window(CALIDRA_TITLE)), "panel not shown again")
         self.wait_status(r"^K1\W+" + shown, "14-back")
 
     def test_15_alt_f4_on_the_panel_ends_the_run_with_1_and_leaves_no_server_or_tray_icon(self):
