@@ -10,9 +10,11 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -28,18 +30,16 @@ bool Same(const UpdateJobRequest& a, const UpdateJobRequest& b) {
 
 // The results a job may report, with the details each may carry.
 bool MayReport(WPARAM what, LPARAM detail) {
-    switch (what) {
-        case kUpdateSoftware:
-        case kUpdateFirmware:
-            return detail == 0 || detail == 1;
-        case kUpdateInstallerStarted:
-            return detail == 0;
-        case kUpdateNotInstalled:
-            return detail == static_cast<LPARAM>(kUpdateSoftware) ||
-                   detail == static_cast<LPARAM>(kUpdateFirmware);
-        default:
-            return false;
-    }
+    constexpr std::pair<WPARAM, LPARAM> kReports[] = {
+        {kUpdateSoftware, 0},
+        {kUpdateSoftware, 1},
+        {kUpdateFirmware, 0},
+        {kUpdateFirmware, 1},
+        {kUpdateInstallerStarted, 0},
+        {kUpdateNotInstalled, kUpdateSoftware},
+        {kUpdateNotInstalled, kUpdateFirmware},
+    };
+    return std::find(std::begin(kReports), std::end(kReports), std::pair{what, detail}) != std::end(kReports);
 }
 
 std::string Format(const JobLine& line) {
