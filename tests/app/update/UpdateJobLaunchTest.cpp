@@ -68,6 +68,12 @@ class StartUpdateJobTest : public testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(CopyFileTo(StandInFolder() + kUpdateJobProgram, program_)); }
 
+    // The program opened as someone who means to swap it would, letting everyone else do anything.
+    [[nodiscard]] HANDLE OpenToSwap(DWORD access) const {
+        return ::CreateFileW(program_.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+
     TempFolder temp_{L"update job"};
     const std::wstring real_ = temp_.path() + L"real";
     const std::wstring program_ = real_ + L"\\" + kUpdateJobProgram;
@@ -89,15 +95,13 @@ TEST_F(StartUpdateJobTest, ALinkInPlaceOfTheProgramOrItsFolderIsRefused) {
 }
 
 // Whoever holds the executable open for deleting could rename it away after the check and put another in
-// its place before it starts; whoever holds it for writing could rewrite it. Neither is started, until they
-// let go.
-TEST_F(StartUpdateJobTest, AProgramOthersHoldToSwapIsNotStarted) {
+// its place before it starts; whoever holds it for writing could rewrite it. Neither is started until they
+// let go, and once it is pinned for the start nobody can do either.
+TEST_F(StartUpdateJobTest, WhileItStartsNobodyCanSwapTheProgram) {
     for (const DWORD access : {DWORD{DELETE}, DWORD{GENERIC_WRITE}}) {
         SCOPED_TRACE(access);
         {
-            const UniqueFileHandle held(::CreateFileW(program_.c_str(), access,
-                                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                      nullptr, OPEN_EXISTING, 0, nullptr));
+            const UniqueFileHandle held(OpenToSwap(access));
             ASSERT_TRUE(held);
             const JobStart start(program_);
             EXPECT_TRUE(start.RefusedFor(L"it cannot be opened")) << start.Why();
@@ -105,6 +109,13 @@ TEST_F(StartUpdateJobTest, AProgramOthersHoldToSwapIsNotStarted) {
         const JobStart released(program_);
         EXPECT_TRUE(released.Started()) << released.Why();
     }
+    std::wstring why;
+    const UniqueFileHandle pinned = PinUpdateJobProgram(program_, &why);
+    ASSERT_TRUE(pinned) << why;
+    EXPECT_FALSE(UniqueFileHandle(OpenToSwap(DELETE)));
+    EXPECT_FALSE(UniqueFileHandle(OpenToSwap(GENERIC_WRITE)));
+    EXPECT_FALSE(::MoveFileW(program_.c_str(), (real_ + L"\\moved.exe").c_str()));
+    EXPECT_FALSE(::DeleteFileW(program_.c_str()));
 }
 
 // An inheritable handle of the program's that is not handed over stays out of the job: the job cannot set
