@@ -27,7 +27,7 @@ SECURITY_ATTRIBUTES Inheritable() {
     return SECURITY_ATTRIBUTES{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
 }
 
-// The stand-in's arguments for row, naming event as its cancel event.
+// The stand-in's arguments for row, naming event (by default a mere handle value) as its cancel event.
 std::wstring Arguments(StandInRow row, HANDLE event = reinterpret_cast<HANDLE>(4)) {
     const auto value = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(event));
     return FormatJobArguments({WorkerCommand::kSoftwareCheck, 0, row, {}, value, value});
@@ -57,8 +57,8 @@ class JobStart {
 
   private:
     SECURITY_ATTRIBUTES inheritable_ = Inheritable();
-    const UniqueHandle output_{::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                             &inheritable_, OPEN_EXISTING, 0, nullptr)};
+    const UniqueFileHandle output_{::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                 &inheritable_, OPEN_EXISTING, 0, nullptr)};
     bool started_ = false;
     DWORD exitCode_ = STILL_ACTIVE;
     std::wstring why_;
@@ -69,9 +69,10 @@ class StartUpdateJobTest : public testing::Test {
     void SetUp() override { ASSERT_TRUE(CopyFileTo(StandInFolder() + kUpdateJobProgram, program_)); }
 
     // The program opened as someone who means to swap it would, letting everyone else do anything.
-    [[nodiscard]] HANDLE OpenToSwap(DWORD access) const {
-        return ::CreateFileW(program_.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, 0, nullptr);
+    [[nodiscard]] UniqueFileHandle OpenToSwap(DWORD access) const {
+        return UniqueFileHandle(::CreateFileW(program_.c_str(), access,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, 0, nullptr));
     }
 
     TempFolder temp_{L"update job"};
@@ -101,7 +102,7 @@ TEST_F(StartUpdateJobTest, WhileItStartsNobodyCanSwapTheProgram) {
     for (const DWORD access : {DWORD{DELETE}, DWORD{GENERIC_WRITE}}) {
         SCOPED_TRACE(access);
         {
-            const UniqueFileHandle held(OpenToSwap(access));
+            const UniqueFileHandle held = OpenToSwap(access);
             ASSERT_TRUE(held);
             const JobStart start(program_);
             EXPECT_TRUE(start.RefusedFor(L"it cannot be opened")) << start.Why();
@@ -112,8 +113,8 @@ TEST_F(StartUpdateJobTest, WhileItStartsNobodyCanSwapTheProgram) {
     std::wstring why;
     const UniqueFileHandle pinned = PinUpdateJobProgram(program_, &why);
     ASSERT_TRUE(pinned) << why;
-    EXPECT_FALSE(UniqueFileHandle(OpenToSwap(DELETE)));
-    EXPECT_FALSE(UniqueFileHandle(OpenToSwap(GENERIC_WRITE)));
+    EXPECT_FALSE(OpenToSwap(DELETE));
+    EXPECT_FALSE(OpenToSwap(GENERIC_WRITE));
     EXPECT_FALSE(::MoveFileW(program_.c_str(), (real_ + L"\\moved.exe").c_str()));
     EXPECT_FALSE(::DeleteFileW(program_.c_str()));
 }
