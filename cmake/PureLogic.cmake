@@ -5,6 +5,7 @@ set(CALIDRA_PURE_APP_SOURCES
   ${CMAKE_SOURCE_DIR}/app/display/TemperatureReport.cpp
   ${CMAKE_SOURCE_DIR}/app/sensors/SensorReading.cpp
   ${CMAKE_SOURCE_DIR}/app/common/LeadingInt.cpp
+  ${CMAKE_SOURCE_DIR}/app/update/UpdateJobWire.cpp
   ${CMAKE_SOURCE_DIR}/app/update/Versions.cpp
   ${CMAKE_SOURCE_DIR}/app/update/ZipEntry.cpp
   ${CMAKE_SOURCE_DIR}/app/update/ZipEntryName.cpp

@@ -97,8 +97,10 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (C) ${PRODUCT_
   ${EndIf}
 !macroend
 
-; Deletes a file that an ended process may still hold for a moment.
-!macro DeleteWhenReleased FILE
+; Deletes FILE, an executable StopProgram ended. Its process may hold the file until its end is complete, and a
+; copy whose start was under way when the program was ended (the program starts its update job and the sensor
+; server) may be running now: each try that fails ends IMAGE's copies again.
+!macro DeleteWhenReleased FILE IMAGE
   StrCpy $2 0
   ${Do}
     ClearErrors
@@ -111,8 +113,19 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (C) ${PRODUCT_
       DetailPrint "Could not delete ${FILE}"
       ${ExitDo}
     ${EndIf}
+    nsExec::Exec '"$SYSDIR\taskkill.exe" /F /IM ${IMAGE}'
+    Pop $3
     Sleep ${RELEASE_PAUSE_MS}
   ${Loop}
+!macroend
+
+; Deletes the executables StopProgram ended; a file still held would make the setup program's copy fail or keep
+; the folder after uninstalling.
+!macro DeleteStoppedPrograms
+  !insertmacro DeleteWhenReleased "$INSTDIR\${PROGRAM_EXE}" ${PROGRAM_EXE}
+  !insertmacro DeleteWhenReleased "$INSTDIR\${UPDATE_JOB_EXE}" ${UPDATE_JOB_EXE}
+  !insertmacro DeleteWhenReleased "$INSTDIR\Termivox\${SERVER_EXE}" ${SERVER_EXE}
+  !insertmacro DeleteWhenReleased "$INSTDIR\TermivoxWin7\${SERVER_EXE}" ${SERVER_EXE}
 !macroend
 
 ; Gives FOLDER the install folder's rules (owner and protected DACL, SetNamedSecurityInfoW); what is inside
@@ -165,7 +178,7 @@ Section "${PRODUCT}" SecProgram
   !insertmacro ProtectFolder "$FirstNewFolder"
   !insertmacro ProtectFolder "$INSTDIR"
   ; The program, its library, the HID library, the sensor server in both folders, the skin and the licences.
-  !insertmacro DeleteWhenReleased "$INSTDIR\${PROGRAM_EXE}"
+  !insertmacro DeleteStoppedPrograms
   File /r /x *.debug "${STAGE}/*"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   ; What was in the folder before (a file replaced in place keeps its rules and owner) gets the folder's rules.
@@ -204,8 +217,7 @@ Section "un.${PRODUCT}" SecUnProgram
   DetailPrint "Removing the logon task: exit code $0"
 
   ; Only what the setup program installed: the folder may have been chosen next to other programs.
-  !insertmacro DeleteWhenReleased "$INSTDIR\${PROGRAM_EXE}"
-  Delete "$INSTDIR\${UPDATE_JOB_EXE}"
+  !insertmacro DeleteStoppedPrograms
   Delete "$INSTDIR\Tessel.dll"
   Delete "$INSTDIR\hidapi.dll"
   RMDir /r "$INSTDIR\Termivox"

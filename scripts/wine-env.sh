@@ -116,7 +116,7 @@ session_targets() {
   shift
   "$root/scripts/setup.sh" >/dev/null || return
   build_targets "$root" Calidra OpenTermivoxServer skins VirtualDisplayCtl virtual_hidapi virtual_hid TrustCertificate \
-    KeepDesktop "$@"
+    KeepDesktop update_server_tree "$@"
 }
 
 # Wine up in FOLDER for the rest of the script (down again when it ends), with the product DLLs of the build

@@ -48,17 +48,23 @@ std::wstring ErrorText(const wchar_t* what, DWORD error) {
 
 }  // namespace
 
-UniqueHandle StartUpdateJob(const std::wstring& program, const std::wstring& arguments, HANDLE output,
-                            std::initializer_list<HANDLE> inherited, std::wstring* why) {
-    // Held until the process runs: sharing read (and so execution) only.
-    const UniqueFileHandle pinned =
-        OpenWithoutFollowing(program, GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ);
+UniqueFileHandle PinUpdateJobProgram(const std::wstring& program, std::wstring* why) {
+    UniqueFileHandle pinned = OpenWithoutFollowing(program, GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ);
     if (!pinned) {
         *why = ErrorText(L"it cannot be opened", ::GetLastError());
-        return UniqueHandle();
-    }
-    if (std::wstring fault = OpenedObjectFault(pinned.get(), program, ObjectKind::kFile); !fault.empty()) {
+    } else if (std::wstring fault = OpenedObjectFault(pinned.get(), program, ObjectKind::kFile);
+               !fault.empty()) {
         *why = std::move(fault);
+        pinned.reset();
+    }
+    return pinned;
+}
+
+UniqueHandle StartUpdateJob(const std::wstring& program, const std::wstring& arguments, HANDLE output,
+                            std::initializer_list<HANDLE> inherited, std::wstring* why) {
+    // Held until the process runs.
+    const UniqueFileHandle pinned = PinUpdateJobProgram(program, why);
+    if (!pinned) {
         return UniqueHandle();
     }
     const InheritedHandles handles(inherited);

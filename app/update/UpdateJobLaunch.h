@@ -12,6 +12,11 @@
 #include <initializer_list>
 #include <string>
 
+// The executable at program (a full path), open for reading and execution and shared for reading only, once
+// it is a plain file at exactly that path: it cannot be changed, renamed or deleted while the handle is held.
+// None, with why set, otherwise.
+[[nodiscard]] UniqueFileHandle PinUpdateJobProgram(const std::wstring& program, std::wstring* why);
+
 // Starts program (a full path) with arguments, output as its standard output and inherited (which must be
 // inheritable, output among them) as the only handles it inherits, with the program's folder as its current
 // folder. The new process's handle, or none with why set.

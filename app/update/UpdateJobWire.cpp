@@ -1,6 +1,6 @@
 #include "update/UpdateJobWire.h"
 
-#include "update/Updater.h"
+#include "update/UpdateResults.h"
 #include "update/Versions.h"
 
 #include <climits>

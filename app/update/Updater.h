@@ -10,6 +10,7 @@
 
 #include "update/HttpTransfer.h"
 #include "update/UpdateNotify.h"
+#include "update/UpdateResults.h"
 
 #include "common/WorkerCommand.h"
 
@@ -20,16 +21,6 @@
 #include <mutex>
 #include <string>
 #include <utility>
-
-// wParam of kUpdateResultMessage.
-// lParam 1: the server has newer software (LatestVersion).
-inline constexpr WPARAM kUpdateSoftware = 1;
-// lParam 1: the server has newer display firmware (LatestVersion).
-inline constexpr WPARAM kUpdateFirmware = 2;
-// The accepted update's installer runs: time to end.
-inline constexpr WPARAM kUpdateInstallerStarted = 3;
-// lParam kUpdateSoftware or kUpdateFirmware: that update could not be installed.
-inline constexpr WPARAM kUpdateNotInstalled = 4;
 
 inline constexpr wchar_t kSoftwareFolder[] = L"display-K/K1K2/software/";
 inline constexpr wchar_t kFirmwareK1Folder[] = L"display-K/K1K2/firmware-K1/";

@@ -42,6 +42,7 @@ BINARIES = ["Calidra.exe", "CalidraUpdate.exe", "Tessel.dll", "hidapi.dll",
 SKINS = sorted("skins/theme1/" + n for n in os.listdir(os.path.join(ROOT, "skins", "theme1")))
 LICENCES = ["Licenses/" + n + ".txt" for n in ("hidapi", "zlib", "minizip", "OpenSans", "Apache-2.0")]
 INSTALL_LAYOUT = sorted(BINARIES + SKINS + LICENCES)
+BINARY_NAMES = sorted({os.path.basename(b) for b in BINARIES if b.endswith(".exe")})
 PE_MACHINE_X86 = 0x14C
 PE_MACHINE = {"x64": 0x8664, "x86": PE_MACHINE_X86}[ARCH]
 
@@ -192,8 +193,13 @@ class SetupUnderWine(unittest.TestCase):
     def uninstall(self, *options):
         """Runs the uninstaller silently and waits until its copy in the temporary folder has finished."""
         self.s.run(os.path.join(self.folder, "Uninstall.exe"), "/S", *options)
-        finished = self.s.wait_for(lambda: not self.uninstaller_running() and not os.path.exists(self.folder), 60)
-        self.assertTrue(finished, "the uninstaller did not finish, or left the program folder")
+        self.assert_removed(self.folder)
+
+    def assert_removed(self, folder):
+        finished = self.s.wait_for(lambda: not self.uninstaller_running() and not os.path.exists(folder), 60)
+        left = sorted(os.path.relpath(os.path.join(d, n), folder) for d, _, names in os.walk(folder) for n in names)
+        self.assertTrue(finished, f"the uninstaller still runs ({self.uninstaller_running()}) or left {left} and "
+                                  f"{[n for n in BINARY_NAMES if self.s.processes_named(n)]} running")
 
     def uninstaller_running(self):
         # The uninstaller copies itself to %TEMP%\~nsu*.tmp\ and runs from there.
@@ -287,7 +293,8 @@ class SetupUnderWine(unittest.TestCase):
     def test_06_a_folder_chosen_with_d_gets_the_rules_of_program_files(self):
         # A folder every user may change (wine shows the mode bit for others as "Everyone may change it"):
         # the setup program makes it one only administrators can change, so the program registers its
-        # logon task from it.
+        # logon task from it. The program is uninstalled while its update job waits on a server that never
+        # answers: the uninstaller ends the job and still removes the whole folder.
         folder = os.path.join(self.s.prefix, "drive_c", "Tools", "Calidra")
         os.makedirs(folder)
         os.chmod(folder, 0o777)
@@ -295,15 +302,20 @@ class SetupUnderWine(unittest.TestCase):
         self.assertEqual(r.returncode, 0, "silent setup failed")
         self.assertEqual(os.stat(folder).st_mode & 0o002, 0, "others may still change the install folder")
         self.s.use_virtual_display(folder)
+        self.s.set_update_server(self.s.updates.base_url + "_stall/")  # reads each request, never answers
+        self.addCleanup(self.s.set_update_server, self.s.updates.base_url)
         self.s.start_calidra()
         started = "started from C:\\Tools\\Calidra\\"
         log = self.s.wait_for(lambda: (lambda t: t[t.rfind(started):] if started in t and "Sensor server started" in
                                        t[t.rfind(started):] else None)(self.s.program_log()), 45)
         self.assertTrue(log, "no start from the chosen folder in the log: " + self.s.program_log())
         self.assertNotIn("not registered or refreshed", log)
+        asked = "/_stall/display-K/K1K2/software/version"
+        self.assertTrue(self.s.wait_for(lambda: asked in self.s.update_requests()), "no software check began")
+        self.assertTrue(self.s.processes_named("CalidraUpdate.exe"), "the update job is not running")
         self.stop_calidra()
         self.s.run(os.path.join(folder, "Uninstall.exe"), "/S")
-        self.assertTrue(self.s.wait_for(lambda: not self.uninstaller_running() and not os.path.exists(folder), 60))
+        self.assert_removed(folder)
 
 
 if __name__ == "__main__":

@@ -75,6 +75,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             Write(FormatVersionLine(kUpdateFirmware, request->version) +
                   FormatResultLine(kUpdateFirmware, 1));
             break;
+        case kSetsCancel:
+            ::SetEvent(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(request->cancelEvent)));
+            break;
         default:
             return 3;
     }

@@ -26,14 +26,6 @@ namespace {
 
 using Messages = std::vector<std::pair<WPARAM, LPARAM>>;
 
-// The stand-in, as CalidraUpdate.exe in a folder of its own beside the tests.
-std::wstring StandInFolder() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1) + L"update_job_stand_in\\";
-}
-
 bool HasProgress(const Messages& progress, LPARAM value) {
     return std::any_of(progress.begin(), progress.end(),
                        [value](const auto& m) { return m.second == value; });

@@ -15,6 +15,8 @@ using DWORD = uint32_t;
 using UINT = unsigned int;
 using LONG = int32_t;
 using LONGLONG = int64_t;
+using WPARAM = uintptr_t;
+using LPARAM = intptr_t;
 
 inline constexpr BOOL TRUE = 1;
 inline constexpr BOOL FALSE = 0;
