@@ -28,11 +28,12 @@ struct PendingIo {
     unsigned char* buffer;  // the caller's report buffer
     size_t length;
     int64_t dueTicks;  // when the transfer is done; kNever for a read (no input report ever arrives)
+    bool inCall;       // made without an OVERLAPPED: its caller waits in the call
 };
 
 std::mutex g_mutex;  // before the shared state's lock, never after it
 std::vector<PendingIo> g_pending;
-HANDLE g_wake = nullptr;  // owned for the process's life, like the completing thread
+HANDLE g_wake = nullptr;  // owned for the process's life
 
 HANDLE EventOf(const OVERLAPPED* overlapped) noexcept {
     // The low bit only tells the system not to queue a completion packet.
@@ -71,48 +72,60 @@ void AbandonLocked(const PendingIo& io, LONG status) noexcept {
     SignalCompleted(io, status, 0);
 }
 
-// How long the completing thread may sleep: until the next transfer is done, at most until the next look for
-// a pull-out, and without end while nothing is pending.
-DWORD NextWakeMs() noexcept {
-    std::lock_guard lock(g_mutex);
-    if (g_pending.empty()) {
-        return INFINITE;
+// Settles io if it is over: a pull-out abandons it, a transfer whose time has passed completes. Called with
+// g_mutex held; true when io is done.
+bool SettleLocked(PendingIo& io, int64_t now) noexcept {
+    if (!StillConnected(io.collection.opened)) {
+        AbandonLocked(io, CompletionStatus(Refusal::kGone));
+        return true;
     }
-    const int64_t now = Now();
-    const int64_t frequency = TicksPerSecond();
-    int64_t wait = kConnectionCheckMs;
-    for (const PendingIo& io : g_pending) {
-        const int64_t ahead = io.dueTicks - std::min(io.dueTicks, now);
-        if (ahead < frequency) {  // further ahead than a second: the next look comes first
-            wait = std::min(wait, ahead == 0 ? 0 : ahead * 1000 / frequency + 1);
-        }
+    if (now < io.dueTicks) {
+        return false;
     }
-    return static_cast<DWORD>(wait);
+    FinishLocked(io);
+    return true;
 }
 
+// How long to wait for io: until its transfer is done, at most until the next look for a pull-out.
+int64_t WaitMsFor(const PendingIo& io, int64_t now, int64_t frequency) noexcept {
+    const int64_t ahead = io.dueTicks - std::min(io.dueTicks, now);
+    if (ahead >= frequency) {  // further ahead than a second: the next look comes first
+        return kConnectionCheckMs;
+    }
+    return std::min<int64_t>(kConnectionCheckMs, ahead == 0 ? 0 : ahead * 1000 / frequency + 1);
+}
+
+// The completing thread carries the requests made with an OVERLAPPED (the caller does not wait in the call);
+// it runs only while such requests are pending, so a process that waits in its calls holds no thread of
+// ours, as with the system's driver.
+bool g_completerRunning = false;
+
 DWORD WINAPI CompleteRequests(void*) {
+    const int64_t frequency = TicksPerSecond();
+    DWORD wait = 0;
     for (;;) {
-        const DWORD wait = NextWakeMs();
         if (::WaitForSingleObject(g_wake, wait) == WAIT_FAILED) {
+            std::lock_guard lock(g_mutex);
+            g_completerRunning = false;
             return 0;
         }
         std::lock_guard lock(g_mutex);
         const int64_t now = Now();
-        std::erase_if(g_pending, [&](PendingIo& io) {
-            if (!StillConnected(io.collection.opened)) {
-                AbandonLocked(io, CompletionStatus(Refusal::kGone));
-                return true;
-            }
-            if (now < io.dueTicks) {
-                return false;
-            }
-            FinishLocked(io);
-            return true;
-        });
+        std::erase_if(g_pending, [&](PendingIo& io) { return SettleLocked(io, now); });
+        if (g_pending.empty()) {
+            g_completerRunning = false;
+            return 0;
+        }
+        int64_t next = kConnectionCheckMs;
+        for (const PendingIo& io : g_pending) {
+            next = std::min(next, WaitMsFor(io, now, frequency));
+        }
+        wait = static_cast<DWORD>(next);
     }
 }
 
-// Makes the request pending; the completing thread (started with the first request) ends it.
+// Makes the request pending. One made with an OVERLAPPED is ended by the completing thread (started when
+// none runs); one without is ended by its caller (WaitInCall), or by that thread if it runs anyway.
 void StartPending(PendingIo io) noexcept {
     io.overlapped->Internal = STATUS_PENDING;
     io.overlapped->InternalHigh = 0;
@@ -123,11 +136,36 @@ void StartPending(PendingIo io) noexcept {
     std::lock_guard lock(g_mutex);
     if (!g_wake) {
         g_wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        const UniqueHandle completer(
-            g_wake ? ::CreateThread(nullptr, 0, &CompleteRequests, nullptr, 0, nullptr) : nullptr);
     }
     g_pending.push_back(io);
-    ::SetEvent(g_wake);
+    if (!io.inCall && g_wake && !g_completerRunning) {
+        const UniqueHandle completer(::CreateThread(nullptr, 0, &CompleteRequests, nullptr, 0, nullptr));
+        g_completerRunning = completer.get() != nullptr;
+    }
+    if (g_completerRunning) {
+        ::SetEvent(g_wake);
+    }
+}
+
+// Waits for a request made without an OVERLAPPED (own) on the calling thread, as the system does, settling it
+// here unless a close or the completing thread does first.
+void WaitInCall(const OVERLAPPED* own, HANDLE event) noexcept {
+    const int64_t frequency = TicksPerSecond();
+    DWORD wait = 0;
+    while (::WaitForSingleObject(event, wait) == WAIT_TIMEOUT) {
+        std::lock_guard lock(g_mutex);
+        const auto io = std::find_if(g_pending.begin(), g_pending.end(),
+                                     [&](const PendingIo& p) { return p.overlapped == own; });
+        if (io == g_pending.end()) {
+            continue;  // settled elsewhere: its event is set
+        }
+        const int64_t now = Now();
+        if (SettleLocked(*io, now)) {
+            g_pending.erase(io);
+            continue;
+        }
+        wait = static_cast<DWORD>(WaitMsFor(*io, now, frequency));
+    }
 }
 
 // Issues a request on a virtual collection: pending with an OVERLAPPED, else waited for here. *done receives
@@ -146,8 +184,9 @@ BOOL Issue(PendingIo io, DWORD* done) noexcept {
     OVERLAPPED own{};
     own.hEvent = event.get();
     io.overlapped = &own;
+    io.inCall = true;
     StartPending(io);
-    ::WaitForSingleObject(event.get(), INFINITE);
+    WaitInCall(&own, event.get());
     DWORD bytes = 0;
     const BOOL ok = ::GetOverlappedResult(io.collection.handle, &own, &bytes, FALSE);
     if (done) {
@@ -168,7 +207,7 @@ BOOL IssueFeatureRequest(const CollectionHandle& collection, bool get, unsigned 
     }
     const int64_t due = Now() + TicksPerSecond() * transferMs / 1000;
     return Issue(PendingIo{collection, overlapped, ::GetCurrentThreadId(),
-                           get ? Request::kGet : Request::kSend, kind, buffer, length, due},
+                           get ? Request::kGet : Request::kSend, kind, buffer, length, due, false},
                  done);
 }
 
@@ -227,7 +266,7 @@ BOOL WINAPI ReadCollection(HANDLE handle, LPVOID buffer, DWORD length, LPDWORD r
         return FALSE;
     }
     return Issue(PendingIo{collection, overlapped, ::GetCurrentThreadId(), Request::kRead, kTransferGet,
-                           static_cast<unsigned char*>(buffer), length, kNever},
+                           static_cast<unsigned char*>(buffer), length, kNever, false},
                  read);
 }
 

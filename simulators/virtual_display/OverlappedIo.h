@@ -9,8 +9,10 @@
 //   returns FALSE with ERROR_IO_PENDING and the OVERLAPPED's Internal holds STATUS_PENDING. When it
 //   completes, InternalHigh takes the byte count and Internal the status, and the file handle and the
 //   OVERLAPPED's event (both reset when the request started) are signalled, so the system's
-//   GetOverlappedResult and waits work on it unchanged. A pull-out completes it with
-//   STATUS_DEVICE_NOT_CONNECTED. Without an OVERLAPPED the call returns once the request has completed. A
+//   GetOverlappedResult and waits work on it unchanged; a thread of the stand-in completes such requests and
+//   runs only while one is pending. A pull-out completes it with
+//   STATUS_DEVICE_NOT_CONNECTED. Without an OVERLAPPED the call waits for its request on the caller's thread
+//   and returns once it has completed. A
 //   read leaves byte 0 as the caller set it, as Windows does. Other control codes fail with
 //   ERROR_INVALID_FUNCTION: the virtual collections answer no other request.
 // - ReadFile needs read access; a collection with input reports keeps the read pending (none ever arrive)

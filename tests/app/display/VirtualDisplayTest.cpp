@@ -7,12 +7,25 @@
 #include "win/HidHandles.h"
 
 #include <hidapi.h>
+#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
 
 namespace display_tests {
 namespace {
+
+int ThreadsOfThisProcess() {
+    const UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    for (BOOL more = snapshot && ::Thread32First(snapshot.get(), &entry); more;
+         more = ::Thread32Next(snapshot.get(), &entry)) {
+        count += entry.th32OwnerProcessID == ::GetCurrentProcessId() ? 1 : 0;
+    }
+    return count;
+}
 
 TEST_P(VirtualDisplay, FindsAK1AloneAndSkipsItsOtherInterface) {
     state_.SetPlugged(kK1, true);
@@ -200,6 +213,7 @@ TEST_P(VirtualDisplay, QueriesTheFirmwareVersionOfTheFirstDisplay) {
     state_.SetPlugged(kK2, true);
     state_.SetFirmware(kK1, 0x0105);
     state_.SetFirmware(kK2, 0x0302);
+    const int threads = ThreadsOfThisProcess();
     manager_.RescanDisplays(facts_);
     const int64_t asked = vdisplay::Now();
     int version = 0;
@@ -222,6 +236,8 @@ TEST_P(VirtualDisplay, QueriesTheFirmwareVersionOfTheFirstDisplay) {
     EXPECT_EQ(transfers[1].result, 65);
     EXPECT_GE(Milliseconds(transfers[0].ticks - asked), 15.0);
     EXPECT_GE(Milliseconds(transfers[1].ticks - transfers[0].ticks), 15.0);
+    // As with the system's driver, no thread stays behind for the transfers once they are done.
+    EXPECT_TRUE(WaitUntil([&] { return ThreadsOfThisProcess() == threads; })) << ThreadsOfThisProcess();
 }
 
 // A reply whose byte 0 is another report ID is read again. Only the stand-in hidapi.dll hands one to the
