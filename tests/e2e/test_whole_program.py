@@ -137,8 +137,12 @@ class WholeProgram(PanelWithoutMouse, SlowDownload, unittest.TestCase):
         return int(self.k(display).get("opens", "0/0").split("/")[0])
 
     def status_line(self, name):
-        """The panel's status line (right of the title), read by OCR."""
-        x, y, _, _ = self.s.window(CALIDRA_TITLE)
+        """The panel's status line (right of the title), read by OCR; empty while no panel is found on screen
+        (a search of the X server's windows can come back empty under load, and the callers wait)."""
+        panel = self.s.window(CALIDRA_TITLE)
+        if panel is None:
+            return ""
+        x, y, _, _ = panel
         shot = self.s.screenshot(name)
         region = shot[:-4] + "-status.png"
         subprocess.run(["convert", shot, "-crop", f"212x24+{x + 140}+{y + 16}", "+repage", "-negate", region],
